@@ -1,0 +1,169 @@
+#include "platform/File.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+CFileException::Cause CauseOf(int err)
+{
+    switch (err) {
+    case ENOENT: case ENOTDIR: return CFileException::fileNotFound;
+    case EACCES: case EPERM: case EROFS: return CFileException::accessDenied;
+    case ENOSPC: case EDQUOT: case EFBIG: return CFileException::diskFull;
+    case EIO: return CFileException::hardIO;
+    case EINVAL: case ESPIPE: return CFileException::badSeek;
+    default: return CFileException::generic;
+    }
+}
+
+} // namespace
+
+CFileException::CFileException(Cause cause, int err, std::string fileName, const char* what)
+    : std::runtime_error(what ? what : "file error")
+{
+    Set(cause, err, std::move(fileName), what);
+}
+
+void CFileException::Set(Cause cause, int err, std::string fileName, const char* what)
+{
+    m_cause = cause;
+    m_lOsError = err;
+    m_strFileName = std::move(fileName);
+    m_strWhat = what ? what : "file error";
+}
+
+std::string CFileException::Describe() const
+{
+    std::string text = m_strWhat;
+    if (!m_strFileName.empty())
+        text += " on " + m_strFileName;
+    if (m_lOsError != 0) {
+        text += ": ";
+        text += std::strerror(m_lOsError);
+    }
+    return text;
+}
+
+CFile::~CFile()
+{
+    if (m_hFile >= 0)
+        ::close(m_hFile);   // errors here cannot be reported from a destructor
+}
+
+BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error)
+{
+    if (m_hFile >= 0)
+        Abort();
+    m_strFileName = fileName ? fileName : "";
+    int flags = O_CLOEXEC;
+    switch (openFlags) {
+    case modeRead: flags |= O_RDONLY; break;
+    case modeWrite: flags |= O_WRONLY; break;
+    case modeCreate | modeWrite: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    default:
+        if (error)
+            error->Set(CFileException::generic, EINVAL, m_strFileName, "unsupported open mode");
+        return FALSE;
+    }
+    if (m_strFileName.empty()) {
+        if (error)
+            error->Set(CFileException::fileNotFound, ENOENT, m_strFileName, "open failed");
+        return FALSE;
+    }
+    int fd;
+    do {
+        fd = ::open(m_strFileName.c_str(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (error)
+            error->Set(CauseOf(errno), errno, m_strFileName, "open failed");
+        return FALSE;
+    }
+    m_hFile = fd;
+    return TRUE;
+}
+
+UINT CFile::Read(void* buffer, UINT count)
+{
+    auto* out = static_cast<unsigned char*>(buffer);
+    UINT done = 0;
+    while (done < count) {
+        ssize_t n = ::read(m_hFile, out + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Throw(CauseOf(errno), errno, "read failed");
+        }
+        if (n == 0)
+            break;   // end of file
+        done += static_cast<UINT>(n);
+    }
+    return done;
+}
+
+void CFile::Write(const void* buffer, UINT count)
+{
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    UINT done = 0;
+    while (done < count) {
+        ssize_t n = ::write(m_hFile, in + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Throw(CauseOf(errno), errno, "write failed");
+        }
+        if (n == 0)
+            Throw(CFileException::diskFull, ENOSPC, "write failed");
+        done += static_cast<UINT>(n);
+    }
+}
+
+std::uint64_t CFile::Seek(std::int64_t offset, UINT from)
+{
+    int whence = from == end ? SEEK_END : from == current ? SEEK_CUR : SEEK_SET;
+    off_t pos = ::lseek(m_hFile, static_cast<off_t>(offset), whence);
+    if (pos < 0)
+        Throw(CauseOf(errno), errno, "seek failed");
+    return static_cast<std::uint64_t>(pos);
+}
+
+std::uint64_t CFile::GetLength() const
+{
+    struct stat st {};
+    if (::fstat(m_hFile, &st) != 0)
+        Throw(CauseOf(errno), errno, "stat failed");
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+void CFile::Sync()
+{
+    if (::fsync(m_hFile) != 0)
+        Throw(CauseOf(errno), errno, "sync failed");
+}
+
+void CFile::Close()
+{
+    if (m_hFile < 0)
+        return;
+    int fd = m_hFile;
+    m_hFile = -1;
+    // close() is not retried on EINTR: on Linux the descriptor is gone either way.
+    if (::close(fd) != 0 && errno != EINTR)
+        Throw(CauseOf(errno), errno, "close failed");
+}
+
+void CFile::Abort()
+{
+    if (m_hFile >= 0)
+        ::close(m_hFile);
+    m_hFile = -1;
+}
+
+void CFile::Throw(CFileException::Cause cause, int err, const char* what) const
+{
+    throw CFileException(cause, err, m_strFileName, what);
+}

@@ -1,0 +1,68 @@
+// CFile: an unbuffered file over POSIX descriptors, with the small interface the
+// streams need (open with an error record, read, write, seek, length, close).
+//
+// Open flags:   0       read
+//               1       write into an existing file (no create)
+//               0x1001  create or truncate, then write
+// Open reports failure through its BOOL result and the optional error record and
+// never throws.  After a successful open, a failed read, write, seek, sync or close
+// throws CFileException with the cause, errno and the file's name.
+#pragma once
+
+#include "platform/Types.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+class CFileException : public std::runtime_error {
+public:
+    enum Cause { none = 0, generic, fileNotFound, accessDenied, badSeek, hardIO, diskFull, endOfFile, invalidFile };
+
+    CFileException() : std::runtime_error("file error") {}
+    CFileException(Cause cause, int err, std::string fileName, const char* what);
+
+    Cause m_cause = none;
+    int m_lOsError = 0;          // errno of the failed call
+    std::string m_strFileName;
+
+    // "write failed on <file>: No space left on device" style text for the user.
+    std::string Describe() const;
+    void Set(Cause cause, int err, std::string fileName, const char* what);
+
+private:
+    std::string m_strWhat;
+};
+
+class CFile {
+public:
+    enum OpenFlags : UINT { modeRead = 0x0000, modeWrite = 0x0001, modeCreate = 0x1000 };
+    enum SeekPosition { begin = 0, current = 1, end = 2 };
+
+    CFile() = default;
+    virtual ~CFile();
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+
+    virtual BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr);
+    virtual UINT Read(void* buffer, UINT count);
+    virtual void Write(const void* buffer, UINT count);
+    virtual std::uint64_t Seek(std::int64_t offset, UINT from);
+    virtual std::uint64_t GetLength() const;
+    virtual void Close();
+
+    // Forces written data to the storage device (fsync).
+    void Sync();
+    // Abandons the descriptor without reporting close errors (cleanup paths).
+    void Abort();
+
+    bool IsOpen() const { return m_hFile >= 0; }
+    int Handle() const { return m_hFile; }
+    const std::string& GetFilePath() const { return m_strFileName; }
+
+protected:
+    [[noreturn]] void Throw(CFileException::Cause cause, int err, const char* what) const;
+
+    int m_hFile = -1;
+    std::string m_strFileName;
+};

@@ -1,0 +1,278 @@
+#include "streams/CompressedFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <new>
+
+const char g_szMagic[3][MAGIC_LENGTH + 1] = {"**++HUFF", "**++LZSS", "**++LZW "};
+ProgressCallback g_pfnProgress = nullptr;
+
+namespace {
+
+void PutLe32(std::uint8_t* out, UINT v)
+{
+    out[0] = static_cast<std::uint8_t>(v);
+    out[1] = static_cast<std::uint8_t>(v >> 8);
+    out[2] = static_cast<std::uint8_t>(v >> 16);
+    out[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+UINT GetLe32(const std::uint8_t* in)
+{
+    return UINT{in[0]} | UINT{in[1]} << 8 | UINT{in[2]} << 16 | UINT{in[3]} << 24;
+}
+
+} // namespace
+
+int DetectMethod(const char* fileName)
+{
+    CFile file;
+    if (!fileName || !file.Open(fileName, OPEN_READ))
+        return -1;
+    char magic[MAGIC_LENGTH];
+    UINT got = 0;
+    try {
+        got = file.Read(magic, MAGIC_LENGTH);
+        file.Close();
+    } catch (const CFileException&) {
+        return -1;   // an unreadable file has no magic; the destructor closes it
+    }
+    if (got < MAGIC_LENGTH)
+        return -1;
+    for (int method = 0; method < 3; ++method)
+        if (std::memcmp(magic, g_szMagic[method], MAGIC_LENGTH) == 0)
+            return method;
+    return -1;
+}
+
+CCompressedFile::CCompressedFile(int method) : m_nMethod(method) {}
+
+CCompressedFile::~CCompressedFile()
+{
+    // A stream deleted while open is closed by the base alone: buffered bytes reach
+    // the file, no end code is written and the header keeps its zero sizes.
+    try {
+        CloseBase();
+    } catch (const CFileException&) {
+        // Nothing can be reported from a destructor; the descriptor is released below.
+    }
+    delete[] m_pBuffer;
+    m_pBuffer = nullptr;
+}
+
+BOOL CCompressedFile::Open(const char* fileName, UINT openFlags, CFileException* error)
+{
+    return OpenShared(fileName, openFlags, error);
+}
+
+UINT CCompressedFile::Read(void*, UINT) { return 0; }
+
+void CCompressedFile::WriteData(const void*, UINT) {}
+
+void CCompressedFile::Close() { CloseBase(); }
+
+BOOL CCompressedFile::OpenShared(const char* fileName, UINT openFlags, CFileException* error)
+{
+    delete[] m_pBuffer;
+    m_pBuffer = new (std::nothrow) std::uint8_t[COMPRESSED_BUFFER_SIZE];
+    if (!m_pBuffer)
+        return FALSE;
+    if (openFlags == OPEN_READ || openFlags == OPEN_APPEND) {
+        m_nMethod = DetectMethod(fileName);
+    } else if (openFlags != OPEN_CREATE) {
+        delete[] m_pBuffer;
+        m_pBuffer = nullptr;
+        return FALSE;
+    }
+    m_szFileName = fileName ? fileName : "";
+    m_nCompressedSize = m_nOriginalSize = m_nFilePos = m_nFileLength = 0;
+    m_nBufIndex = m_nBufCount = 0;
+    m_nHeaderPos = 8;
+    m_nOpenFlags = openFlags;
+    m_bDamaged = m_bPastEnd = false;
+    ResetBits();
+
+    if (!CFile::Open(m_szFileName.c_str(), openFlags, error))
+        return FALSE;
+    std::uint64_t length = GetLength();
+    if (openFlags == OPEN_READ && length > std::numeric_limits<UINT>::max()) {
+        // The format's sizes are 32-bit: a longer file would be read cut short.
+        if (error)
+            error->Set(CFileException::invalidFile, EFBIG, m_szFileName, "file too large for the format");
+        CFile::Abort();
+        return FALSE;
+    }
+    m_nFileLength = static_cast<UINT>(length);
+
+    std::uint8_t header[COMPRESSED_HEADER_SIZE] = {};
+    if (openFlags == OPEN_READ) {
+        if (m_nMethod == METHOD_NONE) {
+            m_nOriginalSize = m_nCompressedSize = m_nFileLength;
+        } else {
+            Seek(8, CFile::begin);
+            UINT got = CFile::Read(header + 8, 8);
+            // A header cut short leaves the missing size bytes at zero.
+            if (got < 8)
+                std::memset(header + 8 + got, 0, 8 - got);
+            m_nOriginalSize = GetLe32(header + 8);
+            m_nCompressedSize = GetLe32(header + 12);
+        }
+    } else if (openFlags == OPEN_CREATE) {
+        if (m_nMethod >= 0 && m_nMethod <= 2) {
+            std::memcpy(header, g_szMagic[m_nMethod], MAGIC_LENGTH);
+            CFile::Write(header, COMPRESSED_HEADER_SIZE);
+        }
+    } else {   // append: size fields at the end, rewritten by UpdateHeader
+        m_nFilePos = m_nHeaderPos = static_cast<UINT>(Seek(0, CFile::end));
+        CFile::Write(header, 8);
+        m_nFilePos += 8;
+    }
+    m_bOpen = TRUE;
+    m_bReading = openFlags == OPEN_READ;
+    m_bWriting = !m_bReading;
+    return TRUE;
+}
+
+void CCompressedFile::CloseBase()
+{
+    if (!m_bOpen)
+        return;
+    m_bOpen = m_bReading = m_bWriting = FALSE;
+    if (m_pBuffer) {
+        UINT pending = m_nBufCount;
+        m_nBufCount = 0;
+        std::uint8_t* buffer = m_pBuffer;
+        m_pBuffer = nullptr;
+        try {
+            if (pending > 0 && (m_nOpenFlags == OPEN_CREATE || m_nOpenFlags == OPEN_APPEND))
+                CFile::Write(buffer, pending);
+        } catch (...) {
+            delete[] buffer;
+            CFile::Abort();
+            throw;
+        }
+        delete[] buffer;
+    }
+    CFile::Close();
+}
+
+UINT CCompressedFile::FillBuffer()
+{
+    UINT want = COMPRESSED_BUFFER_SIZE;
+    if (m_nFileLength - m_nFilePos < want)
+        want = m_nFileLength - m_nFilePos;
+    UINT got = want ? CFile::Read(m_pBuffer, want) : 0;
+    m_nFilePos += got;
+    m_nBufIndex = 0;
+    m_nBufCount = got;
+    return got;
+}
+
+UINT CCompressedFile::ReadBuffered(void* buffer, UINT count)
+{
+    if (!m_bOpen || !m_bReading)
+        return 0;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    UINT done = 0;
+    while (done < count) {
+        if (m_nBufCount == 0 && FillBuffer() == 0)
+            break;
+        UINT take = count - done < m_nBufCount ? count - done : m_nBufCount;
+        std::memcpy(out + done, m_pBuffer + m_nBufIndex, take);
+        m_nBufIndex += take;
+        m_nBufCount -= take;
+        done += take;
+    }
+    return done;
+}
+
+int CCompressedFile::ReadByte()
+{
+    if (!m_bOpen || !m_bReading)
+        return -1;
+    if (m_nBufCount == 0 && FillBuffer() == 0)
+        return -1;
+    --m_nBufCount;
+    return m_pBuffer[m_nBufIndex++];
+}
+
+void CCompressedFile::WriteBuffered(const void* data, UINT count, BOOL progress)
+{
+    if (!m_bOpen || !m_bWriting)
+        return;
+    if (m_nMethod == METHOD_NONE) {
+        if (count > std::numeric_limits<UINT>::max() - m_nOriginalSize)
+            throw CFileException(CFileException::invalidFile, EFBIG, m_szFileName,
+                                 "data too large for the format (4 GiB) while writing");
+        m_nCompressedSize += count;
+        m_nOriginalSize += count;
+    }
+    const auto* in = static_cast<const std::uint8_t*>(data);
+    while (count > 0) {
+        if (m_nBufCount == COMPRESSED_BUFFER_SIZE)
+            FlushBuffer(progress);
+        UINT take = COMPRESSED_BUFFER_SIZE - m_nBufCount;
+        if (take > count)
+            take = count;
+        std::memcpy(m_pBuffer + m_nBufIndex, in, take);
+        m_nBufIndex += take;
+        m_nBufCount += take;
+        in += take;
+        count -= take;
+    }
+}
+
+void CCompressedFile::FlushBuffer(BOOL progress)
+{
+    if (m_nFilePos > std::numeric_limits<UINT>::max() - COMPRESSED_BUFFER_SIZE)
+        throw CFileException(CFileException::invalidFile, EFBIG, m_szFileName,
+                             "compressed data too large for the format (4 GiB) while writing");
+    CFile::Write(m_pBuffer, COMPRESSED_BUFFER_SIZE);
+    m_nFilePos += COMPRESSED_BUFFER_SIZE;
+    if (progress && m_nFilePos % 1000 == 0 && g_pfnProgress)
+        g_pfnProgress(m_nFilePos);
+    m_nBufCount = m_nBufIndex = 0;
+}
+
+void CCompressedFile::RefillBits()
+{
+    while (m_nInBits <= 56) {
+        int byte;
+        if (m_nBufCount > 0) {
+            --m_nBufCount;
+            byte = m_pBuffer[m_nBufIndex++];
+        } else {
+            byte = ReadByte();
+        }
+        if (byte < 0) {
+            byte = 0xFF;
+            m_nInPadBits += 8;
+        }
+        m_nInAcc |= std::uint64_t(byte) << (56 - m_nInBits);
+        m_nInBits += 8;
+    }
+}
+
+void CCompressedFile::ResetBits()
+{
+    m_nBitAcc = 0;
+    m_nBitCount = 0;
+    m_nInAcc = 0;
+    m_nInBits = 0;
+    m_nInPadBits = 0;
+}
+
+void CCompressedFile::UpdateHeader()
+{
+    CFile file;
+    CFileException error;
+    if (!file.Open(m_szFileName.c_str(), OPEN_APPEND, &error))
+        throw CFileException(error.m_cause, error.m_lOsError, m_szFileName, "reopen to update the header failed");
+    std::uint8_t sizes[8];
+    PutLe32(sizes, m_nOriginalSize);
+    PutLe32(sizes + 4, m_nCompressedSize);
+    file.Seek(m_nHeaderPos, CFile::begin);
+    file.Write(sizes, sizeof sizes);
+    file.Close();
+}

@@ -1,0 +1,179 @@
+// CCompressedFile: the common base of the four stream classes.
+//
+// File layout of a coded stream (Huffman, LZSS, LZW); numbers little-endian:
+//   offset 0   8 bytes  magic: "**++HUFF", "**++LZSS" or "**++LZW " (trailing blank)
+//   offset 8   4 bytes  original size: bytes given to WriteData over the stream's life
+//   offset 12  4 bytes  compressed size: payload bytes completed by the bit writer
+//   offset 16  ...      payload, packed most significant bit first
+// A stored stream has no header: the file is the data.  A file whose first eight
+// bytes match no magic, or that is shorter than eight bytes, is a stored file.
+//
+// Everything that is not coding lives here: the 32000-byte transfer buffer through
+// which all payload bytes pass, the bit writer and bit reader, the header and the
+// process-wide progress callback.  The transfer buffer's flush rule and progress
+// reports are part of the contract: a full buffer is written only when the next
+// byte arrives (or at Close), and every flush of a created stream reports the bytes
+// flushed so far.  The last, incomplete payload byte is never stored.
+//
+// The bit writer keeps fewer than eight pending bits in a 64-bit accumulator and
+// emits whole bytes as soon as they complete, so each code costs a shift, an OR and
+// at most a few byte stores.  The bit reader refills a 64-bit window from the
+// transfer buffer; past the end of the file it supplies 1 bits, as the format's
+// readers always have, and records that it did (RanPastEnd).
+#pragma once
+
+#include "platform/File.h"
+#include "platform/Types.h"
+
+#include <cstdint>
+#include <string>
+
+enum : int {
+    METHOD_NONE = -1,
+    METHOD_HUFFMAN = 0,
+    METHOD_LZSS = 1,
+    METHOD_LZW = 2,
+};
+
+constexpr UINT COMPRESSED_BUFFER_SIZE = 32000;   // bytes of the transfer buffer
+constexpr UINT COMPRESSED_HEADER_SIZE = 16;      // magic + two size fields
+constexpr int MAGIC_LENGTH = 8;
+
+// Open flags of the file layer as the streams use them.
+constexpr UINT OPEN_READ = 0;
+constexpr UINT OPEN_APPEND = 1;
+constexpr UINT OPEN_CREATE = 0x1001;
+
+extern const char g_szMagic[3][MAGIC_LENGTH + 1];
+
+// The process-wide progress callback: set by the factory, never cleared.
+using ProgressCallback = void (*)(UINT count);
+extern ProgressCallback g_pfnProgress;
+
+// Method of an existing file from its magic: 0, 1, 2, or -1 (no magic, short
+// file, or the file cannot be opened).
+int DetectMethod(const char* fileName);
+
+class CCompressedFile : public CFile {
+public:
+    explicit CCompressedFile(int method);
+    ~CCompressedFile() override;
+
+    BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr) override;
+    UINT Read(void* buffer, UINT count) override;         // the base decodes nothing
+    virtual void WriteData(const void* data, UINT count);  // the base codes nothing
+    void Close() override;
+
+    // A reader found its stream corrupt (a code or symbol that no writer makes)
+    // and stopped decoding; no further bytes are delivered.
+    bool IsDamaged() const { return m_bDamaged; }
+    // A reader needed bits beyond the end of the file: the stream is truncated.
+    bool RanPastEnd() const { return m_bPastEnd; }
+    const std::string& GetFileName() const { return m_szFileName; }
+
+    // Members the jobs and tests read.
+    int m_nMethod;
+    UINT m_nOriginalSize = 0;
+    UINT m_nCompressedSize = 0;
+
+protected:
+    // The shared steps of Open, after the class has set m_nMethod.
+    BOOL OpenShared(const char* fileName, UINT openFlags, CFileException* error);
+    void CloseBase();
+
+    // Raw bytes through the transfer buffer.
+    UINT ReadBuffered(void* buffer, UINT count);
+    int ReadByte();
+    void WriteBuffered(const void* data, UINT count, BOOL progress);
+    void WriteByte(int byte) { PutByte(static_cast<std::uint8_t>(byte)); }
+
+    // Bit writer, most significant bit first.
+    void OutputBit(int bit) { PutBits(bit ? 1u : 0u, 1); }
+    void OutputBits(UINT code, int bits, UINT progressPos, BOOL progress)
+    {
+        if (progress && progressPos % 1000 == 0 && g_pfnProgress)
+            g_pfnProgress(progressPos);
+        PutBits(code, bits);
+    }
+    // `bits` from 1 to 32; code bits above `bits` are ignored.
+    void PutBits(UINT code, int bits)
+    {
+        std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
+        m_nBitAcc = (m_nBitAcc << bits) | (code & mask);
+        m_nBitCount += bits;
+        while (m_nBitCount >= 8) {
+            m_nBitCount -= 8;
+            PutByte(static_cast<std::uint8_t>(m_nBitAcc >> m_nBitCount));
+        }
+        m_nBitAcc &= (std::uint64_t{1} << m_nBitCount) - 1;
+    }
+    // Completes a started byte with zero bits, so that it is stored.
+    void PadToByte()
+    {
+        if (m_nBitCount)
+            PutBits(0, 8 - m_nBitCount);
+    }
+    // The bit the next bit goes to, 0x80 when no byte is started.
+    int BitMask() const { return 0x80 >> m_nBitCount; }
+
+    // Bit reader, most significant bit first; 1 bits past the end of the file.
+    UINT PeekBits(int bits)
+    {
+        if (m_nInBits < bits)
+            RefillBits();
+        return static_cast<UINT>(m_nInAcc >> (64 - bits));
+    }
+    void SkipBits(int bits)
+    {
+        m_nInAcc <<= bits;
+        m_nInBits -= bits;
+        if (m_nInBits < m_nInPadBits) {
+            m_bPastEnd = true;
+            m_nInPadBits = m_nInBits;
+        }
+    }
+    UINT InputBits(int bits)
+    {
+        UINT v = PeekBits(bits);
+        SkipBits(bits);
+        return v;
+    }
+    int InputBit() { return static_cast<int>(InputBits(1)); }
+
+    void UpdateHeader();
+    void SetDamaged() { m_bDamaged = true; }
+
+    std::uint8_t* m_pBuffer = nullptr;
+    UINT m_nFilePos = 0;       // bytes moved between buffer and file since Open
+    UINT m_nBufCount = 0;      // writing: bytes buffered; reading: bytes not yet handed out
+    UINT m_nBufIndex = 0;      // next position in the buffer
+    UINT m_nFileLength = 0;    // length of the file when opened
+    BOOL m_bOpen = FALSE;
+    BOOL m_bReading = FALSE;
+    BOOL m_bWriting = FALSE;
+    UINT m_nHeaderPos = 8;     // file position of the two size fields
+    std::string m_szFileName;  // the name given to Open; UpdateHeader opens it again
+    UINT m_nOpenFlags = 0;
+
+private:
+    void PutByte(std::uint8_t byte)
+    {
+        ++m_nCompressedSize;
+        if (m_nBufCount == COMPRESSED_BUFFER_SIZE)
+            FlushBuffer(TRUE);
+        m_pBuffer[m_nBufIndex++] = byte;
+        ++m_nBufCount;
+    }
+    void FlushBuffer(BOOL progress);
+    UINT FillBuffer();
+    void RefillBits();
+    void ResetBits();
+
+    std::uint64_t m_nBitAcc = 0;   // writer: pending bits, right-aligned
+    int m_nBitCount = 0;           // writer: pending bits, 0 to 7 between calls
+    std::uint64_t m_nInAcc = 0;    // reader: window, next bit at bit 63
+    int m_nInBits = 0;             // reader: valid bits in the window
+    int m_nInPadBits = 0;          // reader: trailing window bits that lie past the end of file
+    bool m_bDamaged = false;
+    bool m_bPastEnd = false;
+};
