@@ -1,0 +1,318 @@
+// The file layer, the stream base (transfer buffer, bit writer and reader, header),
+// the stored stream and the factory.
+#include "platform/File.h"
+#include "streams/CompressedFile.h"
+#include "streams/HuffmanFile.h"
+#include "streams/LzssFile.h"
+#include "streams/LzwFile.h"
+#include "streams/StreamFactory.h"
+#include "streams/UncompressedFile.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <typeinfo>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::vector<UINT> g_progress;
+void RecordProgress(UINT n) { g_progress.push_back(n); }
+
+// Exposes the base's byte and bit operations.
+class BitProbe : public CCompressedFile {
+public:
+    BitProbe() : CCompressedFile(METHOD_LZW) {}
+    BOOL Open(const char* name, UINT flags, CFileException* e = nullptr) override
+    {
+        m_nMethod = METHOD_LZW;
+        return OpenShared(name, flags, e);
+    }
+    void Close() override
+    {
+        bool writing = m_bWriting;
+        CloseBase();
+        if (writing)
+            UpdateHeader();
+    }
+    using CCompressedFile::BitMask;
+    using CCompressedFile::InputBits;
+    using CCompressedFile::OutputBits;
+    using CCompressedFile::ReadByte;
+    using CCompressedFile::WriteByte;
+    UINT BufferedBytes() const { return m_nBufCount; }
+};
+
+std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+class StreamBase : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_progress.clear();
+        g_pfnProgress = RecordProgress;
+    }
+    void TearDown() override { g_pfnProgress = nullptr; }
+    TempDir dir;
+};
+
+TEST_F(StreamBase, FileLayerReportsCauseErrnoAndName)
+{
+    CFile file;
+    CFileException error;
+    EXPECT_FALSE(file.Open((dir / "missing").c_str(), CFile::modeRead, &error));
+    EXPECT_EQ(error.m_cause, CFileException::fileNotFound);
+    EXPECT_EQ(error.m_lOsError, ENOENT);
+    EXPECT_NE(error.Describe().find("missing"), std::string::npos);
+    EXPECT_FALSE(file.Open((dir / "x").c_str(), CFile::modeWrite, &error)) << "mode 1 never creates";
+    EXPECT_FALSE(file.Open((dir / "x").c_str(), 0x42, &error)) << "unknown flags";
+
+    ASSERT_TRUE(file.Open((dir / "x").c_str(), CFile::modeCreate | CFile::modeWrite));
+    file.Write("hello", 5);
+    EXPECT_EQ(file.GetLength(), 5u);
+    EXPECT_EQ(file.Seek(0, CFile::end), 5u);
+    char c;
+    EXPECT_THROW(file.Read(&c, 1), CFileException) << "reading a write-only file fails loudly";
+    file.Close();
+}
+
+TEST_F(StreamBase, WriteToFullDeviceThrows)
+{
+    CFile file;
+    if (!file.Open("/dev/full", CFile::modeWrite))
+        GTEST_SKIP() << "/dev/full not available";
+    try {
+        file.Write("x", 1);
+        FAIL() << "no exception";
+    } catch (const CFileException& e) {
+        EXPECT_EQ(e.m_lOsError, ENOSPC);
+        EXPECT_EQ(e.m_strFileName, "/dev/full");
+    }
+}
+
+TEST_F(StreamBase, DetectMethodNeedsAllEightMagicBytes)
+{
+    struct Case { std::string content; int method; } cases[] = {
+        {"**++LZS", -1},            // 7 bytes
+        {"**++lzss and more", -1},  // case matters
+        {"**++LZWx........", -1},   // the blank is part of the magic
+        {"**++LZSS", 1},
+        {"**++LZSSanything", 1},
+        {"**++HUFF", 0},
+        {"**++LZW ", 2},
+        {"", -1},
+    };
+    for (const auto& c : cases) {
+        WriteWholeFile(dir / "f", Bytes(c.content));
+        EXPECT_EQ(DetectMethod((dir / "f").c_str()), c.method) << c.content;
+    }
+    EXPECT_EQ(DetectMethod((dir / "nothing").c_str()), -1);
+    EXPECT_EQ(DetectMethod(nullptr), -1);
+}
+
+TEST_F(StreamBase, BitWriterPacksMostSignificantBitFirst)
+{
+    BitProbe s;
+    ASSERT_TRUE(s.Open((dir / "b").c_str(), OPEN_CREATE));
+    s.OutputBits(5, 3, 0, FALSE);
+    EXPECT_EQ(s.BitMask(), 0x10);
+    s.OutputBits(31, 5, 0, FALSE);
+    EXPECT_EQ(s.BitMask(), 0x80);
+    s.OutputBits(0x3, 2, 0, FALSE);   // left incomplete: never stored
+    s.Close();
+    auto file = ReadWholeFile(dir / "b");
+    ASSERT_EQ(file.size(), 17u);
+    EXPECT_EQ(file[16], 0xBF);
+    EXPECT_EQ(file[12], 1) << "compressed size counts completed bytes only";
+    EXPECT_TRUE(g_progress.empty());
+}
+
+TEST_F(StreamBase, ProgressPositionIsReportedBeforeTheCode)
+{
+    BitProbe s;
+    ASSERT_TRUE(s.Open((dir / "b").c_str(), OPEN_CREATE));
+    s.OutputBits(1, 9, 0, TRUE);
+    s.OutputBits(1, 9, 999, TRUE);
+    s.OutputBits(1, 9, 2000, TRUE);
+    s.OutputBits(1, 9, 3000, FALSE);
+    s.Close();
+    EXPECT_EQ(g_progress, (std::vector<UINT>{0, 2000}));
+}
+
+TEST_F(StreamBase, FullBufferIsWrittenWhenTheNextByteArrives)
+{
+    BitProbe s;
+    ASSERT_TRUE(s.Open((dir / "b").c_str(), OPEN_CREATE));
+    for (int i = 0; i < 32000; ++i)
+        s.WriteByte(i & 0xFF);
+    EXPECT_TRUE(g_progress.empty());
+    struct stat st {};
+    ASSERT_EQ(stat((dir / "b").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 16) << "32000 buffered bytes make no file write";
+    s.WriteByte(7);
+    EXPECT_EQ(g_progress, (std::vector<UINT>{32000}));
+    ASSERT_EQ(stat((dir / "b").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 16 + 32000);
+    s.Close();
+    auto file = ReadWholeFile(dir / "b");
+    EXPECT_EQ(file.size(), 16u + 32001u);
+    EXPECT_EQ(file.back(), 7);
+}
+
+TEST_F(StreamBase, ReaderGivesOneBitsPastTheEndAndRecordsIt)
+{
+    WriteWholeFile(dir / "r", Bytes(std::string("**++LZW ") + std::string(8, '\0') + "\x12\x34"));
+    BitProbe s;
+    ASSERT_TRUE(s.Open((dir / "r").c_str(), OPEN_READ));
+    EXPECT_EQ(s.InputBits(12), 0x123u);
+    EXPECT_FALSE(s.RanPastEnd());
+    EXPECT_EQ(s.InputBits(4), 0x4u);
+    EXPECT_FALSE(s.RanPastEnd()) << "the last real bit is not past the end";
+    EXPECT_EQ(s.InputBits(8), 255u);
+    EXPECT_TRUE(s.RanPastEnd());
+    EXPECT_EQ(s.InputBits(32), 0xFFFFFFFFu);
+    s.Close();
+}
+
+TEST_F(StreamBase, HeaderSizesOfAShortHeaderReadAsZero)
+{
+    WriteWholeFile(dir / "h", Bytes("**++HUFF\x05\x00"));
+    BitProbe s;
+    ASSERT_TRUE(s.Open((dir / "h").c_str(), OPEN_READ));
+    EXPECT_EQ(s.m_nMethod, METHOD_HUFFMAN);
+    EXPECT_EQ(s.m_nOriginalSize, 5u);
+    EXPECT_EQ(s.m_nCompressedSize, 0u);
+}
+
+TEST_F(StreamBase, StreamDeletedWithoutCloseKeepsItsBytesAndZeroSizes)
+{
+    auto* s = new BitProbe;
+    ASSERT_TRUE(s->Open((dir / "d").c_str(), OPEN_CREATE));
+    s->OutputBits(0xABCD, 16, 0, FALSE);
+    delete s;
+    auto file = ReadWholeFile(dir / "d");
+    ASSERT_EQ(file.size(), 18u);
+    EXPECT_EQ(std::vector<std::uint8_t>(file.begin() + 8, file.begin() + 16), std::vector<std::uint8_t>(8, 0));
+    EXPECT_EQ(file[16], 0xAB);
+    EXPECT_EQ(file[17], 0xCD);
+}
+
+TEST_F(StreamBase, LongPathsAreKeptWhole)
+{
+    std::string folder = dir.Path();
+    while (folder.size() < 600) {
+        folder += "/" + std::string(60, 'd');
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    }
+    std::string name = folder + "/" + std::string(200, 'n');
+    BitProbe s;
+    ASSERT_TRUE(s.Open(name.c_str(), OPEN_CREATE));
+    s.OutputBits(0x5A, 8, 0, FALSE);
+    s.Close();   // the header update reopens the file by its full name
+    auto file = ReadWholeFile(name);
+    EXPECT_EQ(file[12], 1);
+}
+
+TEST_F(StreamBase, StoredStreamRoundTripsAndReportsFlushes)
+{
+    std::vector<std::uint8_t> data(70000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+    {
+        CUncompressedFile out;
+        ASSERT_TRUE(out.Open((dir / "s").c_str(), OPEN_CREATE));
+        out.WriteData(data.data(), static_cast<UINT>(data.size()));
+        EXPECT_EQ(out.m_nOriginalSize, 70000u);
+        out.Close();
+    }
+    EXPECT_EQ(g_progress, (std::vector<UINT>{32000, 64000}));
+    EXPECT_EQ(ReadWholeFile(dir / "s"), data);
+
+    std::unique_ptr<CCompressedFile> in(CreateCompressedFile((dir / "s").c_str(), nullptr, METHOD_LZW));
+    ASSERT_TRUE(in->Open((dir / "s").c_str(), OPEN_READ));
+    EXPECT_EQ(in->m_nMethod, METHOD_NONE);
+    EXPECT_EQ(in->m_nOriginalSize, 70000u);
+    std::vector<std::uint8_t> back(70000);
+    UINT got = 0;
+    for (UINT chunk : {1u, 31999u, 5u, 64000u})
+        got += in->Read(back.data() + got, std::min<UINT>(chunk, 70000 - got));
+    EXPECT_EQ(got, 70000u);
+    EXPECT_EQ(back, data);
+    EXPECT_EQ(in->Read(back.data(), 10), 0u);
+    in->Close();
+}
+
+TEST_F(StreamBase, EmptyStoredFileAndShortPlainFile)
+{
+    {
+        CUncompressedFile out;
+        ASSERT_TRUE(out.Open((dir / "e").c_str(), OPEN_CREATE));
+        out.Close();
+    }
+    EXPECT_TRUE(ReadWholeFile(dir / "e").empty());
+    WriteWholeFile(dir / "short", Bytes("**++"));
+    CUncompressedFile in;
+    ASSERT_TRUE(in.Open((dir / "short").c_str(), OPEN_READ));
+    char buf[8];
+    EXPECT_EQ(in.Read(buf, 8), 4u);
+}
+
+TEST_F(StreamBase, FactoryPicksTheClassFromTheMagicOrTheNumber)
+{
+    WriteWholeFile(dir / "lzw", Bytes("**++LZW rest"));
+    struct Case { const char* name; int method; const std::type_info& type; } cases[] = {
+        {"", METHOD_LZSS, typeid(CLzssFile)},
+        {nullptr, METHOD_HUFFMAN, typeid(CHuffmanFile)},
+        {nullptr, METHOD_LZW, typeid(CLzwFile)},
+        {nullptr, 3, typeid(CUncompressedFile)},
+        {nullptr, METHOD_NONE, typeid(CUncompressedFile)},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<CCompressedFile> s(CreateCompressedFile(c.name, nullptr, c.method));
+        EXPECT_EQ(typeid(*s), c.type) << c.method;
+    }
+    std::string missing = dir / "missing";
+    std::unique_ptr<CCompressedFile> a(CreateCompressedFile(missing.c_str(), nullptr, METHOD_HUFFMAN));
+    EXPECT_EQ(typeid(*a), typeid(CUncompressedFile));
+    std::string lzw = dir / "lzw";
+    std::unique_ptr<CCompressedFile> b(CreateCompressedFile(lzw.c_str(), nullptr, METHOD_HUFFMAN));
+    EXPECT_EQ(typeid(*b), typeid(CLzwFile));
+}
+
+TEST_F(StreamBase, FactoryKeepsTheEarlierCallbackWhenGivenNone)
+{
+    std::unique_ptr<CCompressedFile> a(CreateCompressedFile(nullptr, RecordProgress, METHOD_NONE));
+    std::unique_ptr<CCompressedFile> b(CreateCompressedFile(nullptr, nullptr, METHOD_NONE));
+    EXPECT_EQ(g_pfnProgress, &RecordProgress);
+}
+
+TEST_F(StreamBase, OpenRejectsUnknownFlagsAndMissingFiles)
+{
+    CUncompressedFile s;
+    EXPECT_FALSE(s.Open((dir / "x").c_str(), 0x2000));
+    EXPECT_FALSE(s.Open((dir / "x").c_str(), OPEN_READ));
+    EXPECT_FALSE(s.Open("", OPEN_CREATE));
+}
+
+TEST_F(StreamBase, FilesBeyondFourGigabytesAreRefusedNotCutShort)
+{
+    std::string big = dir / "big";
+    int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    bool sparse = ::ftruncate(fd, (off_t{1} << 32) + 10) == 0;
+    ::close(fd);
+    if (!sparse)
+        GTEST_SKIP() << "no sparse files here";
+    CUncompressedFile s;
+    CFileException error;
+    EXPECT_FALSE(s.Open(big.c_str(), OPEN_READ, &error));
+    EXPECT_EQ(error.m_lOsError, EFBIG);
+}
+
+} // namespace
