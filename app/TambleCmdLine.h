@@ -1,0 +1,56 @@
+// CTambleCmdLine: the job settings of one run, read from the command line.
+//
+// Switches (first letter decides, the character after it is not looked at):
+//   /Z:C compress, /Z:E extract        -> m_nZipMode 1 / 2
+//   /T:N one named file, /T:A history  -> m_nFileType 1 / 2
+//   /D:date /N:days /G:group           -> m_szStartDate, m_nNumber, m_nGroup
+//   /S:source /R:target                -> m_szSource, m_szTarget (case kept)
+//   /H                                 -> m_bHidden
+// Letters and the date are taken in upper case; the paths of /S: and /R: keep
+// the case they were given, since on Linux case tells files apart.  Nothing is
+// ever rejected here: an unknown switch goes to the base record, and what the
+// values mean is for the caller to judge.
+//
+// GNU-style options ("--help", "--method=lzw") are kept, without their "--",
+// in m_options for the application to interpret.  Bare parameters are kept in
+// order in m_params (the base record).  Once a "--test" or "--info" option has
+// been seen, a following argument that begins with "/" is a file path, not a
+// switch.
+#pragma once
+
+#include "platform/CommandLine.h"
+#include "platform/Types.h"
+
+#include <string>
+#include <vector>
+
+class CTambleCmdLine : public CCommandLineInfo {
+public:
+    CTambleCmdLine() = default;
+    ~CTambleCmdLine() override;
+
+    // The defaults of a run, as a freshly constructed record has them.
+    void SetDefaults();
+
+    void ParseParam(const char* param, BOOL flag, BOOL last) override;
+    BOOL SlashIsSwitch() const override { return !m_bFileList; }
+
+    // True when m_options holds the option (text after "--", up to any "=").
+    bool HasOption(const std::string& name) const;
+
+    int m_nZipMode = 0;        // 1 compress, 2 extract, 0 none
+    int m_nFileType = 0;       // 1 one named file, 2 the history-file set
+    int m_nNumber = 0;         // a number of days
+    int m_nGroup = -1;         // history group; negative selects all groups
+    std::string m_szStartDate; // first day of a history extraction, month first
+    std::string m_szSource;    // source file, or the history folder
+    std::string m_szTarget;    // target file
+    BOOL m_bHidden = FALSE;    // the progress display keeps itself hidden
+
+    std::vector<std::string> m_options;  // GNU-style options, text after "--"
+
+private:
+    bool ParseSwitch(const std::string& text);
+
+    bool m_bFileList = false;  // a --test/--info option asks for file names
+};

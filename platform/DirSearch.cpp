@@ -1,0 +1,140 @@
+// Directory search over opendir/readdir and fstatat, read once and sorted.
+#include "platform/DirSearch.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+char FoldCase(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+DirEntryType TypeOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return DirEntryType::File;
+    if (S_ISDIR(mode))
+        return DirEntryType::Directory;
+    if (S_ISLNK(mode))
+        return DirEntryType::Symlink;
+    return DirEntryType::Other;
+}
+
+bool IsDotOrDotDot(const char* name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Reads the folder once; keeps the entries whose names match (all when
+// pattern is null).  An entry that vanishes before it can be examined is left out.
+std::vector<DirEntry> Scan(const std::string& folder, const std::string_view* pattern, int* error)
+{
+    std::vector<DirEntry> entries;
+    int err = 0;
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) {
+        err = errno;
+    } else {
+        const int fd = dirfd(dir);
+        for (;;) {
+            errno = 0;
+            const dirent* ent = readdir(dir);
+            if (!ent) {
+                err = errno;
+                break;
+            }
+            if (IsDotOrDotDot(ent->d_name) || (pattern && !MatchWildcard(*pattern, ent->d_name)))
+                continue;
+            struct stat st {};
+            if (fstatat(fd, ent->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            entries.push_back({ent->d_name, static_cast<std::uint64_t>(st.st_size), TypeOf(st.st_mode)});
+        }
+        closedir(dir);
+    }
+    if (err != 0)
+        entries.clear();
+    std::sort(entries.begin(), entries.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    if (error)
+        *error = err;
+    return entries;
+}
+
+} // namespace
+
+bool MatchWildcard(std::string_view pattern, std::string_view name)
+{
+    // Greedy scan; on a mismatch, let the last "*" take one more byte.
+    std::size_t p = 0, n = 0;
+    std::size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && (pattern[p] == '?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+void SplitSearchPattern(const std::string& pattern, std::string& folder, std::string& name)
+{
+    const std::size_t slash = pattern.rfind('/');
+    if (slash == std::string::npos) {
+        folder.clear();
+        name = pattern;
+    } else {
+        folder = pattern.substr(0, slash + 1);
+        name = pattern.substr(slash + 1);
+    }
+}
+
+std::vector<DirEntry> ReadFolder(const std::string& folder, int* error)
+{
+    return Scan(folder, nullptr, error);
+}
+
+std::vector<DirEntry> ListMatching(const std::string& folder, std::string_view pattern, int* error)
+{
+    return Scan(folder, &pattern, error);
+}
+
+bool CDirSearch::First(const std::string& pattern)
+{
+    std::string name;
+    SplitSearchPattern(pattern, m_strFolder, name);
+    m_entries = ListMatching(m_strFolder, name, &m_nError);
+    m_nIndex = 0;
+    return !m_entries.empty();
+}
+
+bool CDirSearch::Next()
+{
+    if (m_nIndex + 1 >= m_entries.size()) {
+        m_nIndex = m_entries.size();
+        return false;
+    }
+    ++m_nIndex;
+    return true;
+}
+
+void CDirSearch::Close()
+{
+    m_entries.clear();
+    m_nIndex = 0;
+}

@@ -1,0 +1,65 @@
+// Wildcard directory search.
+//
+// A pattern is a path whose last component may hold "?" (exactly one byte) and
+// "*" (any run of bytes, also none); it is matched against the names of the
+// folder's entries without regard to ASCII case.  "." and ".." never match.
+// Entries come in ascending byte order of their names, so every run over the
+// same folder is repeatable.  Each entry carries its name, its 64-bit size and
+// its type, taken without following symbolic links.
+//
+// A folder that cannot be read yields no entries; the errno of the failure is
+// kept so that a caller can tell "no match" from "folder not found".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class DirEntryType { File, Directory, Symlink, Other };
+
+struct DirEntry {
+    std::string name;         // file name only, without the folder
+    std::uint64_t size = 0;   // st_size of the entry itself (lstat)
+    DirEntryType type = DirEntryType::Other;
+};
+
+// True when name matches pattern ("?" one byte, "*" any run), ASCII case folded.
+bool MatchWildcard(std::string_view pattern, std::string_view name);
+
+// Splits a search pattern into its folder (with its trailing "/", or empty for
+// the current folder) and the wildcard name after the last "/".
+void SplitSearchPattern(const std::string& pattern, std::string& folder, std::string& name);
+
+// All entries of a folder ("." and ".." left out), sorted by name.  An empty
+// folder name means the current folder.  On failure the result is empty and
+// *error (when given) holds the errno; on success *error is 0.
+std::vector<DirEntry> ReadFolder(const std::string& folder, int* error = nullptr);
+
+// The entries of folder whose names match the wildcard pattern, sorted by name.
+std::vector<DirEntry> ListMatching(const std::string& folder, std::string_view pattern,
+                                   int* error = nullptr);
+
+// A search in the manner of findfirst/findnext over one pattern.
+class CDirSearch {
+public:
+    // Starts a search for "folder/name-pattern"; true when an entry matches.
+    bool First(const std::string& pattern);
+    // Moves to the next matching entry; false when there is none.
+    bool Next();
+    // The current entry; valid after First or Next returned true.
+    const DirEntry& Entry() const { return m_entries[m_nIndex]; }
+    // Ends the search; Next finds nothing until the next First.
+    void Close();
+
+    // errno of a folder that could not be read by the last First, else 0.
+    int Error() const { return m_nError; }
+    // The folder part of the last pattern, with its trailing "/" (or empty).
+    const std::string& Folder() const { return m_strFolder; }
+
+private:
+    std::vector<DirEntry> m_entries;
+    std::size_t m_nIndex = 0;
+    int m_nError = 0;
+    std::string m_strFolder;
+};

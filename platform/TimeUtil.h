@@ -1,0 +1,32 @@
+// 64-bit time in seconds since the epoch, local calendar dates and the year
+// rules of the history file names.
+//
+// A date's timestamp is its local midnight as mktime gives it for hour, minute
+// and second 0 with daylight saving left to the library (tm_isdst -1); the
+// library normalises out-of-range fields (31 April is 1 May).
+#pragma once
+
+#include <cstdint>
+
+// The current time.
+std::int64_t Time64Now();
+
+// Local midnight at the start of year-month-day; -1 when the library cannot
+// convert it (or the fields do not fit the library's calendar structure).
+std::int64_t MakeLocalMidnight(int year, int month, int day);
+
+// The local calendar date of t; false when t has no local date.
+bool LocalDate(std::int64_t t, int& year, int& month, int& day);
+
+// The local midnight of the calendar date after the one that holds midnight.
+// Steps by dates, not by 86400 seconds, so days of 23 or 25 hours around a
+// daylight-saving change are each visited once.  -1 on failure.
+std::int64_t NextLocalMidnight(std::int64_t midnight);
+
+// Year from the two digits of a history name: 00-69 are 2000-2069, 70-99 are
+// 1970-1999.
+int YearFromTwoDigits(int yy);
+
+// Year as written into a history name: years since 1900, less 100 when that is
+// greater than 100.  1999 gives 99, 2000 gives 100, 2024 gives 24.
+int TwoDigitYear(int year);
