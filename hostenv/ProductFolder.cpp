@@ -1,0 +1,129 @@
+// Product folder lookup from the settings file and the user's folders.
+#include "hostenv/ProductFolder.h"
+
+#include "hostenv/ProfileString.h"
+#include "hostenv/ShellFolders.h"
+#include "hostenv/TextBuffer.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr char SETTINGS_FILE_NAME[] = "Program Settings.ini";
+constexpr int COMPANY_WITHOUT_VERSION = 40;
+constexpr std::size_t PRODUCT_NAME_SIZE = 128;
+
+// Mode of the entry at path, or 0 when there is none.
+mode_t EntryMode(const char* path)
+{
+    struct stat info {};
+    if (path == nullptr || stat(path, &info) != 0)
+        return 0;
+    return info.st_mode;
+}
+
+// The folder name below the user's folder: the product name, " Projects" for
+// the projects folder, and a slash.  The product name is cut to its 128-byte
+// buffer first, so the suffix and the slash are always there.
+std::string ProductSubfolder(const std::string& settingsPath, int kind)
+{
+    char companyId[128];
+    GetPrivateProfileStringA("OEM", "CompanyID", "0", companyId, sizeof companyId, settingsPath.c_str());
+    const long company = std::strtol(companyId, nullptr, 10);
+    char name[PRODUCT_NAME_SIZE];
+    std::string subfolder = BuildProductName(settingsPath.c_str(), name, sizeof name,
+                                             company != COMPANY_WITHOUT_VERSION);
+    if (kind == PRODUCT_FOLDER_PROJECTS)
+        subfolder += " Projects";
+    return subfolder + "/";
+}
+
+char* WriteFolder(char* buffer, std::size_t size, std::string folder, const std::string& subfolder)
+{
+    if (folder == "/")
+        folder.clear();
+    CopyToBuffer(buffer, size, folder + "/" + subfolder);
+    return buffer;
+}
+
+}  // namespace
+
+char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t size, int kind)
+{
+    if (buffer == nullptr || size == 0)
+        return nullptr;
+    buffer[0] = '\0';
+    try {
+        if (exePath.empty())
+            return buffer;
+        const std::string exeFolder = exePath.substr(0, exePath.rfind('/') + 1);
+        CopyToBuffer(buffer, size, exeFolder);
+
+        // A bare file name has no folder to hold the settings file.
+        const std::string settingsPath = exeFolder + SETTINGS_FILE_NAME;
+        std::string subfolder;
+        if (!exeFolder.empty() && FileExists(settingsPath.c_str()))
+            subfolder = ProductSubfolder(settingsPath, kind);
+
+        int folder = 0;
+        if (kind == PRODUCT_FOLDER_DATA)
+            folder = CSIDL_LOCAL_APPDATA;
+        else if (kind == PRODUCT_FOLDER_PROJECTS)
+            folder = CSIDL_PERSONAL;
+        else
+            return buffer;
+
+        std::string userFolder;
+        if (ShellGetKnownFolderPath(folder, userFolder) || ShellGetFolderPath(folder, userFolder))
+            return WriteFolder(buffer, size, userFolder, subfolder);
+        return buffer;
+    } catch (...) {
+        return buffer;  // as far as it got
+    }
+}
+
+char* GetProductFolder(HMODULE module, char* buffer, std::size_t size, int kind)
+{
+    if (buffer == nullptr || size == 0)
+        return nullptr;
+    buffer[0] = '\0';
+    try {
+        return GetProductFolderFor(GetModuleFileName(module), buffer, size, kind);
+    } catch (...) {
+        return buffer;
+    }
+}
+
+char* GetUserDataFolder(HMODULE module, char* buffer, std::size_t size)
+{
+    return GetProductFolder(module, buffer, size, PRODUCT_FOLDER_DATA);
+}
+
+char* BuildProductName(const char* settingsPath, char* buffer, std::size_t size, bool withVersion)
+{
+    const std::string file = settingsPath != nullptr ? settingsPath : "";
+    char product[256];
+    GetPrivateProfileStringA("OEM", "ProductName", "Keldo", product, sizeof product, file.c_str());
+    std::string name = product;
+    if (withVersion) {
+        char version[128];
+        GetPrivateProfileStringA("Install", "Version", "6.1", version, sizeof version, file.c_str());
+        name += " v";
+        name += version;
+    }
+    CopyToBuffer(buffer, size, name);
+    return buffer;
+}
+
+bool FileExists(const char* path)
+{
+    const mode_t mode = EntryMode(path);
+    return mode != 0 && !S_ISDIR(mode);
+}
+
+bool FolderExists(const char* path)
+{
+    return S_ISDIR(EntryMode(path));
+}

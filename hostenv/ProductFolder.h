@@ -1,0 +1,43 @@
+// The data-acquisition product's folders and its settings file.
+//
+// The settings file "Program Settings.ini" lies beside the executable.  It
+// names the product (section OEM, key ProductName, default "Keldo") and its
+// version (section Install, key Version, default "6.1"); CompanyID 40 in
+// section OEM leaves the version out of the folder names.  Without the file
+// the folders are the user's folders themselves.
+//
+// Folder kinds:
+//   PRODUCT_FOLDER_DATA      local application data folder/<product name>/
+//   PRODUCT_FOLDER_PROJECTS  documents folder/<product name> Projects/
+// Each is taken from the folder the user configured, then from the usual
+// folder under the home directory (hostenv/ShellFolders.h), then, when neither
+// can be had, it is the executable's folder.  Every folder ends with "/".
+#pragma once
+
+#include "platform/ModulePath.h"
+
+#include <cstddef>
+#include <string>
+
+constexpr int PRODUCT_FOLDER_DATA = 0;
+constexpr int PRODUCT_FOLDER_PROJECTS = 1;
+
+// Writes the folder of `kind` for the module's executable into `buffer`
+// (`size` bytes, cut to fit) and returns the buffer; null when buffer is null
+// or size is 0.  An unknown kind gives the executable's folder, and a module
+// whose path cannot be had the empty string.
+char* GetProductFolder(HMODULE module, char* buffer, std::size_t size, int kind);
+// The same for an executable at `exePath`.
+char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t size, int kind);
+
+// GetProductFolder with PRODUCT_FOLDER_DATA: where the per-user settings live.
+char* GetUserDataFolder(HMODULE module, char* buffer, std::size_t size);
+
+// "ProductName vVersion", or "ProductName" alone without version, read from the
+// settings file at `settingsPath` into `buffer` (cut to fit); returns buffer.
+char* BuildProductName(const char* settingsPath, char* buffer, std::size_t size, bool withVersion);
+
+// True when the path names an existing entry that is not a folder.
+bool FileExists(const char* path);
+// True when the path names an existing folder.
+bool FolderExists(const char* path);

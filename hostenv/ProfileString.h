@@ -1,0 +1,23 @@
+// Reading one value from a settings file of sections and key=value lines.
+//
+// Sections and keys are compared without regard to ASCII case; the first
+// matching key wins.  Blanks around keys and values are ignored, and a value
+// enclosed in a pair of single or double quotes loses the quotes.  Lines are
+// parsed by libinih, so ';' after a blank starts a comment, "key: value" is
+// read like "key=value", and only the first 199 characters of a line are read.
+#pragma once
+
+#include "platform/Types.h"
+
+#include <string>
+
+// Copies the value of `key` in `section` of `file` into `buffer` (`size`
+// bytes), or `def` (empty when null, trailing blanks dropped) when the file,
+// the section or the key is missing.  The text is cut to fit the buffer and
+// always terminated when size > 0.  Returns the length copied.  A null section
+// or key gives the default.
+UINT GetPrivateProfileStringA(const char* section, const char* key, const char* def, char* buffer, UINT size,
+                              const char* file);
+
+// The same without a length limit.
+std::string GetProfileString(const std::string& file, const char* section, const char* key, const char* def);

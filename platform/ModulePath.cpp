@@ -1,0 +1,52 @@
+// Module paths from /proc/self/exe and the dynamic linker's link map.
+#include "platform/ModulePath.h"
+
+#include <dlfcn.h>
+#include <link.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::string ExecutablePath()
+{
+    std::vector<char> buffer(4096);
+    for (;;) {
+        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0)
+            return {};
+        if (static_cast<size_t>(length) < buffer.size())
+            return std::string(buffer.data(), static_cast<size_t>(length));
+        buffer.resize(buffer.size() * 2);  // the path filled the buffer: it may be cut
+    }
+}
+
+}  // namespace
+
+std::string GetModuleFileName(HMODULE module)
+{
+    if (module != nullptr) {
+        link_map* map = nullptr;
+        // The main program's entry in the link map has an empty name.
+        if (dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && map->l_name != nullptr &&
+            map->l_name[0] != '\0')
+            return map->l_name;
+    }
+    return ExecutablePath();
+}
+
+UINT GetModuleFileNameA(HMODULE module, char* buffer, UINT size)
+{
+    if (buffer == nullptr || size == 0)
+        return 0;
+    const std::string path = GetModuleFileName(module);
+    if (path.size() >= size) {
+        std::memcpy(buffer, path.data(), size - 1);
+        buffer[size - 1] = '\0';
+        return size;
+    }
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<UINT>(path.size());
+}

@@ -1,0 +1,39 @@
+// Libraries loaded at run time, and the process-wide choice of the library that
+// the program's texts come from.
+//
+// LoadLibraryA, FreeLibrary and GetProcAddress are thin covers over dlopen,
+// dlclose and dlsym.  The current resource handle is either the program's own
+// instance (AfxGetInstanceHandle: English texts built into the program), a
+// loaded language resource library (platform/ResourceAbi.h), or null before
+// start-up has chosen one.  Every text lookup asks the current library first
+// and falls back to English, one id at a time.
+#pragma once
+
+#include "platform/ModulePath.h"
+#include "platform/Types.h"
+
+#include <string>
+
+// The handle of the program itself (dlopen of the main program), made once.
+HINSTANCE AfxGetInstanceHandle();
+
+// Loads a shared object by path (a name without '/' is searched for as dlopen
+// does); null when it cannot be loaded.
+HMODULE LoadLibraryA(const char* path);
+// Releases a library from LoadLibraryA; FALSE for a null handle or a failure.
+BOOL FreeLibrary(HMODULE module);
+// Address of an exported symbol, or null.
+void* GetProcAddress(HMODULE module, const char* name);
+
+HINSTANCE AfxGetResourceHandle();
+void AfxSetResourceHandle(HINSTANCE resources);
+
+// Text of a string id: the current resource library's translation, else the
+// English text, else null for an id the program does not know.
+const char* LookupResString(UINT id);
+// The same as a string; empty for an unknown id.
+std::string LoadResString(UINT id);
+
+// PNG image of an icon id from the current resource library, or null when the
+// library has none (the caller then uses the program's own icon).
+const unsigned char* LookupResIcon(UINT id, UINT* size);
