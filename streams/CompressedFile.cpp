@@ -90,7 +90,7 @@ BOOL CCompressedFile::OpenShared(const char* fileName, UINT openFlags, CFileExce
     m_nBufIndex = m_nBufCount = 0;
     m_nHeaderPos = 8;
     m_nOpenFlags = openFlags;
-    m_bDamaged = m_bPastEnd = false;
+    m_bDamaged = m_bPastEnd = m_bAtEnd = false;
     ResetBits();
 
     if (!CFile::Open(m_szFileName.c_str(), openFlags, error))
@@ -159,12 +159,18 @@ void CCompressedFile::CloseBase()
 
 UINT CCompressedFile::FillBuffer()
 {
+    m_nBufIndex = m_nBufCount = 0;
+    if (m_bAtEnd)
+        return 0;
     UINT want = COMPRESSED_BUFFER_SIZE;
     if (m_nFileLength - m_nFilePos < want)
         want = m_nFileLength - m_nFilePos;
     UINT got = want ? CFile::Read(m_pBuffer, want) : 0;
+    // The file layer reads until the count or the end of the file, so a short
+    // read is the end: later refills need not ask the file again.
+    if (got < want || got == 0)
+        m_bAtEnd = true;
     m_nFilePos += got;
-    m_nBufIndex = 0;
     m_nBufCount = got;
     return got;
 }
@@ -237,14 +243,22 @@ void CCompressedFile::FlushBuffer(BOOL progress)
 
 void CCompressedFile::RefillBits()
 {
+    if (m_nBufCount >= 8) {
+        // Fast path: one big-endian 8-byte load, keeping the whole bytes that fit.
+        std::uint64_t word;
+        std::memcpy(&word, m_pBuffer + m_nBufIndex, 8);
+        word = __builtin_bswap64(word);
+        UINT take = static_cast<UINT>(64 - m_nInBits) >> 3;
+        m_nInAcc |= word >> m_nInBits;
+        m_nInBits += static_cast<int>(take * 8);
+        if (m_nInBits < 64)
+            m_nInAcc &= ~std::uint64_t{0} << (64 - m_nInBits);
+        m_nBufIndex += take;
+        m_nBufCount -= take;
+        return;
+    }
     while (m_nInBits <= 56) {
-        int byte;
-        if (m_nBufCount > 0) {
-            --m_nBufCount;
-            byte = m_pBuffer[m_nBufIndex++];
-        } else {
-            byte = ReadByte();
-        }
+        int byte = ReadByte();
         if (byte < 0) {
             byte = 0xFF;
             m_nInPadBits += 8;

@@ -176,4 +176,5 @@ private:
     int m_nInPadBits = 0;          // reader: trailing window bits that lie past the end of file
     bool m_bDamaged = false;
     bool m_bPastEnd = false;
+    bool m_bAtEnd = false;         // reader: the file has no more bytes
 };
