@@ -1,1 +1,8 @@
-int main() { return 0; }
+// tamble: packs and unpacks the history files of the data-acquisition product.
+#include "app/TambleApp.h"
+
+int main(int argc, char** argv)
+{
+    CTambleApp app;
+    return app.Run(argc, argv);
+}

@@ -15,6 +15,10 @@ class IJobView {
 public:
     virtual ~IJobView() = default;
 
+    // The wait text of the job ("Please wait while ..."), set once before it runs;
+    // shown after TransferTexts().
+    virtual void SetWaitText(const std::string& /*text*/) {}
+
     // Texts of the source and target labels; shown after TransferTexts().
     virtual void SetSourceName(const std::string& text) = 0;
     virtual void SetTargetName(const std::string& text) = 0;

@@ -6,6 +6,12 @@
 //   extract  + one file      ExtractFile       source -> target, plain bytes
 // The jobs show what they do through an IJobView and know nothing of any toolkit.
 // The progress dialog derives from this class, so the settings are its fields.
+//
+// What the jobs guarantee: a target appears complete or not at all (written to
+// a temporary, forced to disk and renamed); a conversion succeeds only when its
+// source delivered exactly its original size without damage; a plain history
+// file is deleted only after its compressed twin has been decoded and found to
+// hold exactly its bytes.
 #pragma once
 
 #include "jobs/JobView.h"
@@ -15,10 +21,14 @@
 #include <cstdint>
 #include <string>
 
+class CHistoryFolder;
+
 class CTambleJobs {
 public:
     explicit CTambleJobs(IJobView& view);
     virtual ~CTambleJobs();
+    CTambleJobs(const CTambleJobs&) = delete;
+    CTambleJobs& operator=(const CTambleJobs&) = delete;
 
     // Job settings, copied from the command-line record before the job runs.
     int m_nZipMode = 0;          // 1 compress, 2 extract, other: no job
@@ -31,9 +41,13 @@ public:
     BOOL m_bHidden = FALSE;
     int m_nCompressMethod = METHOD_LZW;   // the method a compression writes
 
-    // The job driver's table: runs the job the settings name; returns its result
-    // (0 when no job runs or the job returned early).
+    // The job driver's table: checks the settings, runs the job they name and
+    // reports an error that stops it; returns the job's result (0 when no job
+    // ran or the job returned early).  The view's EndJob is called exactly once.
     int RunJob();
+
+    // Whether the settings name a job that can run; reports why not (status 2).
+    BOOL CheckSettings();
 
     int CompressFile();
     int ExtractFile();
@@ -41,17 +55,64 @@ public:
     int ExtractHistory();
     UINT CountHistoryFiles();
     UINT CountFiles(const std::string& pattern);
-    BOOL ConvertFile(const std::string& source, const std::string& target, int method);
+
+    // Converts source into target, written with method; 1 converted, 0 failed
+    // (the user has been told why, and no target was created or changed).  With
+    // replaceTarget false an existing target is never overwritten.  A read or
+    // write error of a file stops the whole job: CJobError.
+    BOOL ConvertFile(const std::string& source, const std::string& target, int method, bool replaceTarget = true);
 
     // The process exit status the run earned so far: 0 all done, 1 a conversion
     // failed or the job stopped on an error, 2 no job / unusable settings.
     int ExitStatus() const { return m_nExitStatus; }
 
-    // The progress callback handed to the stream factory; moves the file bar of the
-    // running job.
+    // The progress callback handed to the stream factory.  Whatever count the
+    // stream reports, the file bar shows how much of the source the running
+    // conversion has consumed (0 .. the source's size).
     static void UpdateFileProgress(UINT position);
 
 protected:
+    // Ends the job with result (1 a normal end) through the view, once.
+    void EndDialog(int result);
+    // Transfers the texts and repaints both bars at once.
+    void ShowBars();
+
+    // A message to the user; Fail also marks the run as failed (status 1),
+    // Refuse as unusable (status 2).
+    void Notice(UINT textId, const std::string& file, const std::string& cause = {});
+    void Fail(UINT textId, const std::string& file, const std::string& cause = {});
+    void Refuse(UINT textId, const std::string& value);
+    void LogLine(UINT textId, const std::string& what);
+    void RaiseStatus(int status);
+
+    // History jobs.
+    std::string HistoryFolderPath();
+    void ReadHistoryFolder(CHistoryFolder& folder, const std::string& path);
+    std::int64_t StartMidnight(std::int64_t now);
+    std::int64_t NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now);
+    void CompressOne(const std::string& folder, const std::string& name);
+    void ExtractOne(const std::string& folder, const std::string& name);
+    void DeletePlain(const std::string& plain, const std::string& shown, UINT logId);
+
+    // Single-file jobs.
+    int ConvertNamedFile(int method, UINT logId);
+
+    // Moves the reader's content into the writer chunk by chunk (the LZSS
+    // writer, which codes its data in one call, gets it as one block); returns
+    // the bytes the reader delivered.
+    UINT CopyContent(CCompressedFile& reader, CCompressedFile& writer, int method);
+
+    // File bar: the source position the running conversion has reached.
+    void SetSourcePos(std::uint64_t consumed, std::uint64_t total);
+    void ShowFilePos();
+
     IJobView& m_view;
     int m_nExitStatus = 0;
+    bool m_bEnded = false;
+    std::uint64_t m_nSourceLength = 0;   // bytes of the source file being converted
+    UINT m_nFilePos = 0;                 // file bar position to show
+    UINT m_nShownFilePos = 0;            // file bar position last shown
+    bool m_bFilePosShown = false;
+
+    static CTambleJobs* s_pRunning;      // the jobs object whose conversion is running
 };

@@ -1,7 +1,105 @@
-// Placeholder until the codec lands.
+// CLzwFile: the LZW stream, method 2, magic "**++LZW ".
+//
+// Code stream (after the 16-byte header), each code at the width in force, most
+// significant bit first, packed into bytes from bit 7 down:
+//   0..255        the byte of that value
+//   256           end of the coded data (the last code of every stream)
+//   257           widen: every following code is one bit wider
+//   258           reset: the dictionary is cleared, codes are 9 bits again and the
+//                 next code is a byte value
+//   259..32767    dictionary strings, assigned in increasing order
+// Codes start 9 bits wide.  The writer assigns the next code to (string matched so
+// far + the byte that did not extend it) each time it emits the matched string; right
+// after the emission that assigned 511, 1023, ..., 16383 it emits 257 at the old
+// width, and after the one that assigned 32767 it emits 258 at 15 bits instead.  So
+// widths run from 9 to 15.  Close emits the pending string code (0 for an empty
+// stream) and 256; the one to seven bits of the incomplete last byte are not stored.
+//
+// The writer passes its position in the caller's data to the progress callback at
+// every data code emitted at a multiple of 1000, before the code's bits.
+//
+// The reader can stop after any byte and resume in the next Read.  A code that is
+// not defined yet, a widen past 15 bits, a first code of a period that is no byte,
+// or more entries than the 35072 that the dictionary holds marks the stream damaged
+// and ends decoding.
 #pragma once
+
 #include "streams/CompressedFile.h"
+#include "streams/LzwDictionary.h"
+
+#include <cstdint>
+
+constexpr UINT LZW_END_OF_DATA = 256;
+constexpr UINT LZW_WIDEN = 257;
+constexpr UINT LZW_RESET = 258;
+constexpr UINT LZW_FIRST_FREE = 259;
+constexpr UINT LZW_MAX_CODE = 32767;
+constexpr UINT LZW_HASH_SIZE = 35023;          // bytes of the reader's decode stack
+constexpr UINT LZW_BANK_COUNT = 137;
+constexpr UINT LZW_ENTRY_COUNT = LZW_BANK_COUNT * 256;   // entries the reader can define
+constexpr UINT LZW_HISTORY_SIZE = 1u << 20;    // reader history of one dictionary period
+
 class CLzwFile : public CCompressedFile {
 public:
     CLzwFile() : CCompressedFile(METHOD_LZW) {}
+    ~CLzwFile() override;
+    CLzwFile(const CLzwFile&) = delete;
+    CLzwFile& operator=(const CLzwFile&) = delete;
+
+    BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr) override;
+    // Delivers up to count decoded bytes; returns the number delivered by this call.
+    UINT Read(void* buffer, UINT count) override;
+    void Close() override;
+    // Codes count bytes.  Throws CFileException (invalidFile, EFBIG) before coding
+    // anything when the original size would pass 4 GiB - 1.
+    void WriteData(const void* data, UINT count) override;
+
+protected:
+    void ResetDictionary();
+    void AllocDictionary(BOOL forWriting);
+    void FreeDictionary();
+    // Writer: code of the string `parent` extended by `character`, 0 when unknown.
+    UINT FindSlot(UINT parent, UINT character) const;
+    // Reader: writes the string of a defined code to dst, first byte first.
+    void DecodeString(std::uint8_t* dst, UINT code) const;
+
+private:
+    // Writer.
+    void EncodeFrom(const std::uint8_t* data, UINT p, UINT count);
+    void PassProgressMark(UINT p);
+    void PutCodeSlow();
+
+    // Reader.
+    UINT ReadPeriodStart(std::uint8_t* out, UINT n, UINT count);
+    UINT DecodeFast(UINT want);
+    BOOL DecodeCode(UINT code);
+
+    CLzwEncodeTable* m_pEncodeTable = nullptr;   // writer's dictionary
+    std::uint8_t* m_pHistory = nullptr;          // reader: byte strings, then the period's output
+    CLzwDecodeEntry* m_pDecodeTable = nullptr;   // reader's dictionary, LZW_ENTRY_COUNT entries,
+                                                 // in the history's block
+    std::uint8_t m_DecodeStack[LZW_HASH_SIZE];   // reader: a string that is not in the history
+    UINT m_nNextCode = 0;
+    UINT m_nCodeBits = 0;
+    UINT m_nWidenLimit = 0;
+    BOOL m_bDictAllocated = FALSE;
+    BOOL m_bFirstByteTaken = FALSE;
+    int m_nCharacter = 0;           // reader: first byte of the string decoded last
+    UINT m_nStringCode = 0;         // writer: code of the string matched so far
+    int m_nNewCode = 0;             // reader: the code just read
+    UINT m_nOldCode = 0;            // reader: the code read before it
+    UINT m_nStackCount = 0;         // reader: decoded bytes not yet delivered
+    UINT m_nReadState = 0;          // reader: 0 period start, 1 after its first byte, 2 in a period
+
+    // Writer: bit packing and progress.
+    std::uint32_t m_nPendingBits = 0;   // bits not yet in a completed byte, right-aligned
+    int m_nPendingCount = 0;            // 0..7 between codes
+    std::uint64_t m_nProgressMark = 0;  // next multiple of 1000 a data code may report
+
+    // Reader: where the bytes not yet delivered wait, and the history of the period.
+    const std::uint8_t* m_pPending = nullptr;
+    UINT m_nHistoryEnd = 0;         // bytes used in m_pHistory
+    UINT m_nOldPos = 0;             // history position of the old code's string, if it is there
+    BOOL m_bOldInHistory = FALSE;
+    BOOL m_bDamagePending = FALSE;  // the entry table is full: damaged once the bytes are out
 };

@@ -1,0 +1,36 @@
+// The GNU-style options beside the switches: --help, --version, --test FILE...,
+// --info FILE... and --method=lzw|lzss|huffman|stored.  The command-line record
+// keeps them as written (without their "--"); this reads what they ask for.
+//
+// --help, --version, --test and --info do their work and run no job.
+// --method chooses the method a compression (/Z:C) writes; LZW by default.
+#pragma once
+
+#include "streams/CompressedFile.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct COptions {
+    bool m_bHelp = false;
+    bool m_bVersion = false;
+    bool m_bTest = false;
+    bool m_bInfo = false;
+    int m_nMethod = METHOD_LZW;
+};
+
+// Reads the options; false with a message for the first one that is unknown or
+// has an unusable value (the run then ends with status 2).
+bool ParseOptions(const std::vector<std::string>& options, COptions& parsed, std::string& message);
+
+// The method a --method value names, or false for an unknown name.
+bool MethodFromName(const std::string& name, int& method);
+
+void PrintHelp(std::FILE* out);
+void PrintShortUsage(std::FILE* out);
+void PrintVersion(std::FILE* out);
+
+// --info and --test over files, one line each on out; returns the exit status:
+// 0 all intact (or readable), 1 any damaged or unreadable, 2 no files given.
+int RunFileChecks(const COptions& options, const std::vector<std::string>& files, std::FILE* out);

@@ -1,0 +1,137 @@
+// ConvertFile: one file of any method into a file of a given method.
+//
+// The source is read through a stream of the class its magic names and written
+// through a stream of the wanted method into a temporary beside the target,
+// chunk by chunk, so memory stays flat whatever the file's size.  The target
+// appears only when the source delivered exactly its original size without
+// damage and the temporary is complete on disk.
+#include "jobs/JobError.h"
+#include "jobs/SafeTarget.h"
+#include "jobs/StreamCheck.h"
+#include "jobs/TambleJobs.h"
+#include "platform/StringIds.h"
+#include "streams/StreamFactory.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+// What a message shows for a path: the path, or which switch was missing.
+std::string Shown(const std::string& path, const char* sw)
+{
+    return path.empty() ? std::string("(") + sw + ")" : path;
+}
+
+} // namespace
+
+BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& target, int method,
+                              bool replaceTarget)
+{
+    s_pRunning = this;
+    m_nSourceLength = 0;
+    SetSourcePos(0, 0);
+    ShowFilePos();
+
+    std::unique_ptr<CCompressedFile> reader(CreateCompressedFile(source.c_str(), UpdateFileProgress, METHOD_LZW));
+    if (!reader) {
+        Fail(IDS_ERR_CREATE_FILE_CLASS, Shown(source, "/S:"), std::strerror(ENOMEM));
+        return FALSE;
+    }
+    CFileException error;
+    if (!reader->Open(source.c_str(), OPEN_READ, &error)) {
+        Fail(IDS_ERR_OPEN_FILE, Shown(source, "/S:"), error.m_lOsError ? FileErrorCause(error) : std::strerror(ENOMEM));
+        return FALSE;
+    }
+    struct stat sourceStat {};
+    if (::fstat(reader->Handle(), &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode)) {
+        Fail(IDS_ERR_OPEN_FILE, source, "not a regular file");
+        return FALSE;
+    }
+    m_nSourceLength = static_cast<std::uint64_t>(sourceStat.st_size);
+
+    std::unique_ptr<CCompressedFile> writer(CreateCompressedFile(nullptr, UpdateFileProgress, method));
+    if (!writer) {
+        Fail(IDS_ERR_CREATE, Shown(target, "/R:"), std::strerror(ENOMEM));
+        return FALSE;
+    }
+    CSafeTarget out;
+    std::string cause;
+    if (!out.Create(target, cause)) {
+        Fail(IDS_ERR_CREATE, Shown(target, "/R:"), cause);
+        return FALSE;
+    }
+    if (!writer->Open(out.StreamPath().c_str(), OPEN_CREATE, &error)) {
+        Fail(IDS_ERR_CREATE, target, error.m_lOsError ? FileErrorCause(error) : std::strerror(ENOMEM));
+        return FALSE;
+    }
+
+    try {
+        const UINT delivered = CopyContent(*reader, *writer, method);
+        cause = StreamFault(*reader, delivered);
+        if (!cause.empty()) {
+            writer.reset();
+            out.Discard();
+            Fail(IDS_ERR_DAMAGED, source, cause);
+            return FALSE;
+        }
+        reader->Close();
+        writer->Close();   // end code and header sizes
+    } catch (const CFileException& failure) {
+        const bool reading = failure.m_strFileName == source;
+        writer.reset();
+        reader.reset();
+        out.Discard();
+        const std::string message =
+            ComposeMessage(reading ? IDS_ERR_READ : IDS_ERR_WRITE, reading ? source : target, FileErrorCause(failure));
+        // Data beyond what the format can hold fails this file only; any other
+        // read or write error stops the job.
+        if (failure.m_cause != CFileException::invalidFile)
+            throw CJobError(message, 0);
+        m_view.Message(message);
+        RaiseStatus(1);
+        return FALSE;
+    } catch (const std::bad_alloc&) {
+        writer.reset();
+        out.Discard();
+        Fail(IDS_ERR_CREATE, target, std::strerror(ENOMEM));
+        return FALSE;
+    }
+    if (!out.Commit(sourceStat, replaceTarget, cause)) {
+        Fail(IDS_ERR_CREATE, target, cause);
+        return FALSE;
+    }
+    SetSourcePos(1, 1);
+    ShowFilePos();
+    return TRUE;
+}
+
+UINT CTambleJobs::CopyContent(CCompressedFile& reader, CCompressedFile& writer, int method)
+{
+    const UINT total = reader.m_nOriginalSize;
+    const bool oneBlock = method == METHOD_LZSS;
+    const UINT chunk = total < JOB_CHUNK_SIZE ? total : JOB_CHUNK_SIZE;
+    std::vector<std::uint8_t> buffer(std::max<UINT>(oneBlock ? total : chunk, 1));
+    UINT delivered = 0;
+    while (delivered < total) {
+        std::uint8_t* at = oneBlock ? buffer.data() + delivered : buffer.data();
+        const UINT want = total - delivered < JOB_CHUNK_SIZE ? total - delivered : JOB_CHUNK_SIZE;
+        const UINT got = reader.Read(at, want);
+        delivered += got;
+        SetSourcePos(delivered, total);
+        if (!oneBlock && got > 0)
+            writer.WriteData(at, got);
+        ShowFilePos();
+        if (got < want)
+            break;
+    }
+    // An empty source still gets its one call, as a writer expects at least one.
+    if (oneBlock ? delivered == total : total == 0)
+        writer.WriteData(buffer.data(), delivered);
+    return delivered;
+}

@@ -1,0 +1,56 @@
+// CHistoryFolder: the entries of the history folder, read once per job, and the
+// selections the history jobs make from them.
+//
+// The jobs select entries by name exactly as wildcard searches of the folder
+// would, one for CompressHistory and one per day for ExtractHistory, with the
+// same entries in the same (ascending name) order.  Reading the folder once
+// keeps a long extraction window over a large folder cheap: a day's entries
+// are found through an index of the names instead of a scan of the folder.
+#pragma once
+
+#include "jobs/HistoryNames.h"
+#include "platform/DirSearch.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// The days of an extraction window and the compressed files found for them.
+struct ExtractDay {
+    HistoryDate date;
+    std::vector<std::size_t> entries;   // indexes into the folder's entries, in name order
+};
+
+struct ExtractWindow {
+    std::vector<ExtractDay> days;       // only the days with files of the selected group(s)
+    std::uint64_t countAllGroups = 0;   // files of all groups in the window (the overall bar's range)
+};
+
+class CHistoryFolder {
+public:
+    // Reads the folder; false (with errno in *error) when it cannot be read.
+    bool Read(const std::string& folder, int* error = nullptr);
+
+    const std::vector<DirEntry>& Entries() const { return m_entries; }
+
+    // The entries whose names match the wildcard pattern, in name order.
+    std::vector<std::size_t> Matching(const std::string& pattern) const;
+
+    // The compressed history files of `days` consecutive dates from the date of
+    // `start` (a local midnight), for one group or all (negative).  Dates are
+    // stepped by the calendar, so every date is visited once whatever the
+    // clock does in between.  False when the library cannot form a date.
+    bool Window(std::int64_t start, std::uint64_t days, int group, ExtractWindow& window) const;
+
+private:
+    // The entries whose names match pattern, which holds wildcards ("?") only in
+    // its first two characters.
+    void DayMatches(const std::string& pattern, std::vector<std::size_t>& out) const;
+
+    std::vector<DirEntry> m_entries;
+    // Entries by their lower-case name from the third character on; a day's
+    // pattern names exactly that part.
+    std::unordered_map<std::string, std::vector<std::size_t>> m_byTail;
+};

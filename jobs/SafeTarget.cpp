@@ -1,0 +1,209 @@
+#include "jobs/SafeTarget.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t NAME_LIMIT = NAME_MAX;   // bytes of one name in the folder
+constexpr int CREATE_ATTEMPTS = 1000;
+
+std::string ErrnoText(int err)
+{
+    return std::strerror(err);
+}
+
+// Forces the folder's entries (the rename) to disk.  File systems that cannot
+// sync a folder, and folders we may enter but not read, are taken as they are.
+bool SyncFolder(const std::string& folder, std::string& cause)
+{
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EACCES)
+            return true;
+        cause = "cannot open the folder to sync it: " + ErrnoText(errno);
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
+    if (!ok)
+        cause = "sync of the folder failed: " + ErrnoText(errno);
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+CSafeTarget::~CSafeTarget()
+{
+    Discard();
+}
+
+std::string CSafeTarget::FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool CSafeTarget::Create(const std::string& target, std::string& cause)
+{
+    Discard();
+    const std::string folder = FolderOf(target);
+    std::string name = target.substr(folder.size());
+    if (name.empty() || name == "." || name == "..") {
+        cause = ErrnoText(target.empty() ? ENOENT : EISDIR);
+        return false;
+    }
+    // An existing target that we may not write stays as it is, as it would if
+    // it were written in place.
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) && ::access(target.c_str(), W_OK) != 0) {
+        cause = ErrnoText(errno);
+        return false;
+    }
+    static unsigned s_nCounter = 0;
+    for (int attempt = 0; attempt < CREATE_ATTEMPTS; ++attempt) {
+        const std::string suffix =
+            ".tamble-tmp." + std::to_string(::getpid()) + "." + std::to_string(s_nCounter++);
+        // A long target name is shortened in the temporary's name, which must fit the folder.
+        const std::size_t room = NAME_LIMIT - 1 - suffix.size();
+        std::string temp = folder + "." + name.substr(0, room) + suffix;
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST || errno == EINTR)
+                continue;
+            cause = ErrnoText(errno);
+            return false;
+        }
+        m_hFile = fd;
+        m_strTarget = target;
+        m_strTemp = std::move(temp);
+        const std::string viaDescriptor = "/proc/self/fd/" + std::to_string(fd);
+        struct stat viaStat {}, ownStat {};
+        const bool procWorks = ::stat(viaDescriptor.c_str(), &viaStat) == 0 && ::fstat(fd, &ownStat) == 0
+                               && viaStat.st_dev == ownStat.st_dev && viaStat.st_ino == ownStat.st_ino;
+        m_strStreamPath = procWorks ? viaDescriptor : m_strTemp;
+        return true;
+    }
+    cause = ErrnoText(EEXIST);
+    return false;
+}
+
+bool CSafeTarget::CopyAttributes(const struct stat& source, std::string& cause)
+{
+    struct stat own {};
+    if (::fstat(m_hFile, &own) != 0) {
+        cause = ErrnoText(errno);
+        return false;
+    }
+    // Ownership can only be passed on by a privileged user; where it cannot, the
+    // file stays ours, and group bits meant for another group are not granted.
+    if (own.st_uid != source.st_uid || own.st_gid != source.st_gid) {
+        if (::fchown(m_hFile, source.st_uid, source.st_gid) != 0
+            && ::fchown(m_hFile, static_cast<uid_t>(-1), source.st_gid) != 0) {
+            // Neither could be passed on; the group bits are dropped below.
+        }
+    }
+    if (::fstat(m_hFile, &own) != 0) {
+        cause = ErrnoText(errno);
+        return false;
+    }
+    mode_t mode = source.st_mode & 0777;
+    if (own.st_gid != source.st_gid)
+        mode &= ~static_cast<mode_t>(070);
+    if (::fchmod(m_hFile, mode) != 0) {
+        cause = "cannot set the permissions: " + ErrnoText(errno);
+        return false;
+    }
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (::futimens(m_hFile, times) != 0) {
+        cause = "cannot set the modification time: " + ErrnoText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool CSafeTarget::Rename(bool replace, std::string& cause)
+{
+    if (replace) {
+        if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) == 0)
+            return true;
+        cause = ErrnoText(errno);
+        return false;
+    }
+    if (::renameat2(AT_FDCWD, m_strTemp.c_str(), AT_FDCWD, m_strTarget.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        cause = errno == EEXIST ? "the target appeared meanwhile" : ErrnoText(errno);
+        return false;
+    }
+    // The file system cannot refuse to replace: a hard link can (where it has them).
+    if (::link(m_strTemp.c_str(), m_strTarget.c_str()) == 0) {
+        ::unlink(m_strTemp.c_str());
+        return true;
+    }
+    if (errno == EEXIST) {
+        cause = "the target appeared meanwhile";
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(m_strTarget.c_str(), &st) == 0) {
+        cause = "the target appeared meanwhile";
+        return false;
+    }
+    if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) == 0)
+        return true;
+    cause = ErrnoText(errno);
+    return false;
+}
+
+bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& cause)
+{
+    if (m_hFile < 0) {
+        cause = ErrnoText(EBADF);
+        return false;
+    }
+    if (!CopyAttributes(source, cause)) {
+        Discard();
+        return false;
+    }
+    if (::fsync(m_hFile) != 0) {
+        cause = "sync failed: " + ErrnoText(errno);
+        Discard();
+        return false;
+    }
+    // The name must still lead to the file we wrote.
+    struct stat own {}, named {};
+    if (::fstat(m_hFile, &own) != 0 || ::lstat(m_strTemp.c_str(), &named) != 0
+        || own.st_dev != named.st_dev || own.st_ino != named.st_ino) {
+        cause = "the temporary file " + m_strTemp + " was replaced";
+        ::close(m_hFile);
+        m_hFile = -1;
+        m_strTemp.clear();   // not ours any more: leave it alone
+        return false;
+    }
+    if (!Rename(replace, cause)) {
+        Discard();
+        return false;
+    }
+    ::close(m_hFile);
+    m_hFile = -1;
+    m_strTemp.clear();
+    return SyncFolder(FolderOf(m_strTarget), cause);
+}
+
+void CSafeTarget::Discard()
+{
+    if (m_hFile >= 0) {
+        ::close(m_hFile);
+        m_hFile = -1;
+    }
+    if (!m_strTemp.empty()) {
+        ::unlink(m_strTemp.c_str());
+        m_strTemp.clear();
+    }
+    m_strStreamPath.clear();
+}

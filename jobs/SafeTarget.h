@@ -1,0 +1,54 @@
+// CSafeTarget: a target file that appears complete or not at all.
+//
+// The content is written to a temporary file in the target's folder, named
+// ".<target name>.tamble-tmp.<pid>.<n>" so that a left-over of a killed run is
+// easy to recognise (and never matches a history file pattern).  The temporary
+// is created exclusively (O_EXCL) and never through a symbolic link
+// (O_NOFOLLOW); the stream then opens it through our own descriptor
+// (/proc/self/fd/N) where the system offers that, so nothing can be slipped in
+// between.  Commit gives it the permission bits and times of the source, forces
+// it to disk, renames it over the target and forces the folder to disk.  Any
+// failure, and destruction without Commit, removes the temporary and leaves an
+// existing target as it was.
+#pragma once
+
+#include <string>
+#include <sys/stat.h>
+
+class CSafeTarget {
+public:
+    CSafeTarget() = default;
+    ~CSafeTarget();
+    CSafeTarget(const CSafeTarget&) = delete;
+    CSafeTarget& operator=(const CSafeTarget&) = delete;
+
+    // Creates the temporary for target; false with the cause when it cannot
+    // (also when target is an existing file that we may not write).
+    bool Create(const std::string& target, std::string& cause);
+
+    // The path a stream opens to write the temporary.
+    const std::string& StreamPath() const { return m_strStreamPath; }
+    const std::string& TempPath() const { return m_strTemp; }
+
+    // Completes the target.  The permission bits become those of source (never
+    // wider: group bits are dropped when the source's group cannot be kept),
+    // its access and modification times those of source.  With replace false an
+    // existing target is never overwritten (the commit fails instead).  False
+    // with the cause on failure; the temporary is gone either way.
+    bool Commit(const struct stat& source, bool replace, std::string& cause);
+
+    // Removes the temporary (nothing once committed).
+    void Discard();
+
+    // Folder part of a path, with its trailing "/", or "" for the current folder.
+    static std::string FolderOf(const std::string& path);
+
+private:
+    bool CopyAttributes(const struct stat& source, std::string& cause);
+    bool Rename(bool replace, std::string& cause);
+
+    std::string m_strTarget;
+    std::string m_strTemp;
+    std::string m_strStreamPath;
+    int m_hFile = -1;
+};

@@ -1,0 +1,149 @@
+#include "jobs/StreamCheck.h"
+
+#include "streams/StreamFactory.h"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+UINT ChunkFor(UINT total)
+{
+    return total < JOB_CHUNK_SIZE ? (total > 0 ? total : 1) : JOB_CHUNK_SIZE;
+}
+
+} // namespace
+
+std::unique_ptr<CCompressedFile> OpenReader(const std::string& path, std::string& cause)
+{
+    std::unique_ptr<CCompressedFile> stream(CreateCompressedFile(path.c_str(), nullptr, METHOD_LZW));
+    if (!stream) {
+        cause = std::strerror(ENOMEM);
+        return nullptr;
+    }
+    CFileException error;
+    if (!stream->Open(path.c_str(), OPEN_READ, &error)) {
+        cause = error.m_lOsError ? FileErrorCause(error) : std::string(std::strerror(ENOMEM));
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(stream->Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        cause = "not a regular file";
+        return nullptr;
+    }
+    return stream;
+}
+
+std::string StreamFault(const CCompressedFile& stream, UINT delivered)
+{
+    // A stream that ran out of bits was cut short, whatever it then made of the
+    // missing bits.
+    if (stream.RanPastEnd() || (!stream.IsDamaged() && delivered < stream.m_nOriginalSize))
+        return "cut short: " + std::to_string(delivered) + " of " + std::to_string(stream.m_nOriginalSize)
+               + " bytes";
+    if (stream.IsDamaged())
+        return "damaged (a code that no writer makes) after " + std::to_string(delivered) + " bytes";
+    return {};
+}
+
+std::string FileErrorCause(const CFileException& error)
+{
+    return error.m_lOsError ? std::string(std::strerror(error.m_lOsError)) : error.Describe();
+}
+
+const char* MethodName(int method)
+{
+    switch (method) {
+    case METHOD_HUFFMAN: return "huffman";
+    case METHOD_LZSS: return "lzss";
+    case METHOD_LZW: return "lzw";
+    default: return "stored";
+    }
+}
+
+CheckResult CheckFile(const std::string& path, bool decode, StreamSummary& summary, std::string& cause)
+{
+    try {
+        std::unique_ptr<CCompressedFile> stream = OpenReader(path, cause);
+        if (!stream)
+            return CheckResult::Unreadable;
+        summary.method = stream->m_nMethod;
+        summary.originalSize = stream->m_nOriginalSize;
+        summary.fileSize = stream->GetLength();
+        if (!decode)
+            return CheckResult::Intact;
+        const UINT total = stream->m_nOriginalSize;
+        std::vector<std::uint8_t> buffer(ChunkFor(total));
+        UINT delivered = 0;
+        while (delivered < total) {
+            const UINT want = total - delivered < buffer.size() ? total - delivered : static_cast<UINT>(buffer.size());
+            const UINT got = stream->Read(buffer.data(), want);
+            delivered += got;
+            if (got < want)
+                break;
+        }
+        cause = StreamFault(*stream, delivered);
+        return cause.empty() ? CheckResult::Intact : CheckResult::Damaged;
+    } catch (const CFileException& error) {
+        cause = FileErrorCause(error);
+    } catch (const std::bad_alloc&) {
+        cause = std::strerror(ENOMEM);
+    }
+    return CheckResult::Unreadable;
+}
+
+ProofResult CompareDecoded(const std::string& twin, const std::string& plain, std::string& cause)
+{
+    bool readingPlain = false;
+    try {
+        std::unique_ptr<CCompressedFile> decoded = OpenReader(twin, cause);
+        if (!decoded)
+            return ProofResult::TwinUnreadable;
+        readingPlain = true;
+        CFile original;
+        CFileException error;
+        if (!original.Open(plain.c_str(), CFile::modeRead, &error)) {
+            cause = FileErrorCause(error);
+            return ProofResult::PlainUnreadable;
+        }
+        const UINT total = decoded->m_nOriginalSize;
+        if (original.GetLength() != total) {
+            cause = "it holds " + std::to_string(total) + " bytes, the plain file "
+                    + std::to_string(original.GetLength());
+            return ProofResult::Different;
+        }
+        std::vector<std::uint8_t> mine(ChunkFor(total)), theirs(ChunkFor(total));
+        UINT delivered = 0;
+        while (delivered < total) {
+            const UINT want = total - delivered < mine.size() ? total - delivered : static_cast<UINT>(mine.size());
+            readingPlain = false;
+            const UINT got = decoded->Read(mine.data(), want);
+            readingPlain = true;
+            if (original.Read(theirs.data(), got) != got || std::memcmp(mine.data(), theirs.data(), got) != 0) {
+                cause = "its content differs within bytes " + std::to_string(delivered) + " to "
+                        + std::to_string(delivered + got);
+                return ProofResult::Different;
+            }
+            delivered += got;
+            if (got < want)
+                break;
+        }
+        cause = StreamFault(*decoded, delivered);
+        if (!cause.empty())
+            return ProofResult::TwinUnreadable;
+        std::uint8_t extra;
+        if (original.Read(&extra, 1) != 0) {
+            cause = "the plain file grew while it was compared";
+            return ProofResult::Different;
+        }
+        return ProofResult::Same;
+    } catch (const CFileException& error) {
+        cause = FileErrorCause(error);
+    } catch (const std::bad_alloc&) {
+        cause = std::strerror(ENOMEM);
+    }
+    return readingPlain ? ProofResult::PlainUnreadable : ProofResult::TwinUnreadable;
+}

@@ -1,0 +1,474 @@
+// The conversion jobs in-process: history names and date rules, the selection of
+// files from one read of the folder, safe targets, the chunked conversion and
+// the proof of a compressed twin.
+#include "jobs/HistoryFolder.h"
+#include "jobs/HistoryNames.h"
+#include "jobs/SafeTarget.h"
+#include "jobs/StreamCheck.h"
+#include "jobs/TambleJobs.h"
+#include "platform/DirSearch.h"
+#include "platform/TimeUtil.h"
+#include "streams/StreamFactory.h"
+#include "tests/support/ScopedEnv.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <ctime>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Runs a test in a zone with daylight saving (summer time 31 March to 27
+// October 2024) and puts the previous zone back afterwards.
+class BerlinTime : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_env.Set("TZ", "Europe/Berlin");
+        tzset();
+    }
+    void TearDown() override { tzset(); }
+
+private:
+    ScopedEnv m_env;
+};
+
+// A view that keeps everything the job shows.
+class CRecordingView : public IJobView {
+public:
+    void SetSourceName(const std::string&) override {}
+    void SetTargetName(const std::string&) override {}
+    void TransferTexts() override {}
+    void SetFileRange(std::uint32_t upper) override { fileRange = upper; }
+    void SetFilePos(std::uint32_t pos) override { filePositions.push_back(pos); }
+    void RepaintFileBar() override {}
+    void SetOverallRange(std::uint16_t upper) override { overallRange = upper; }
+    void SetOverallPos(int pos) override { overallPositions.push_back(pos); }
+    void RepaintOverallBar() override {}
+    void Message(const std::string& text) override { messages.push_back(text); }
+    void Log(const std::string& text) override { logs.push_back(text); }
+    void EndJob(int result) override { endResults.push_back(result); }
+
+    std::uint32_t fileRange = 0;
+    std::vector<std::uint32_t> filePositions;
+    std::uint16_t overallRange = 0;
+    std::vector<int> overallPositions;
+    std::vector<std::string> messages, logs;
+    std::vector<int> endResults;
+};
+
+// Readings as a history file holds them: compressible, not trivially so.
+Bytes HistoryLike(std::size_t size)
+{
+    Bytes data(size);
+    std::uint32_t state = 12345;
+    for (std::size_t i = 0; i < size; ++i) {
+        state = state * 1103515245u + 12345u;
+        data[i] = static_cast<std::uint8_t>((i % 16 < 4) ? i / 16 : (state >> 28) + '0');
+    }
+    return data;
+}
+
+// Writes data with one WriteData call of the stream of method.
+void WriteInOneCall(const std::string& path, int method, const Bytes& data)
+{
+    std::unique_ptr<CCompressedFile> stream(CreateCompressedFile(nullptr, nullptr, method));
+    ASSERT_TRUE(stream->Open(path.c_str(), OPEN_CREATE));
+    stream->WriteData(data.data(), static_cast<UINT>(data.size()));
+    stream->Close();
+}
+
+std::vector<std::string> Names(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const DirEntry& entry : ReadFolder(folder))
+        names.push_back(entry.name);
+    return names;
+}
+
+bool HasTemporaries(const std::string& folder)
+{
+    for (const std::string& name : Names(folder))
+        if (name.find(".tamble-tmp.") != std::string::npos)
+            return true;
+    return false;
+}
+
+void Touch(const std::string& path, const std::string& text = "x")
+{
+    WriteWholeFile(path, Bytes(text.begin(), text.end()));
+}
+
+} // namespace
+
+// --- names and dates --------------------------------------------------------
+
+TEST(HistoryNames, NamesPatternsAndTwins)
+{
+    EXPECT_EQ(GroupText(10), "0A");
+    EXPECT_EQ(GroupText(255), "FF");
+    EXPECT_EQ(GroupText(256), "100");
+    EXPECT_EQ(CompressPattern(-1), "????????.hst");
+    EXPECT_EQ(CompressPattern(10), "0A*.hst");
+    EXPECT_EQ(CompressPattern(256), "100*.hst");
+    EXPECT_EQ(DayPattern(-1, 2024, 12, 30), "??241230.hsz");
+    EXPECT_EQ(DayPattern(10, 2025, 1, 1), "0A250101.hsz");
+    EXPECT_EQ(DayPattern(-1, 2000, 1, 1), "??1000101.hsz");   // the year 2000 is written as 100
+    EXPECT_EQ(DayPattern(-1, 1999, 12, 31), "??991231.hsz");
+
+    EXPECT_EQ(NameDateStart(12), 2);
+    EXPECT_EQ(NameDateStart(13), 3);
+    EXPECT_EQ(NameDateStart(10), -1);
+    EXPECT_EQ(NameDateStart(14), -1);
+
+    EXPECT_EQ(TwinName("0A240305.hst", ".hsz"), "0A240305.hsz");
+    EXPECT_EQ(TwinName("0A240305.HST", ".hsz"), "0A240305.hsz");   // never the source itself
+    EXPECT_EQ(TwinName("0A240305.HsZ", ".hst"), "0A240305.hst");
+}
+
+TEST(HistoryNames, NumbersAreReadAsAtoiReadsThem)
+{
+    EXPECT_EQ(ReadNumber("24"), 24);
+    EXPECT_EQ(ReadNumber(" 5"), 5);
+    EXPECT_EQ(ReadNumber("5A"), 5);
+    EXPECT_EQ(ReadNumber("AB"), 0);
+    EXPECT_EQ(ReadNumber("-1"), -1);
+    EXPECT_EQ(ReadNumber("+7"), 7);
+    EXPECT_EQ(ReadNumber(""), 0);
+    EXPECT_EQ(ReadNumber("99999999999"), INT_MAX);
+    EXPECT_EQ(ReadNumber("-99999999999"), INT_MIN);
+
+    const HistoryDate date = NameDate("0A240305.hst", 2);
+    EXPECT_EQ(date.year, 2024);
+    EXPECT_EQ(date.month, 3);
+    EXPECT_EQ(date.day, 5);
+    EXPECT_EQ(NameDate("100991231.hst", 3).year, 1999);
+    EXPECT_EQ(NameDate("0A24AB01.hst", 2).month, 0);   // not a number: out of range later
+}
+
+TEST_F(BerlinTime, StartDateIsReadAtFixedPositions)
+{
+    struct Case {
+        const char* text;
+        int year, month, day;
+    };
+    const Case cases[] = {
+        {"12/30/24", 2024, 12, 30}, {"03-05-2024", 2024, 3, 5},
+        {"3/05/24", 2004, 3, 5},      // one-digit month: the fields stay where they are
+        {"03/05/1969", 2069, 3, 5},   // a four-digit year before 1970 moves up too
+        {"03/05/69", 2069, 3, 5},     {"03/05/70", 1970, 3, 5},
+    };
+    for (const Case& c : cases) {
+        HistoryDate date;
+        ASSERT_TRUE(ReadStartDate(c.text, date)) << c.text;
+        EXPECT_EQ(date.year, c.year) << c.text;
+        EXPECT_EQ(date.month, c.month) << c.text;
+        EXPECT_EQ(date.day, c.day) << c.text;
+    }
+    HistoryDate date;
+    EXPECT_FALSE(ReadStartDate("1/1/24", date));
+    EXPECT_FALSE(ReadStartDate("", date));
+}
+
+TEST_F(BerlinTime, DatesAreCheckedAndFutureDatesMoveBackAYear)
+{
+    const std::int64_t now = MakeLocalMidnight(2026, 12, 7) + 3600;
+    std::int64_t midnight = 0;
+
+    ASSERT_EQ(ResolveDate({2026, 12, 7}, now, midnight), DateResult::Ok);
+    EXPECT_EQ(midnight, MakeLocalMidnight(2026, 12, 7));
+    ASSERT_EQ(ResolveDate({2026, 12, 31}, now, midnight), DateResult::Ok);
+    EXPECT_EQ(midnight, MakeLocalMidnight(2025, 12, 31));
+    ASSERT_EQ(ResolveDate({2069, 3, 5}, now, midnight), DateResult::Ok);
+    EXPECT_EQ(midnight, MakeLocalMidnight(2068, 3, 5));
+    ASSERT_EQ(ResolveDate({2025, 2, 29}, now, midnight), DateResult::Ok);   // the library's normalisation
+    EXPECT_EQ(midnight, MakeLocalMidnight(2025, 3, 1));
+
+    for (const HistoryDate& bad : {HistoryDate {2024, 13, 1}, HistoryDate {2024, 0, 1}, HistoryDate {2024, 1, 0},
+                                   HistoryDate {2024, 1, 32}, HistoryDate {1899, 1, 1}})
+        EXPECT_EQ(ResolveDate(bad, now, midnight), DateResult::OutOfRange) << bad.year << "-" << bad.month;
+}
+
+// --- selection from one read of the folder ----------------------------------
+
+namespace {
+
+// The entries the per-day searches of a window yield, day by day, stepping
+// dates by the calendar.
+std::vector<std::vector<std::string>> PerDaySearches(const std::string& folder, std::int64_t start, int days, int group)
+{
+    std::vector<std::vector<std::string>> result;
+    for (int n = 0; n < days; ++n, start = NextLocalMidnight(start)) {
+        HistoryDate d;
+        LocalDate(start, d.year, d.month, d.day);
+        std::vector<std::string> found;
+        CDirSearch search;
+        for (bool more = search.First(folder + DayPattern(group, d.year, d.month, d.day)); more; more = search.Next())
+            found.push_back(search.Entry().name);
+        if (!found.empty())
+            result.push_back(found);
+    }
+    return result;
+}
+
+std::vector<std::vector<std::string>> WindowNames(const CHistoryFolder& folder, const ExtractWindow& window)
+{
+    std::vector<std::vector<std::string>> result;
+    for (const ExtractDay& day : window.days) {
+        result.emplace_back();
+        for (std::size_t i : day.entries)
+            result.back().push_back(folder.Entries()[i].name);
+    }
+    return result;
+}
+
+} // namespace
+
+TEST_F(BerlinTime, OneReadSelectsWhatThePerDaySearchesFind)
+{
+    TempDir dir;
+    for (const char* name : {"0A991231.hsz", "0B991231.hsz", "0A1000101.hsz", "0a1000101.HSZ", "0A000101.hsz",
+                             "1001000102.hsz", "100000102.hsz", "0A000102.hsz", "FF000102.hsz", "0A1000102.hst",
+                             "0A991231.hst", "xx1000102.hsz", "0A1000103.hsz.bak", "A1000101.hsz"})
+        Touch(dir / name);
+    ::mkdir((dir / "0C1000102.hsz").c_str(), 0755);   // a folder is found as the searches find it
+
+    const std::string folder = dir.Path() + "/";
+    CHistoryFolder history;
+    ASSERT_TRUE(history.Read(folder));
+    const std::int64_t start = MakeLocalMidnight(1999, 12, 30);
+    for (int group : {-1, 10, 256}) {
+        ExtractWindow window;
+        ASSERT_TRUE(history.Window(start, 5, group, window));
+        EXPECT_EQ(WindowNames(history, window), PerDaySearches(folder, start, 5, group)) << "group " << group;
+    }
+    ExtractWindow all;
+    ASSERT_TRUE(history.Window(start, 5, 10, all));
+    EXPECT_EQ(all.countAllGroups, 6u);   // the range counts all groups whatever group is extracted
+
+    for (const std::string& pattern : {CompressPattern(-1), CompressPattern(10), CompressPattern(256)}) {
+        std::vector<std::string> expected, found;
+        CDirSearch search;
+        for (bool more = search.First(folder + pattern); more; more = search.Next())
+            expected.push_back(search.Entry().name);
+        for (std::size_t i : history.Matching(pattern))
+            found.push_back(history.Entries()[i].name);
+        EXPECT_EQ(found, expected) << pattern;
+    }
+}
+
+TEST_F(BerlinTime, WindowVisitsEachDateOnceAcrossBothClockChanges)
+{
+    TempDir dir;
+    for (int day = 24; day <= 31; ++day) {
+        Touch(dir / ("0A2410" + std::to_string(day) + ".hsz"));
+        Touch(dir / ("0B2410" + std::to_string(day) + ".hsz"));
+    }
+    for (const char* name : {"0A240329.hsz", "0A240330.hsz", "0A240331.hsz", "0A240401.hsz", "0A240402.hsz"})
+        Touch(dir / name);
+    CHistoryFolder history;
+    ASSERT_TRUE(history.Read(dir.Path() + "/"));
+
+    // Autumn: 27 October has 25 hours; five dates from the 25th end on the 29th.
+    ExtractWindow autumn;
+    ASSERT_TRUE(history.Window(MakeLocalMidnight(2024, 10, 25), 5, -1, autumn));
+    ASSERT_EQ(autumn.days.size(), 5u);
+    for (std::size_t i = 0; i < autumn.days.size(); ++i) {
+        EXPECT_EQ(autumn.days[i].date.day, 25 + static_cast<int>(i));
+        EXPECT_EQ(autumn.days[i].entries.size(), 2u);
+    }
+    EXPECT_EQ(autumn.countAllGroups, 10u);
+
+    // Spring: 31 March has 23 hours; no date is skipped.
+    ExtractWindow spring;
+    ASSERT_TRUE(history.Window(MakeLocalMidnight(2024, 3, 29), 5, 10, spring));
+    ASSERT_EQ(spring.days.size(), 5u);
+    EXPECT_EQ(spring.days[3].date.month, 4);
+    EXPECT_EQ(spring.days[3].date.day, 1);
+    EXPECT_EQ(spring.countAllGroups, 5u);
+}
+
+// --- safe targets -----------------------------------------------------------
+
+TEST(SafeTarget, TemporaryIsRecognisableAndGoesOnFailure)
+{
+    TempDir dir;
+    std::string cause;
+    {
+        CSafeTarget target;
+        ASSERT_TRUE(target.Create(dir / "a.hsz", cause)) << cause;
+        const std::string temp = target.TempPath().substr(dir.Path().size() + 1);
+        EXPECT_EQ(temp.rfind(".a.hsz.tamble-tmp." + std::to_string(::getpid()) + ".", 0), 0u) << temp;
+        struct stat st {};
+        ASSERT_EQ(::lstat(target.TempPath().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }   // destroyed without Commit
+    EXPECT_TRUE(Names(dir.Path()).empty());
+
+    // A name at the folder's limit still gets a temporary (its name shortened).
+    const std::string longName(NAME_MAX, 'n');
+    CSafeTarget longTarget;
+    EXPECT_TRUE(longTarget.Create(dir / longName, cause)) << cause;
+    longTarget.Discard();
+
+    CSafeTarget missing;
+    EXPECT_FALSE(missing.Create(dir / "no-such-folder/a.hsz", cause));
+    EXPECT_NE(cause.find("No such file"), std::string::npos) << cause;
+    EXPECT_TRUE(Names(dir.Path()).empty());
+}
+
+TEST(SafeTarget, CommitCopiesPermissionsAndTimesAndRespectsAnExistingTarget)
+{
+    TempDir dir;
+    Touch(dir / "source");
+    ASSERT_EQ(::chmod((dir / "source").c_str(), 0640), 0);
+    const struct timespec times[2] = {{1000000000, 0}, {1200000000, 5}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "source").c_str(), times, 0), 0);
+    struct stat source {};
+    ASSERT_EQ(::stat((dir / "source").c_str(), &source), 0);
+
+    std::string cause;
+    CSafeTarget target;
+    ASSERT_TRUE(target.Create(dir / "made", cause));
+    ASSERT_TRUE(target.Commit(source, false, cause)) << cause;
+    struct stat made {};
+    ASSERT_EQ(::stat((dir / "made").c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 07777, 0640u);
+    EXPECT_EQ(made.st_mtim.tv_sec, 1200000000);
+
+    // Without replace an existing target stays as it is and the temporary goes.
+    Touch(dir / "taken", "keep me");
+    CSafeTarget second;
+    ASSERT_TRUE(second.Create(dir / "taken", cause));
+    EXPECT_FALSE(second.Commit(source, false, cause));
+    EXPECT_EQ(ReadWholeFile(dir / "taken"), Bytes({'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    EXPECT_FALSE(HasTemporaries(dir.Path()));
+
+    CSafeTarget third;
+    ASSERT_TRUE(third.Create(dir / "taken", cause));
+    EXPECT_TRUE(third.Commit(source, true, cause)) << cause;
+    EXPECT_TRUE(ReadWholeFile(dir / "taken").empty());
+}
+
+// --- conversion -------------------------------------------------------------
+
+TEST(ConvertFile, ChunkedConversionWritesWhatOneCallWritesAndTheBarFollowsTheSource)
+{
+    TempDir dir;
+    const Bytes data = HistoryLike(JOB_CHUNK_SIZE * 2 + 12345);
+    WriteWholeFile(dir / "plain", data);
+    WriteInOneCall(dir / "expected.lzw", METHOD_LZW, data);
+
+    CRecordingView view;
+    CTambleJobs jobs(view);
+    ASSERT_TRUE(jobs.ConvertFile(dir / "plain", dir / "chunked.lzw", METHOD_LZW));
+    EXPECT_EQ(ReadWholeFile(dir / "chunked.lzw"), ReadWholeFile(dir / "expected.lzw"));
+
+    const auto checkBar = [&](std::uint64_t sourceSize) {
+        ASSERT_GE(view.filePositions.size(), 3u);
+        EXPECT_EQ(view.filePositions.front(), 0u);
+        EXPECT_EQ(view.filePositions.back(), sourceSize);
+        for (std::size_t i = 1; i < view.filePositions.size(); ++i)
+            EXPECT_LE(view.filePositions[i - 1], view.filePositions[i]);
+        view.filePositions.clear();
+    };
+    checkBar(data.size());
+
+    ASSERT_TRUE(jobs.ConvertFile(dir / "chunked.lzw", dir / "back", METHOD_NONE));
+    EXPECT_EQ(ReadWholeFile(dir / "back"), data);
+    checkBar(ReadWholeFile(dir / "chunked.lzw").size());
+
+    // The LZSS writer takes its data in one block; the result is the same as one call.
+    WriteInOneCall(dir / "expected.lzss", METHOD_LZSS, data);
+    ASSERT_TRUE(jobs.ConvertFile(dir / "chunked.lzw", dir / "made.lzss", METHOD_LZSS));
+    EXPECT_EQ(ReadWholeFile(dir / "made.lzss"), ReadWholeFile(dir / "expected.lzss"));
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(jobs.ExitStatus(), 0);
+}
+
+TEST(ConvertFile, DamagedSourceMakesNoTargetAndSaysWhy)
+{
+    TempDir dir;
+    const Bytes data = HistoryLike(200000);
+    WriteInOneCall(dir / "good.lzw", METHOD_LZW, data);
+    Bytes coded = ReadWholeFile(dir / "good.lzw");
+
+    Bytes truncated(coded.begin(), coded.end() - 1000);
+    WriteWholeFile(dir / "truncated.lzw", truncated);
+    Bytes overstated = coded;   // the header promises more than the payload holds
+    overstated[10] ^= 0x10;
+    WriteWholeFile(dir / "overstated.lzw", overstated);
+
+    for (const char* name : {"truncated.lzw", "overstated.lzw"}) {
+        CRecordingView view;
+        CTambleJobs jobs(view);
+        Touch(dir / "out", "earlier content");
+        EXPECT_FALSE(jobs.ConvertFile(dir / name, dir / "out", METHOD_NONE)) << name;
+        ASSERT_EQ(view.messages.size(), 1u) << name;
+        EXPECT_EQ(view.messages[0].rfind("The file is damaged! " + (dir / name), 0), 0u) << view.messages[0];
+        EXPECT_EQ(ReadWholeFile(dir / "out"), Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'c', 'o', 'n', 't', 'e',
+                                                    'n', 't'}));
+        EXPECT_FALSE(HasTemporaries(dir.Path()));
+        EXPECT_EQ(jobs.ExitStatus(), 1);
+    }
+}
+
+TEST(ConvertFile, SourceMayBeItsOwnTargetAndOpenFailuresNameTheFile)
+{
+    TempDir dir;
+    const Bytes data = HistoryLike(5000);
+    WriteWholeFile(dir / "same", data);
+    CRecordingView view;
+    CTambleJobs jobs(view);
+    ASSERT_TRUE(jobs.ConvertFile(dir / "same", dir / "same", METHOD_LZW));
+    ASSERT_TRUE(jobs.ConvertFile(dir / "same", dir / "same", METHOD_NONE));
+    EXPECT_EQ(ReadWholeFile(dir / "same"), data);
+
+    EXPECT_FALSE(jobs.ConvertFile(dir / "missing", dir / "out", METHOD_LZW));
+    EXPECT_FALSE(jobs.ConvertFile(dir.Path(), dir / "out", METHOD_LZW));   // a folder is no source
+    EXPECT_FALSE(jobs.ConvertFile(dir / "same", dir / "none/out", METHOD_LZW));
+    ASSERT_EQ(view.messages.size(), 3u);
+    EXPECT_EQ(view.messages[0], "Couldn't open file! " + (dir / "missing") + ": No such file or directory");
+    EXPECT_EQ(view.messages[1], "Couldn't open file! " + dir.Path() + ": not a regular file");
+    EXPECT_EQ(view.messages[2], "Couldn't create! " + (dir / "none/out") + ": No such file or directory");
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>({"same"}));
+}
+
+// --- proof of a compressed twin ---------------------------------------------
+
+TEST(Proof, TwinMustDecodeToExactlyThePlainBytes)
+{
+    TempDir dir;
+    const Bytes data = HistoryLike(70000);
+    WriteWholeFile(dir / "plain", data);
+    WriteInOneCall(dir / "twin", METHOD_LZW, data);
+    std::string cause;
+    EXPECT_EQ(CompareDecoded(dir / "twin", dir / "plain", cause), ProofResult::Same) << cause;
+
+    Bytes changed = data;
+    changed[65000] ^= 1;
+    WriteWholeFile(dir / "changed", changed);
+    EXPECT_EQ(CompareDecoded(dir / "twin", dir / "changed", cause), ProofResult::Different);
+    Bytes longer = data;
+    longer.push_back('!');
+    WriteWholeFile(dir / "longer", longer);
+    EXPECT_EQ(CompareDecoded(dir / "twin", dir / "longer", cause), ProofResult::Different);
+
+    Bytes coded = ReadWholeFile(dir / "twin");
+    coded.resize(coded.size() / 2);
+    WriteWholeFile(dir / "half", coded);
+    EXPECT_EQ(CompareDecoded(dir / "half", dir / "plain", cause), ProofResult::TwinUnreadable);
+    EXPECT_EQ(CompareDecoded(dir / "twin", dir / "gone", cause), ProofResult::PlainUnreadable);
+
+    // A stored twin holds the plain bytes as they are.
+    EXPECT_EQ(CompareDecoded(dir / "plain", dir / "plain", cause), ProofResult::Same);
+}
