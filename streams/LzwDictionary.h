@@ -6,10 +6,11 @@
 // at the last level boundary (7, 12, 17 ... bytes) and the one to five bytes after it.
 // So from a level boundary the strings one to five (at the start seven) bytes longer
 // can all be looked up at once, instead of in a chain of lookups that each wait for
-// the one before.  Every prefix of a known string is known, so the lookups that hit
-// are always the shortest ones and their number is the length of the match.  The
-// codes assigned depend only on the strings and the order they are met, so the
-// table's layout never shows in the file.
+// the one before.  Every prefix of a known string is known, so the first lookup that
+// misses ends the match.  8-byte strings are also indexed by their raw bytes, so the
+// first round tells a 7-byte match from a longer one.  The codes assigned depend only
+// on the strings and the order they are met, so the table's layout never shows in
+// the file.
 //
 // Key (64 bits): bits 56..59 the byte count m after the level boundary, bit 60 set
 // past the first level; first level: bytes in bits 0..55, first byte lowest; later
@@ -17,10 +18,11 @@
 //
 // 2-byte strings sit in a direct table indexed by their two bytes.  The other keys
 // live in 4096 groups of 15 slots, one cache line per group holding a 16-bit tag and
-// the code of each slot; a lookup compares the group's tags at once and takes the
-// code from the same line.  A known key always matches its own tag, so no match is a
-// sure miss (unless the group overflowed into the next); a match is confirmed by the
-// key recorded for the code, and the writer confirms only the one code it uses.
+// the code of each slot; a lookup compares the group's tags at once (SSE2, or AVX2
+// where the processor has it) and takes the code from the same line.  A known key
+// always matches its own tag, so no match is a sure miss (unless the group overflowed
+// into the next); a match is confirmed by the key recorded for the code, and the
+// writer confirms only the one code it uses.
 //
 // Reader: CLzwDecodeEntry records where a code's string first appeared in the
 // reader's history of the current dictionary period, so decoding a code is one copy
@@ -32,6 +34,7 @@
 #include <cstdint>
 #include <cstring>
 #include <emmintrin.h>
+#include <immintrin.h>
 
 constexpr unsigned LZW_KEY_SHIFT = 56;
 constexpr std::uint64_t LZW_KEY_LEVEL = std::uint64_t{1} << 60;
@@ -44,12 +47,14 @@ public:
     static constexpr std::uint32_t GROUPS = 1u << GROUP_BITS;
     static constexpr std::uint32_t GROUP_SLOTS = 15;
     static constexpr std::uint32_t CODES = 32768;
+    static constexpr std::uint32_t BYTES8_LIMIT = 16384;
 
     // Forgets every string; single bytes stay known.
     void Clear()
     {
         std::memset(m_Groups, 0, sizeof m_Groups);
         std::memset(m_Pairs, 0, sizeof m_Pairs);
+        m_nBytes8Left = BYTES8_LIMIT;
         for (std::uint32_t b = 0; b < 256; ++b)
             m_KeyOf[b] = b | std::uint64_t{1} << LZW_KEY_SHIFT;
     }
@@ -97,7 +102,8 @@ public:
     std::uint32_t FindHashed(std::uint64_t key) const
     {
         const std::uint64_t h = Hash(key);
-        const std::uint32_t code = Probe(key);
+        unsigned match;
+        const std::uint32_t code = ProbeHash(h, match);
         if (__builtin_expect(Overflowed(h) || (code != 0 && m_KeyOf[code] != key), 0))
             return FindSlow(key);
         return code;
@@ -109,12 +115,11 @@ public:
     std::uint32_t Probe(std::uint64_t key) const
     {
         unsigned match;
-        return Probe(key, match);
+        return ProbeHash(Hash(key), match);
     }
-    // The same, also giving the tag matches (0: a miss) ahead of the code's load.
-    std::uint32_t Probe(std::uint64_t key, unsigned& match) const
+    // The same by hash, also giving the tag matches (0: a miss) ahead of the code's load.
+    std::uint32_t ProbeHash(std::uint64_t h, unsigned& match) const
     {
-        const std::uint64_t h = Hash(key);
         const char* group = GroupOf(h);
         const __m128i tag = _mm_set1_epi16(static_cast<short>(Tag(h)));
         const __m128i a = _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(group)), tag);
@@ -125,8 +130,31 @@ public:
         std::memcpy(&code, group + offsetof(Group, nCode) + 2 * j, 2);
         return code;
     }
+    // ProbeHash with AVX2: one 256-bit compare covers the group's 16 words, and the
+    // mask's two bits per word make the first match's bit number the code's byte offset.
+    __attribute__((target("avx2,bmi"))) std::uint32_t ProbeHashWide(std::uint64_t h, unsigned& match) const
+    {
+        const char* group = GroupOf(h);
+        const __m256i tag = _mm256_set1_epi16(static_cast<short>(Tag(h)));
+        match = static_cast<unsigned>(_mm256_movemask_epi8(
+            _mm256_cmpeq_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(group)), tag)));
+        const std::size_t offset = static_cast<unsigned>(__builtin_ctz(match | 0x40000000u));
+        std::uint16_t code;
+        std::memcpy(&code, group + offsetof(Group, nCode) + offset, 2);
+        return code;
+    }
     bool Confirm(std::uint32_t code, std::uint64_t key) const { return m_KeyOf[code] == key; }
     static std::uint64_t Hash(std::uint64_t key) { return key * 0x9E3779B97F4A7C15ull; }
+    // The second index: an 8-byte first-level string (keyed as its 7-byte prefix's code
+    // plus one byte) is also found by its raw bytes, under this hash.
+    static std::uint64_t HashBytes8(std::uint64_t w) { return (w ^ 0x5851F42D4C957F2Dull) * 0xD6E8FEB86659FD93ull; }
+    bool ConfirmBytes8(std::uint32_t code7, std::uint32_t code8, std::uint64_t w) const
+    {
+        return m_KeyOf[code7] == FirstKey(w, 7) && m_KeyOf[code8] == LevelKey(w >> 56, 1, code7);
+    }
+    // The second index holds every 8-byte string of this period.  It takes at most
+    // BYTES8_LIMIT, so that with all codes the groups keep free slots.
+    bool Bytes8Complete() const { return m_nBytes8Left > 0; }
     bool Overflowed(std::uint64_t h) const
     {
         std::uint16_t flag;
@@ -148,18 +176,16 @@ public:
     void InsertHashed(std::uint64_t key, std::uint64_t h, std::uint32_t code)
     {
         m_KeyOf[code] = key;
-        std::uint32_t g = static_cast<std::uint32_t>(h >> (64 - GROUP_BITS));
-        for (;;) {
-            Group& group = m_Groups[g];
-            const unsigned free = TagMatch(group, 0) & 0x7FFFu;   // word 15 is the overflow flag
-            if (__builtin_expect(free != 0, 1)) {
-                const unsigned j = static_cast<unsigned>(__builtin_ctz(free));
-                group.nTag[j] = Tag(h);
-                group.nCode[j] = static_cast<std::uint16_t>(code);
-                return;
+        Place(h, code);
+        if ((key >> LZW_KEY_SHIFT) == (LZW_KEY_LEVEL >> LZW_KEY_SHIFT | 1)) {
+            // One byte past a level boundary: if that is the 7-byte first level, the
+            // string has 8 bytes and goes into the second index too.
+            const std::uint64_t base = m_KeyOf[(key >> 40) & 0x7FFF];
+            if ((base >> LZW_KEY_SHIFT) == LZW_FIRST_LEVEL_BYTES && m_nBytes8Left > 0) {
+                --m_nBytes8Left;   // at 0 the index is incomplete: Bytes8Complete turns false
+                if (m_nBytes8Left > 0)
+                    Place(HashBytes8((base & 0x00FFFFFFFFFFFFFFull) | (key & 0xFF) << 56), code);
             }
-            group.nOverflow = 1;
-            g = (g + 1) & (GROUPS - 1);
         }
     }
 
@@ -174,6 +200,23 @@ private:
     const char* GroupOf(std::uint64_t h) const
     {
         return reinterpret_cast<const char*>(m_Groups) + ((h >> (64 - GROUP_BITS - 6)) & ~std::uint64_t{63});
+    }
+    // Puts a code into the first group from the hash's own that has a free slot.
+    void Place(std::uint64_t h, std::uint32_t code)
+    {
+        std::uint32_t g = static_cast<std::uint32_t>(h >> (64 - GROUP_BITS));
+        for (;;) {
+            Group& group = m_Groups[g];
+            const unsigned free = TagMatch(group, 0) & 0x7FFFu;   // word 15 is the overflow flag
+            if (__builtin_expect(free != 0, 1)) {
+                const unsigned j = static_cast<unsigned>(__builtin_ctz(free));
+                group.nTag[j] = Tag(h);
+                group.nCode[j] = static_cast<std::uint16_t>(code);
+                return;
+            }
+            group.nOverflow = 1;
+            g = (g + 1) & (GROUPS - 1);
+        }
     }
     static std::uint16_t Tag(std::uint64_t h) { return static_cast<std::uint16_t>((h >> 36) | 0x8000); }
     // Bit j set for each of the 16 tag words equal to `tag`.
@@ -203,6 +246,7 @@ private:
     }
 
     Group m_Groups[GROUPS];
+    std::uint32_t m_nBytes8Left = BYTES8_LIMIT;   // entries the second index may still take
     std::uint16_t m_Pairs[65536];
     std::uint64_t m_KeyOf[CODES];        // key each code was recorded under
 };

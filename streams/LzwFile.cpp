@@ -13,10 +13,11 @@ namespace {
 // bytes: the entries 256..258 are never defined and read as parent 0, byte 0), then
 // the output of the current dictionary period.
 constexpr UINT HISTORY_BASE = 264;
-// Copies run in 16-byte blocks and may write up to 15 bytes past a string's end.
-constexpr UINT HISTORY_SLACK = 32;
+// Copies run in 16-byte blocks and may read and write up to 15 bytes past a string's
+// end: room behind the history, before the entry table.
+constexpr UINT HISTORY_SLACK = 64;
 // The reader's block: the history, then the entry table.
-constexpr std::size_t DECODE_TABLE_OFFSET = LZW_HISTORY_SIZE + 64;
+constexpr std::size_t DECODE_TABLE_OFFSET = LZW_HISTORY_SIZE + HISTORY_SLACK;
 constexpr std::size_t DECODE_BLOCK_SIZE = DECODE_TABLE_OFFSET + LZW_ENTRY_COUNT * sizeof(CLzwDecodeEntry);
 // The history position stored in an entry fits in 31 bits.
 static_assert(LZW_HISTORY_SIZE < LZW_NOT_IN_HISTORY);
@@ -157,7 +158,8 @@ void CLzwFile::WriteData(const void* data, UINT count)
 // once; near the end of the data, and inside a level (the string carried over from
 // the previous call), one byte per lookup.  The hot state lives in locals while the
 // loop runs: byte stores into the transfer buffer could otherwise alias every member.
-void CLzwFile::EncodeFrom(const std::uint8_t* in, UINT p, UINT count)
+template <bool WIDE>
+__attribute__((always_inline)) inline void CLzwFile::EncodeLoop(const std::uint8_t* in, UINT p, UINT count)
 {
     CLzwEncodeTable& table = *m_pEncodeTable;
     std::uint8_t* const buffer = m_pBuffer;
@@ -227,6 +229,16 @@ void CLzwFile::EncodeFrom(const std::uint8_t* in, UINT p, UINT count)
             widenOrReset();
     };
 
+    const auto probeHash = [&table](std::uint64_t h, unsigned& match) {
+        if constexpr (WIDE)
+            return table.ProbeHashWide(h, match);
+        else
+            return table.ProbeHash(h, match);
+    };
+    const auto probe = [&probeHash](std::uint64_t key, unsigned& match) {
+        return probeHash(CLzwEncodeTable::Hash(key), match);
+    };
+
     enum { INNER, FRESH, BOUNDARY } mode = INNER;   // FRESH: s is the single byte in[p - 1]
     while (p < count) {
         if (mode == FRESH && count - p >= 7) {
@@ -234,34 +246,51 @@ void CLzwFile::EncodeFrom(const std::uint8_t* in, UINT p, UINT count)
             const UINT i = p - 1;
             std::uint64_t w;
             std::memcpy(&w, in + i, 8);
-            unsigned m3, m4, m5, m6, m7;
-            const UINT codes[8] = {0,
+            unsigned m3, m4, m5, m6, m7, m8;
+            const std::uint64_t h8 = CLzwEncodeTable::HashBytes8(w);
+            const UINT codes[9] = {0,
                                    in[i],
                                    table.FindPair(static_cast<UINT>(w & 0xFFFF)),
-                                   table.Probe(CLzwEncodeTable::FirstKey(w, 3), m3),
-                                   table.Probe(CLzwEncodeTable::FirstKey(w, 4), m4),
-                                   table.Probe(CLzwEncodeTable::FirstKey(w, 5), m5),
-                                   table.Probe(CLzwEncodeTable::FirstKey(w, 6), m6),
-                                   table.Probe(CLzwEncodeTable::FirstKey(w, 7), m7)};
+                                   probe(CLzwEncodeTable::FirstKey(w, 3), m3),
+                                   probe(CLzwEncodeTable::FirstKey(w, 4), m4),
+                                   probe(CLzwEncodeTable::FirstKey(w, 5), m5),
+                                   probe(CLzwEncodeTable::FirstKey(w, 6), m6),
+                                   probe(CLzwEncodeTable::FirstKey(w, 7), m7),
+                                   probeHash(h8, m8)};
+            // An incomplete 8-byte index counts as a hit: the level round then decides.
+            const bool complete8 = table.Bytes8Complete();
             // The first miss ends the match: a confirmed code before it and a sure miss
-            // (in a group that never overflowed) make it exact.
-            const unsigned hits = (codes[2] != 0) | (m3 != 0) << 1 | (m4 != 0) << 2 | (m5 != 0) << 3 |
-                                  (m6 != 0) << 4 | (m7 != 0) << 5;
-            const UINT length = static_cast<UINT>(__builtin_ctz(~hits)) + 1;
+            // (in a group that never overflowed) make it exact.  Misses from the longest
+            // down, so that the shortest one decides (plain selects, no branches).
+            UINT length = 8;
+            length = (m8 != 0 || !complete8) ? length : 7;
+            length = m7 ? length : 6;
+            length = m6 ? length : 5;
+            length = m5 ? length : 4;
+            length = m4 ? length : 3;
+            length = m3 ? length : 2;
+            length = codes[2] ? length : 1;
+            if (length == 8) {
+                // Eight bytes or more: go on from the 7-byte string's level boundary.
+                if (__builtin_expect(complete8 ? !table.ConfirmBytes8(codes[7], codes[8], w)
+                                               : !table.Confirm(codes[7], CLzwEncodeTable::FirstKey(w, 7)), 0)) {
+                    mode = INNER;
+                    continue;
+                }
+                s = codes[7];
+                p = i + LZW_FIRST_LEVEL_BYTES;
+                mode = BOUNDARY;
+                continue;
+            }
             const UINT code = codes[length];
             if (__builtin_expect(length > 1 && !table.Confirm(code, CLzwEncodeTable::FirstKey(w, length)), 0)) {
                 mode = INNER;   // a tag shared by another key: take this string byte by byte
                 continue;
             }
-            if (length == LZW_FIRST_LEVEL_BYTES) {
-                s = code;
-                p = i + LZW_FIRST_LEVEL_BYTES;
-                mode = BOUNDARY;
-                continue;
-            }
-            const std::uint64_t key = CLzwEncodeTable::FirstKey(w, length + 1);
+            const std::uint64_t key = length < LZW_FIRST_LEVEL_BYTES ? CLzwEncodeTable::FirstKey(w, length + 1)
+                                                                     : CLzwEncodeTable::LevelKey(w >> 56, 1, code);
             const std::uint64_t h = CLzwEncodeTable::Hash(key);
-            if (length > 1 && __builtin_expect(table.Overflowed(h), 0)) {
+            if (length > 1 && __builtin_expect(table.Overflowed(length < LZW_FIRST_LEVEL_BYTES ? h : h8), 0)) {
                 mode = INNER;   // the miss may lie in the next group
                 continue;
             }
@@ -282,13 +311,17 @@ void CLzwFile::EncodeFrom(const std::uint8_t* in, UINT p, UINT count)
             std::memcpy(&w, in + p, 8);
             unsigned m1, m2, m3, m4, m5;
             const UINT codes[6] = {s,
-                                   table.Probe(CLzwEncodeTable::LevelKey(w, 1, s), m1),
-                                   table.Probe(CLzwEncodeTable::LevelKey(w, 2, s), m2),
-                                   table.Probe(CLzwEncodeTable::LevelKey(w, 3, s), m3),
-                                   table.Probe(CLzwEncodeTable::LevelKey(w, 4, s), m4),
-                                   table.Probe(CLzwEncodeTable::LevelKey(w, 5, s), m5)};
-            const unsigned hits = (m1 != 0) | (m2 != 0) << 1 | (m3 != 0) << 2 | (m4 != 0) << 3 | (m5 != 0) << 4;
-            const UINT more = static_cast<UINT>(__builtin_ctz(~hits));
+                                   probe(CLzwEncodeTable::LevelKey(w, 1, s), m1),
+                                   probe(CLzwEncodeTable::LevelKey(w, 2, s), m2),
+                                   probe(CLzwEncodeTable::LevelKey(w, 3, s), m3),
+                                   probe(CLzwEncodeTable::LevelKey(w, 4, s), m4),
+                                   probe(CLzwEncodeTable::LevelKey(w, 5, s), m5)};
+            UINT more = 5;
+            more = m5 ? more : 4;
+            more = m4 ? more : 3;
+            more = m3 ? more : 2;
+            more = m2 ? more : 1;
+            more = m1 ? more : 0;
             const UINT code = codes[more];
             if (__builtin_expect(more > 0 && !table.Confirm(code, CLzwEncodeTable::LevelKey(w, more, s)), 0)) {
                 mode = INNER;
@@ -332,6 +365,29 @@ void CLzwFile::EncodeFrom(const std::uint8_t* in, UINT p, UINT count)
     }
     m_nStringCode = s;
     store();
+}
+
+bool g_bLzwWideProbes = true;
+
+// The writer's loop built twice: with AVX2 probes where the processor has AVX2, and
+// with SSE2 probes everywhere else.  Both give the same codes.
+__attribute__((target("avx2,bmi"), flatten)) void CLzwFile::EncodeFromWide(const std::uint8_t* in, UINT p, UINT count)
+{
+    EncodeLoop<true>(in, p, count);
+}
+
+__attribute__((flatten)) void CLzwFile::EncodeFromPortable(const std::uint8_t* in, UINT p, UINT count)
+{
+    EncodeLoop<false>(in, p, count);
+}
+
+void CLzwFile::EncodeFrom(const std::uint8_t* in, UINT p, UINT count)
+{
+    static const bool hasAvx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
+    if (hasAvx2 && g_bLzwWideProbes)
+        EncodeFromWide(in, p, count);
+    else
+        EncodeFromPortable(in, p, count);
 }
 
 void CLzwFile::PassProgressMark(UINT p)

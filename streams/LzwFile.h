@@ -39,6 +39,10 @@ constexpr UINT LZW_BANK_COUNT = 137;
 constexpr UINT LZW_ENTRY_COUNT = LZW_BANK_COUNT * 256;   // entries the reader can define
 constexpr UINT LZW_HISTORY_SIZE = 1u << 20;    // reader history of one dictionary period
 
+// The writer uses AVX2 for its dictionary probes where the processor has it; clearing
+// this makes it use its SSE2 probes (the tests check both give the same files).
+extern bool g_bLzwWideProbes;
+
 class CLzwFile : public CCompressedFile {
 public:
     CLzwFile() : CCompressedFile(METHOD_LZW) {}
@@ -66,11 +70,14 @@ protected:
 private:
     // Writer.
     void EncodeFrom(const std::uint8_t* data, UINT p, UINT count);
+    void EncodeFromWide(const std::uint8_t* data, UINT p, UINT count);
+    void EncodeFromPortable(const std::uint8_t* data, UINT p, UINT count);
+    template <bool WIDE>
+    void EncodeLoop(const std::uint8_t* data, UINT p, UINT count);
     void PassProgressMark(UINT p);
     void PutCodeSlow();
 
     // Reader.
-    UINT ReadPeriodStart(std::uint8_t* out, UINT n, UINT count);
     UINT DecodeFast(UINT want);
     BOOL DecodeCode(UINT code);
 

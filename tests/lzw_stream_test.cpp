@@ -279,6 +279,45 @@ TEST_F(LzwStream, FilesAndProgressMatchTheReferenceForManyInputs)
     }
 }
 
+// The writer's SSE2 and AVX2 dictionary probes (the latter where the processor has it)
+// must find the same strings: both write the reference file.
+TEST_F(LzwStream, BothProbeKindsWriteTheReferenceFile)
+{
+    const Bytes inputs[] = {benchdata::HistoryRecords(200000, 13), StructuredData(150000, 14),
+                            RandomData(80000, 15, 7)};
+    for (bool wide : {false, true}) {
+        SCOPED_TRACE(wide);
+        g_bLzwWideProbes = wide;
+        for (const Bytes& data : inputs)
+            ExpectLikeOracle(data, {data});
+    }
+    g_bLzwWideProbes = true;
+}
+
+// 256 seven-byte chunks (distinct first bytes) in random order: nearly every code is a
+// chunk plus the next chunk's first byte, about 21000 8-byte strings in the first
+// dictionary period, more than the writer's 8-byte index takes.  The file must not change.
+TEST_F(LzwStream, ManyEightByteStringsInOnePeriod)
+{
+    std::mt19937 rng(5);
+    std::vector<Bytes> chunks(256);
+    for (int j = 0; j < 256; ++j) {
+        chunks[j].push_back(static_cast<std::uint8_t>(j));
+        for (int k = 1; k < 7; ++k)
+            chunks[j].push_back(static_cast<std::uint8_t>(rng() % 2));
+    }
+    Bytes data;
+    while (data.size() < 300000) {
+        const Bytes& chunk = chunks[rng() % 256];
+        data.insert(data.end(), chunk.begin(), chunk.end());
+    }
+    for (bool wide : {false, true}) {
+        g_bLzwWideProbes = wide;
+        ExpectLikeOracle(data, {data});
+    }
+    g_bLzwWideProbes = true;
+}
+
 // Dictionary, string and width carry over between calls: the same file whatever the
 // split, and progress positions counted within each call as the reference does.
 TEST_F(LzwStream, ManyCallWritesMatchTheReference)
