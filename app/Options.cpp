@@ -12,11 +12,13 @@
 
 namespace {
 
-// One option: its name, whether it takes "=value", and what it sets.
+// One option: its name, whether it takes "=value", what it sets, and the
+// message for a value it cannot take.
 struct OptionSpec {
     const char* name;
     bool takesValue;
     bool (*apply)(COptions& options, const std::string& value);
+    UINT badValueId = IDS_ERR_BAD_METHOD;
 };
 
 const OptionSpec kOptions[] = {
@@ -25,6 +27,8 @@ const OptionSpec kOptions[] = {
     {"test", false, [](COptions& o, const std::string&) { return o.m_bTest = true; }},
     {"info", false, [](COptions& o, const std::string&) { return o.m_bInfo = true; }},
     {"method", true, [](COptions& o, const std::string& v) { return MethodFromName(v, o.m_nMethod); }},
+    {"progress", true, [](COptions& o, const std::string& v) { return ParseProgressRequest(v, o.m_progress); },
+     IDS_ERR_BAD_PROGRESS},
 };
 
 std::string InfoLine(const std::string& file, const StreamSummary& s)
@@ -66,7 +70,7 @@ bool ParseOptions(const std::vector<std::string>& options, COptions& parsed, std
             return false;
         }
         if (!spec->apply(parsed, value)) {
-            message = ComposeMessage(IDS_ERR_BAD_METHOD, "--" + option, {});
+            message = ComposeMessage(spec->badValueId, "--" + option, {});
             return false;
         }
     }

@@ -4,8 +4,11 @@
 //
 // --help, --version, --test and --info do their work and run no job.
 // --method chooses the method a compression (/Z:C) writes; LZW by default.
+// --progress=window|terminal|none chooses where a job shows its progress
+// (app/DisplayChoice.h).
 #pragma once
 
+#include "app/DisplayChoice.h"
 #include "streams/CompressedFile.h"
 
 #include <cstdio>
@@ -18,6 +21,7 @@ struct COptions {
     bool m_bTest = false;
     bool m_bInfo = false;
     int m_nMethod = METHOD_LZW;
+    ProgressRequest m_progress = ProgressRequest::Auto;
 };
 
 // Reads the options; false with a message for the first one that is unknown or

@@ -1,10 +1,33 @@
 #include "app/TambleApp.h"
 
+#include "app/Language.h"
 #include "app/StderrView.h"
+#include "app/TambleDlg.h"
+#include "app/TerminalView.h"
+#include "jobs/JobError.h"
 #include "platform/CommandLine.h"
+#include "platform/StringIds.h"
+
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// --progress=none: messages only, no line per file.
+class CQuietView : public CStderrView {
+public:
+    void Log(const std::string&) override {}
+};
+
+}  // namespace
+
+CTambleApp::~CTambleApp()
+{
+    FreeLanguage();
+}
 
 int CTambleApp::Run(int argc, char** argv)
 {
@@ -12,6 +35,33 @@ int CTambleApp::Run(int argc, char** argv)
     // writes to it then fail quietly instead.
     std::signal(SIGPIPE, SIG_IGN);
 
+    LoadLanguage();
+    int status = RunCommandLine(argc, argv);
+    FreeLanguage();
+    return status;
+}
+
+void CTambleApp::LoadLanguage()
+{
+    HINSTANCE instance = AfxGetInstanceHandle();
+    // The per-user data folder's "Program Settings.ini", section Language, key
+    // CultureName; else the culture of the user's locale.
+    std::string culture = ChooseCultureName(instance);
+    LoadResourceDll(culture.c_str(), instance, m_hResDll);
+    AfxSetResourceHandle(m_hResDll);
+}
+
+void CTambleApp::FreeLanguage()
+{
+    if (m_hResDll == nullptr)
+        return;
+    HINSTANCE instance = AfxGetInstanceHandle();
+    FreeResourceDll(m_hResDll, instance);
+    AfxSetResourceHandle(instance);
+}
+
+int CTambleApp::RunCommandLine(int argc, char** argv)
+{
     CTambleCmdLine cmdLine;
     cmdLine.SetDefaults();
     ParseCommandLine(argc, argv, cmdLine);
@@ -36,14 +86,50 @@ int CTambleApp::Run(int argc, char** argv)
     return RunJob(cmdLine, options);
 }
 
-std::unique_ptr<IJobView> CTambleApp::CreateView(const CTambleCmdLine&, const COptions&)
+DisplayChoice CTambleApp::ChooseDisplay(const CTambleCmdLine& cmdLine, const COptions& options)
 {
+    DisplayEnvironment env;
+    env.hidden = cmdLine.m_bHidden;
+    env.stderrIsTerminal = isatty(2) != 0;
+    env.openDisplay = [] { return CTambleDlg::OpenDisplay(); };
+    return ChooseProgressDisplay(options.m_progress, env);
+}
+
+std::unique_ptr<IJobView> CTambleApp::CreateView(const CTambleCmdLine& cmdLine, ProgressDisplay display)
+{
+    switch (display) {
+    case ProgressDisplay::Terminal:
+        return std::make_unique<CTerminalView>(2, cmdLine.m_nZipMode, cmdLine.m_nFileType);
+    case ProgressDisplay::Quiet:
+        return std::make_unique<CQuietView>();
+    case ProgressDisplay::Window:
+    case ProgressDisplay::Lines:
+        break;
+    }
     return std::make_unique<CStderrView>();
+}
+
+int CTambleApp::RunDialog(const CTambleCmdLine& cmdLine, const COptions& options)
+{
+    CTambleDlg dlg;
+    CopySettings(cmdLine, options, dlg);
+    dlg.DoModal();
+    if (dlg.m_nZipMode != 1 && dlg.m_nZipMode != 2)
+        PrintShortUsage(stderr);
+    return dlg.ExitStatus();
 }
 
 int CTambleApp::RunJob(const CTambleCmdLine& cmdLine, const COptions& options)
 {
-    std::unique_ptr<IJobView> view = CreateView(cmdLine, options);
+    DisplayChoice choice = ChooseDisplay(cmdLine, options);
+    if (choice.windowUnavailable) {
+        const char* display = std::getenv("DISPLAY");
+        CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_NO_DISPLAY, display != nullptr ? display : "", {}));
+    }
+    if (choice.display == ProgressDisplay::Window)
+        return RunDialog(cmdLine, options);
+
+    std::unique_ptr<IJobView> view = CreateView(cmdLine, choice.display);
     CTambleJobs jobs(*view);
     CopySettings(cmdLine, options, jobs);
     jobs.RunJob();

@@ -1,34 +1,55 @@
 // CTambleApp: the life of one run.
 //
-//   1. read the command line into CTambleCmdLine (switches) and COptions
+//   1. choose the language: the CultureName of "Program Settings.ini" in the
+//      product's per-user data folder, else the user's locale; load its
+//      resource library and make it the source of every text
+//   2. read the command line into CTambleCmdLine (switches) and COptions
 //      (GNU-style options); an unusable option ends the run with status 2
-//   2. --help, --version, --test and --info do their work and end the run
-//   3. otherwise run the one job the switches name through a job view and end
-//      with the status the job earned (0 all done, 1 failures, 2 no job or an
-//      unusable value)
-//
-// The view is chosen in CreateView; a window or a terminal display slots in
-// there, and the language selection before step 1.
+//   3. --help, --version, --test and --info do their work and end the run
+//   4. otherwise run the one job the switches name where its progress is
+//      shown: the progress dialog, the terminal display or lines on stderr
+//      (app/DisplayChoice.h), and end with the status the job earned (0 all
+//      done, 1 failures, 2 no job or an unusable value)
+//   5. free the resource library
 #pragma once
 
+#include "app/DisplayChoice.h"
 #include "app/Options.h"
 #include "app/TambleCmdLine.h"
 #include "jobs/JobView.h"
 #include "jobs/TambleJobs.h"
+#include "platform/ResourceLibrary.h"
 
 #include <memory>
 
 class CTambleApp {
 public:
     CTambleApp() = default;
-    virtual ~CTambleApp() = default;
+    virtual ~CTambleApp();
 
     // Runs the program with its arguments; returns the exit status.
     int Run(int argc, char** argv);
 
+    // The resource library in use: a loaded language library, or the
+    // program's own instance (English); null before and after the run.
+    HINSTANCE m_hResDll = nullptr;
+
 protected:
-    // The view the job reports to; for now always the standard-error view.
-    virtual std::unique_ptr<IJobView> CreateView(const CTambleCmdLine& cmdLine, const COptions& options);
+    // Steps 1 and 5.
+    void LoadLanguage();
+    void FreeLanguage();
+
+    // Steps 2 to 4; returns the exit status.
+    int RunCommandLine(int argc, char** argv);
+
+    // Where the job's progress is shown; opens the X display for a window.
+    virtual DisplayChoice ChooseDisplay(const CTambleCmdLine& cmdLine, const COptions& options);
+
+    // The view the job reports to when it runs without the window.
+    virtual std::unique_ptr<IJobView> CreateView(const CTambleCmdLine& cmdLine, ProgressDisplay display);
+
+    // Runs the job in the progress dialog; returns the exit status.
+    virtual int RunDialog(const CTambleCmdLine& cmdLine, const COptions& options);
 
     // Runs the job of the settings; returns the exit status.
     virtual int RunJob(const CTambleCmdLine& cmdLine, const COptions& options);

@@ -28,6 +28,9 @@
     "\n"                                                                                  \
     "Options:\n"                                                                          \
     "  --method=lzw|lzss|huffman|stored   method a compression writes (default lzw)\n"    \
+    "  --progress=window|terminal|none    where a job shows its progress: the window\n"   \
+    "      when an X display opens, else a live display on a terminal, else a line\n"     \
+    "      per file; none shows messages only (/H never opens a window)\n"               \
     "  --test FILE...   decode each file completely and say whether it is intact\n"      \
     "  --info FILE...   method, original and compressed size, ratio\n"                   \
     "  --help, --version\n"                                                               \
@@ -69,10 +72,15 @@
     X(IDS_ERR_NO_DAYS, 2018, "No number of days given (/N:)!")                               \
     X(IDS_ERR_NEGATIVE_DAYS, 2019, "The number of days must not be negative for an extraction!") \
     X(IDS_ERR_BAD_START_DATE, 2020, "The start date (/D:) must be given as MM/DD/YY or MM/DD/YYYY!") \
+    X(IDS_ERR_FOLDER_IN_USE, 2021, "Another tamble run is working in this folder, nothing done!") \
+    X(IDS_ERR_PLAIN_CHANGED, 2022, "The plain file changed while it was compressed, it is kept!") \
+    X(IDS_ERR_TEMP_LEFT, 2023, "Couldn't delete the temporary file!")                        \
     X(IDS_LOG_COMPRESSED, 2101, "Compressed:")                                               \
     X(IDS_LOG_EXTRACTED, 2102, "Extracted:")                                                 \
     X(IDS_LOG_PLAIN_DELETED, 2103, "Deleted, its compressed twin holds the same bytes:")     \
     X(IDS_LOG_TARGET_EXISTS, 2104, "Passed over, the target exists:")                        \
+    X(IDS_LOG_WAIT_FOLDER, 2105, "Waiting for another tamble run to finish in:")              \
+    X(IDS_LOG_STALE_TEMP, 2106, "Removed a temporary file left by an interrupted run:")      \
     X(IDS_USAGE_HEADLINE, 3001, "Usage: tamble [switches]")                                  \
     X(IDS_USAGE_TEXT, 3002, TAMBLE_USAGE_TEXT)                                               \
     X(IDS_USAGE_MORE, 3003, "Try 'tamble --help' for more information.")                     \
@@ -81,7 +89,9 @@
     X(IDS_ERR_NO_FILES, 3006, "No files given!")                                             \
     X(IDS_TEST_OK, 3007, "OK")                                                               \
     X(IDS_TEST_DAMAGED, 3008, "damaged")                                                     \
-    X(IDS_TEST_UNREADABLE, 3009, "cannot be read")
+    X(IDS_TEST_UNREADABLE, 3009, "cannot be read")                                           \
+    X(IDS_ERR_BAD_PROGRESS, 3010, "Unknown progress display, use window, terminal or none!") \
+    X(IDS_ERR_NO_DISPLAY, 3011, "No window, the X display cannot be opened:")
 
 enum StringId : UINT {
 #define TAMBLE_STRING_ID(name, number, text) name = number,

@@ -50,7 +50,7 @@ std::string ReadText(const std::string& path)
 Result Tamble(const Args& args, const std::string& shell = {})
 {
     static TempDir capture;
-    std::string command = shell + " timeout 300 " + Quote(TAMBLE_EXE);
+    std::string command = shell + " env -u DISPLAY timeout 300 " + Quote(TAMBLE_EXE);
     for (const std::string& arg : args)
         command += " " + Quote(arg);
     command += " </dev/null >" + Quote(capture / "out") + " 2>" + Quote(capture / "err");
