@@ -100,18 +100,18 @@ void CHuffmanFile::CountSymbol(int s)
     if (m_Node[0].nWeight == HUFF_MAX_WEIGHT)
         HalveWeights();
     int n = m_nLeaf[s];
-    while (n != -1) {
+    do {
         UINT w = ++m_Node[n].nWeight;
-        // Find the first node of the run that had n's old weight.
-        int m = n;
-        while (m > 0 && m_Node[m - 1].nWeight < w)
-            --m;
-        if (m != n) {
+        if (n > 0 && m_Node[n - 1].nWeight < w) {
+            // Move n in front of the run of nodes that had its old weight.
+            int m = n - 1;
+            while (m > 0 && m_Node[m - 1].nWeight < w)
+                --m;
             ExchangeNodes(n, m);
             n = m;
         }
         n = m_Node[n].nParent;
-    }
+    } while (n != -1);
 }
 
 void CHuffmanFile::ExchangeNodes(int a, int b)
