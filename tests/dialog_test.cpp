@@ -712,14 +712,16 @@ TEST(DialogWindow, LongerTranslationsStayReadable)
     Probe probe{[&] {
         auto label = [&](int id) { return dynamic_cast<CTextLabel*>(dlg.GetDlgItem(id)); };
         auto right = [](CTextLabel* l) { return l->x() + FlTextWidth(l->ShownText(), l->labelfont(), l->labelsize()); };
-        // "Fichier source :" is wider than its 38 units: the values make room.
+        // A caption wider than its 38 units would push the values right.
         EXPECT_EQ(label(IDC_SOURCE_LABEL)->Text(), LoadResString(IDS_SOURCE_LABEL));
         EXPECT_LT(right(label(IDC_SOURCE_LABEL)), label(IDC_SOURCE_NAME)->x());
         EXPECT_LT(right(label(IDC_TARGET_LABEL)), label(IDC_TARGET_NAME)->x());
         // Both values keep their right edge and line up.
         EXPECT_EQ(label(IDC_SOURCE_NAME)->x(), label(IDC_TARGET_NAME)->x());
         EXPECT_EQ(label(IDC_SOURCE_NAME)->w(), label(IDC_TARGET_NAME)->w());
-        // The long wait text ends with an ellipsis inside its label.
+        // A wait text too long for its label ends with an ellipsis inside it.
+        dlg.SetWaitText("Veuillez patienter pendant la compression des fichiers d'historique.");
+        dlg.UpdateData(FALSE);
         CTextLabel* message = label(IDC_MESSAGE);
         EXPECT_NE(message->ShownText(), message->Text());
         EXPECT_EQ(message->ShownText().rfind(kPathEllipsis), message->ShownText().size() - std::strlen(kPathEllipsis));

@@ -11,9 +11,12 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -250,6 +253,49 @@ TEST(LanguageLibraries, TranslateTheDialogTexts)
     }
 }
 
+// Every text of the program has a German and a French translation, so a new
+// id cannot be forgotten; a text without letters ("...") needs none.  A
+// translated message keeps the English closing '!' or ':', and the --help
+// body keeps within 80 columns.
+TEST(LanguageLibraries, TranslateEveryText)
+{
+    struct English {
+        UINT id;
+        std::string text;
+    };
+    const English texts[] = {
+#define TAMBLE_ENGLISH_TEXT(name, number, text) {name, text},
+        TAMBLE_STRINGS(TAMBLE_ENGLISH_TEXT)
+#undef TAMBLE_ENGLISH_TEXT
+    };
+    auto codePoints = [](const std::string& line) {
+        return std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; });
+    };
+    for (const std::string& path : {kGermanLibrary, kFrenchLibrary}) {
+        HMODULE library = LoadLibraryA(path.c_str());
+        ASSERT_NE(library, nullptr) << path;
+        auto text = reinterpret_cast<TambleResStringProc>(GetProcAddress(library, TAMBLE_RES_STRING_PROC));
+        ASSERT_NE(text, nullptr);
+        for (const English& english : texts) {
+            auto letter = [](unsigned char c) { return std::isalpha(c) != 0; };
+            if (std::none_of(english.text.begin(), english.text.end(), letter))
+                continue;
+            const char* translated = text(english.id);
+            ASSERT_NE(translated, nullptr) << path << " has no text for id " << english.id;
+            const std::string mine = translated;
+            ASSERT_FALSE(mine.empty()) << path << " id " << english.id;
+            const char last = english.text.back();
+            if (last == '!' || last == ':') {
+                EXPECT_EQ(mine.back(), last) << path << " id " << english.id << ": " << mine;
+            }
+        }
+        std::istringstream usage(text(IDS_USAGE_TEXT));
+        for (std::string line; std::getline(usage, line);)
+            EXPECT_LE(codePoints(line), 80) << path << ": " << line;
+        FreeLibrary(library);
+    }
+}
+
 TEST(ModulePath, ExecutableAndLibraries)
 {
     const std::string self = fs::canonical("/proc/self/exe").string();
@@ -322,8 +368,7 @@ TEST_F(CultureChoiceTest, GermanLocaleShowsGermanTexts)
     LoadResourceDllFor(m_exe, ChooseCultureNameFor(m_exe).c_str(), instance, slot);
     EXPECT_EQ(GetModuleFileName(slot), library);
     AfxSetResourceHandle(slot);
-    EXPECT_EQ(LoadResString(IDS_WAIT_EXTRACT_HISTORY),
-              "Bitte warten Sie, während die Verlaufsdateien entpackt werden.");
+    EXPECT_EQ(LoadResString(IDS_WAIT_EXTRACT_HISTORY), "Bitte warten: Verlaufsdateien werden entpackt.");
     FreeResourceDll(slot, instance);
     AfxSetResourceHandle(instance);
     EXPECT_EQ(LoadResString(IDS_WAIT_EXTRACT_HISTORY), "Please wait while the history files are extracted.");

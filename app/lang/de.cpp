@@ -1,24 +1,93 @@
-// German texts of Tamble (culture "de").
+// German texts of Tamble (culture "de").  The wait texts are kept short enough
+// for the dialog's message field; "..." (1004, 1005) needs no translation.
 #include "app/lang/Translation.h"
 
 namespace {
 
+// Body of --help: switch names, option values and file names stay as they are.
+constexpr char kGermanUsage[] =
+    "       tamble --test DATEI... | --info DATEI... | --help | --version\n"
+    "\n"
+    "Aufträge:\n"
+    "  /Z:C /T:A /S:ordner /N:tage [/G:gruppe]\n"
+    "      komprimiert die Verlaufsdateien (.hst), deren Datum mehr als tage Tage\n"
+    "      zurückliegt, in ihre komprimierten Gegenstücke (.hsz) und löscht sie,\n"
+    "      sobald das jeweilige Gegenstück geprüft ist\n"
+    "  /Z:E /T:A /S:ordner /D:MM/DD/YY /N:tage [/G:gruppe]\n"
+    "      entpackt die komprimierten Verlaufsdateien von tage Tagen ab dem\n"
+    "      Startdatum\n"
+    "  /Z:C /S:datei /R:ziel   eine Datei komprimieren\n"
+    "  /Z:E /S:datei /R:ziel   eine Datei entpacken\n"
+    "  /G:gruppe  nur diese Gruppe (eine Zahl; Dateinamen zeigen sie hexadezimal)\n"
+    "  /H         kein Fenster; Meldungen gehen an die Standardfehlerausgabe\n"
+    "\n"
+    "Optionen:\n"
+    "  --method=lzw|lzss|huffman|stored   Methode beim Komprimieren (Vorgabe lzw)\n"
+    "  --progress=window|terminal|none    wo ein Auftrag seinen Fortschritt zeigt:\n"
+    "      im Fenster, wenn sich ein X-Display öffnen lässt, sonst als Live-Anzeige\n"
+    "      im Terminal, sonst als eine Zeile je Datei; none zeigt nur Meldungen\n"
+    "      (/H öffnet nie ein Fenster)\n"
+    "  --test DATEI...  jede Datei ganz dekodieren und melden, ob sie intakt ist\n"
+    "  --info DATEI...  Methode, Original- und komprimierte Größe, Verhältnis\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit-Status: 0 alles erledigt, 1 eine Umwandlung ist fehlgeschlagen oder der\n"
+    "Auftrag brach mit einem Fehler ab, 2 kein Auftrag oder ein unbrauchbarer Wert.\n";
+
 constexpr Translation kGerman[] = {
-    {IDS_WAIT_COMPRESS_HISTORY, "Bitte warten Sie, während die Verlaufsdateien komprimiert werden."},
-    {IDS_WAIT_EXTRACT_HISTORY, "Bitte warten Sie, während die Verlaufsdateien entpackt werden."},
-    {IDS_WAIT_COMPRESS_FILE, "Bitte warten Sie, während die Dateien komprimiert werden."},
-    {IDS_WAIT_EXTRACT_FILE, "Bitte warten Sie, während die Dateien entpackt werden."},
+    {IDS_WAIT_COMPRESS_HISTORY, "Bitte warten: Verlaufsdateien werden gepackt."},
+    {IDS_WAIT_EXTRACT_HISTORY, "Bitte warten: Verlaufsdateien werden entpackt."},
+    {IDS_WAIT_COMPRESS_FILE, "Bitte warten: Dateien werden gepackt."},
+    {IDS_WAIT_EXTRACT_FILE, "Bitte warten: Dateien werden entpackt."},
     {IDS_SOURCE_LABEL, "Quelldatei:"},
     {IDS_TARGET_LABEL, "Zieldatei:"},
     {IDS_OVERALL_LABEL, "Gesamt:"},
-    {IDT_MESSAGE, "Bitte warten Sie, während die Verlaufsdateien komprimiert werden"},
+    {IDT_MESSAGE, "Bitte warten: Verlaufsdateien werden gepackt"},
     {IDT_SOURCE_LABEL, "Quelldatei:"},
     {IDT_TARGET_LABEL, "Zieldatei:"},
     {IDT_OVERALL_LABEL, "Gesamt:"},
     {IDS_ERR_CREATE_FILE_CLASS, "Die Dateiklasse konnte nicht angelegt werden!"},
     {IDS_ERR_OPEN_FILE, "Die Datei konnte nicht geöffnet werden!"},
     {IDS_ERR_CREATE, "Erstellen fehlgeschlagen!"},
+    {IDS_ERR_DAMAGED, "Die Datei ist beschädigt!"},
+    {IDS_ERR_READ, "Die Datei konnte nicht gelesen werden!"},
+    {IDS_ERR_WRITE, "Die Datei konnte nicht geschrieben werden!"},
+    {IDS_ERR_NOT_REGULAR, "Keine reguläre Datei, übersprungen!"},
+    {IDS_ERR_TWIN_DIFFERS,
+     "Das komprimierte Gegenstück enthält nicht dieselben Bytes, beide Dateien bleiben erhalten!"},
+    {IDS_ERR_TWIN_FAILED,
+     "Die neue komprimierte Datei hat die Prüfung nicht bestanden, die unkomprimierte Datei bleibt erhalten!"},
+    {IDS_ERR_DELETE, "Die Datei konnte nicht gelöscht werden!"},
+    {IDS_ERR_NAME_DATE_RANGE, "Das Datum im Dateinamen liegt außerhalb des gültigen Bereichs!"},
+    {IDS_ERR_NAME_DATE_CONVERT, "Das Datum im Dateinamen kann nicht umgewandelt werden!"},
+    {IDS_ERR_START_DATE_RANGE, "Das Startdatum liegt außerhalb des gültigen Bereichs!"},
+    {IDS_ERR_START_DATE_CONVERT, "Das Startdatum kann nicht umgewandelt werden!"},
+    {IDS_ERR_READ_FOLDER, "Der Ordner konnte nicht gelesen werden!"},
+    {IDS_ERR_NO_JOB, "Kein Auftrag angegeben (/Z:C oder /Z:E)!"},
+    {IDS_ERR_NO_FOLDER, "Kein Verlaufsordner angegeben (/S:)!"},
+    {IDS_ERR_NO_DAYS, "Keine Anzahl von Tagen angegeben (/N:)!"},
+    {IDS_ERR_NEGATIVE_DAYS, "Beim Entpacken darf die Anzahl der Tage nicht negativ sein!"},
+    {IDS_ERR_BAD_START_DATE, "Das Startdatum (/D:) muss als MM/DD/YY oder MM/DD/YYYY angegeben werden!"},
+    {IDS_ERR_FOLDER_IN_USE, "In diesem Ordner arbeitet bereits ein anderer tamble-Lauf, es wurde nichts getan!"},
+    {IDS_ERR_PLAIN_CHANGED, "Die unkomprimierte Datei hat sich beim Komprimieren geändert, sie bleibt erhalten!"},
+    {IDS_ERR_TEMP_LEFT, "Die temporäre Datei konnte nicht gelöscht werden!"},
+    {IDS_LOG_COMPRESSED, "Komprimiert:"},
+    {IDS_LOG_EXTRACTED, "Entpackt:"},
+    {IDS_LOG_PLAIN_DELETED, "Gelöscht, das komprimierte Gegenstück enthält dieselben Bytes:"},
+    {IDS_LOG_TARGET_EXISTS, "Übersprungen, das Ziel existiert bereits:"},
+    {IDS_LOG_WAIT_FOLDER, "Warte auf das Ende eines anderen tamble-Laufs in:"},
+    {IDS_LOG_STALE_TEMP, "Temporäre Datei eines abgebrochenen Laufs entfernt:"},
     {IDS_USAGE_HEADLINE, "Aufruf: tamble [Schalter]"},
+    {IDS_USAGE_TEXT, kGermanUsage},
+    {IDS_USAGE_MORE, "Weitere Informationen erhalten Sie mit 'tamble --help'."},
+    {IDS_ERR_UNKNOWN_OPTION, "Unbekannte Option!"},
+    {IDS_ERR_BAD_METHOD, "Unbekannte Methode, erlaubt sind lzw, lzss, huffman oder stored!"},
+    {IDS_ERR_NO_FILES, "Keine Dateien angegeben!"},
+    {IDS_TEST_OK, "OK"},
+    {IDS_TEST_DAMAGED, "beschädigt"},
+    {IDS_TEST_UNREADABLE, "nicht lesbar"},
+    {IDS_ERR_BAD_PROGRESS, "Unbekannte Fortschrittsanzeige, erlaubt sind window, terminal oder none!"},
+    {IDS_ERR_NO_DISPLAY, "Kein Fenster, das X-Display lässt sich nicht öffnen:"},
 };
 
 }  // namespace

@@ -1,25 +1,95 @@
-// French texts of Tamble (culture "fr").  A no-break space goes before ':' and
-// '!', as French typesetting wants.
+// French texts of Tamble (culture "fr").  A no-break space goes before ':',
+// ';' and '!' and inside guillemets, as French typesetting wants.  The wait
+// texts are kept short enough for the dialog's message field; "..." (1004,
+// 1005) needs no translation.
 #include "app/lang/Translation.h"
 
 namespace {
 
+// Body of --help: switch names, option values and file names stay as they are.
+constexpr char kFrenchUsage[] =
+    "       tamble --test FICHIER... | --info FICHIER... | --help | --version\n"
+    "\n"
+    "Tâches\u00A0:\n"
+    "  /Z:C /T:A /S:dossier /N:jours [/G:groupe]\n"
+    "      compresse les fichiers d'historique (.hst) datant de plus de jours jours\n"
+    "      en leurs copies compressées (.hsz), puis les supprime dès que chaque\n"
+    "      copie est vérifiée\n"
+    "  /Z:E /T:A /S:dossier /D:MM/DD/YY /N:jours [/G:groupe]\n"
+    "      extrait les fichiers d'historique compressés de jours dates à partir de\n"
+    "      la date de début\n"
+    "  /Z:C /S:fichier /R:cible   compresse un fichier\n"
+    "  /Z:E /S:fichier /R:cible   extrait un fichier\n"
+    "  /G:groupe  ce groupe seulement (un nombre, en hexadécimal dans les noms)\n"
+    "  /H         pas de fenêtre\u00A0; les messages vont sur la sortie d'erreur standard\n"
+    "\n"
+    "Options\u00A0:\n"
+    "  --method=lzw|lzss|huffman|stored   méthode de compression (par défaut lzw)\n"
+    "  --progress=window|terminal|none    où une tâche affiche sa progression\u00A0:\n"
+    "      la fenêtre si un affichage X s'ouvre, sinon un affichage en direct sur\n"
+    "      un terminal, sinon une ligne par fichier\u00A0; none n'affiche que les\n"
+    "      messages (/H n'ouvre jamais de fenêtre)\n"
+    "  --test FICHIER...  décode chaque fichier en entier et dit s'il est intact\n"
+    "  --info FICHIER...  méthode, taille d'origine et taille compressée, taux\n"
+    "  --help, --version\n"
+    "\n"
+    "Code de sortie\u00A0: 0 tout est fait, 1 une conversion a échoué ou la tâche\n"
+    "s'est arrêtée sur une erreur, 2 aucune tâche ou une valeur inutilisable.\n";
+
 constexpr Translation kFrench[] = {
-    {IDS_WAIT_COMPRESS_HISTORY, "Veuillez patienter pendant la compression des fichiers d'historique."},
-    {IDS_WAIT_EXTRACT_HISTORY, "Veuillez patienter pendant l'extraction des fichiers d'historique."},
-    {IDS_WAIT_COMPRESS_FILE, "Veuillez patienter pendant la compression des fichiers."},
-    {IDS_WAIT_EXTRACT_FILE, "Veuillez patienter pendant l'extraction des fichiers."},
-    {IDS_SOURCE_LABEL, "Fichier source\u00A0:"},
-    {IDS_TARGET_LABEL, "Fichier cible\u00A0:"},
+    {IDS_WAIT_COMPRESS_HISTORY, "Patientez\u00A0: compression de l'historique."},
+    {IDS_WAIT_EXTRACT_HISTORY, "Patientez\u00A0: extraction de l'historique."},
+    {IDS_WAIT_COMPRESS_FILE, "Patientez\u00A0: compression des fichiers."},
+    {IDS_WAIT_EXTRACT_FILE, "Patientez\u00A0: extraction des fichiers."},
+    {IDS_SOURCE_LABEL, "Source\u00A0:"},
+    {IDS_TARGET_LABEL, "Cible\u00A0:"},
     {IDS_OVERALL_LABEL, "Total\u00A0:"},
-    {IDT_MESSAGE, "Veuillez patienter pendant la compression des fichiers d'historique"},
-    {IDT_SOURCE_LABEL, "Fichier source\u00A0:"},
-    {IDT_TARGET_LABEL, "Fichier cible\u00A0:"},
+    {IDT_MESSAGE, "Patientez\u00A0: compression de l'historique"},
+    {IDT_SOURCE_LABEL, "Source\u00A0:"},
+    {IDT_TARGET_LABEL, "Cible\u00A0:"},
     {IDT_OVERALL_LABEL, "Total\u00A0:"},
     {IDS_ERR_CREATE_FILE_CLASS, "Impossible de créer la classe de fichier\u00A0!"},
     {IDS_ERR_OPEN_FILE, "Impossible d'ouvrir le fichier\u00A0!"},
     {IDS_ERR_CREATE, "Création impossible\u00A0!"},
+    {IDS_ERR_DAMAGED, "Le fichier est endommagé\u00A0!"},
+    {IDS_ERR_READ, "Impossible de lire le fichier\u00A0!"},
+    {IDS_ERR_WRITE, "Impossible d'écrire le fichier\u00A0!"},
+    {IDS_ERR_NOT_REGULAR, "Pas un fichier ordinaire, ignoré\u00A0!"},
+    {IDS_ERR_TWIN_DIFFERS,
+     "La copie compressée ne contient pas les mêmes octets, les deux fichiers sont conservés\u00A0!"},
+    {IDS_ERR_TWIN_FAILED,
+     "Le nouveau fichier compressé a échoué à la vérification, le fichier non compressé est conservé\u00A0!"},
+    {IDS_ERR_DELETE, "Impossible de supprimer le fichier\u00A0!"},
+    {IDS_ERR_NAME_DATE_RANGE, "Date hors limites dans le nom du fichier\u00A0!"},
+    {IDS_ERR_NAME_DATE_CONVERT, "La date du nom de fichier ne peut pas être convertie\u00A0!"},
+    {IDS_ERR_START_DATE_RANGE, "Date de début hors limites\u00A0!"},
+    {IDS_ERR_START_DATE_CONVERT, "La date de début ne peut pas être convertie\u00A0!"},
+    {IDS_ERR_READ_FOLDER, "Impossible de lire le dossier\u00A0!"},
+    {IDS_ERR_NO_JOB, "Aucune tâche indiquée (/Z:C ou /Z:E)\u00A0!"},
+    {IDS_ERR_NO_FOLDER, "Aucun dossier d'historique indiqué (/S:)\u00A0!"},
+    {IDS_ERR_NO_DAYS, "Aucun nombre de jours indiqué (/N:)\u00A0!"},
+    {IDS_ERR_NEGATIVE_DAYS, "Le nombre de jours ne doit pas être négatif pour une extraction\u00A0!"},
+    {IDS_ERR_BAD_START_DATE, "La date de début (/D:) doit être au format MM/DD/YY ou MM/DD/YYYY\u00A0!"},
+    {IDS_ERR_FOLDER_IN_USE, "Une autre exécution de tamble travaille dans ce dossier, rien n'a été fait\u00A0!"},
+    {IDS_ERR_PLAIN_CHANGED, "Le fichier non compressé a changé pendant sa compression, il est conservé\u00A0!"},
+    {IDS_ERR_TEMP_LEFT, "Impossible de supprimer le fichier temporaire\u00A0!"},
+    {IDS_LOG_COMPRESSED, "Compressé\u00A0:"},
+    {IDS_LOG_EXTRACTED, "Extrait\u00A0:"},
+    {IDS_LOG_PLAIN_DELETED, "Supprimé, sa copie compressée contient les mêmes octets\u00A0:"},
+    {IDS_LOG_TARGET_EXISTS, "Ignoré, la cible existe déjà\u00A0:"},
+    {IDS_LOG_WAIT_FOLDER, "Attente de la fin d'une autre exécution de tamble dans\u00A0:"},
+    {IDS_LOG_STALE_TEMP, "Suppression d'un fichier temporaire laissé par une exécution interrompue\u00A0:"},
     {IDS_USAGE_HEADLINE, "Utilisation\u00A0: tamble [options]"},
+    {IDS_USAGE_TEXT, kFrenchUsage},
+    {IDS_USAGE_MORE, "Saisissez «\u00A0tamble --help\u00A0» pour plus d'informations."},
+    {IDS_ERR_UNKNOWN_OPTION, "Option inconnue\u00A0!"},
+    {IDS_ERR_BAD_METHOD, "Méthode inconnue, utilisez lzw, lzss, huffman ou stored\u00A0!"},
+    {IDS_ERR_NO_FILES, "Aucun fichier indiqué\u00A0!"},
+    {IDS_TEST_OK, "OK"},
+    {IDS_TEST_DAMAGED, "endommagé"},
+    {IDS_TEST_UNREADABLE, "illisible"},
+    {IDS_ERR_BAD_PROGRESS, "Affichage de progression inconnu, utilisez window, terminal ou none\u00A0!"},
+    {IDS_ERR_NO_DISPLAY, "Pas de fenêtre, impossible d'ouvrir l'affichage X\u00A0:"},
 };
 
 }  // namespace
