@@ -4,7 +4,7 @@
 #include "streams/HuffmanFile.h"
 #include "streams/StreamFactory.h"
 #include "tests/oracle/Oracle.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/StreamTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +18,7 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-std::vector<UINT> g_progress;
-void RecordProgress(UINT n) { g_progress.push_back(n); }
+using namespace streamkit;
 
 // Opens the model to the tests.
 class HuffmanProbe : public CHuffmanFile {
@@ -86,75 +83,10 @@ public:
     }
 };
 
-class HuffmanStream : public ::testing::Test {
+class HuffmanStream : public StreamTest {
 protected:
-    void SetUp() override
-    {
-        g_progress.clear();
-        g_pfnProgress = RecordProgress;
-    }
-    void TearDown() override { g_pfnProgress = nullptr; }
-
-    // Writes the calls through the stream; returns the whole file and records progress.
-    Bytes Encode(const std::vector<Bytes>& calls)
-    {
-        g_progress.clear();
-        std::string name = dir / "enc.huf";
-        CHuffmanFile file;
-        EXPECT_TRUE(file.Open(name.c_str(), OPEN_CREATE));
-        for (const Bytes& call : calls)
-            file.WriteData(call.data(), static_cast<UINT>(call.size()));
-        file.Close();
-        return ReadWholeFile(name);
-    }
-    Bytes Encode(const Bytes& data) { return Encode(std::vector<Bytes>{data}); }
-
-    struct Decoded {
-        Bytes bytes;
-        bool damaged = false;
-        bool pastEnd = false;
-    };
-    // Reads a file image with the given Read counts, stopping after a short Read.
-    Decoded Decode(const Bytes& image, const std::vector<UINT>& counts)
-    {
-        std::string name = dir / "dec.huf";
-        WriteWholeFile(name, image);
-        CHuffmanFile file;
-        EXPECT_TRUE(file.Open(name.c_str(), OPEN_READ));
-        Decoded result;
-        for (UINT count : counts) {
-            std::size_t at = result.bytes.size();
-            result.bytes.resize(at + count);
-            UINT got = file.Read(result.bytes.data() + at, count);
-            result.bytes.resize(at + got);
-            if (got < count)
-                break;
-        }
-        result.damaged = file.IsDamaged();
-        result.pastEnd = file.RanPastEnd();
-        file.Close();
-        return result;
-    }
-    Decoded Decode(const Bytes& image, UINT count) { return Decode(image, std::vector<UINT>{count}); }
-
-    TempDir dir;
+    HuffmanStream() : StreamTest(METHOD_HUFFMAN) {}
 };
-
-Bytes Str(const std::string& s) { return {s.begin(), s.end()}; }
-Bytes Payload(const Bytes& file) { return {file.begin() + 16, file.end()}; }
-UINT Le32(const Bytes& file, std::size_t at)
-{
-    return UINT{file[at]} | UINT{file[at + 1]} << 8 | UINT{file[at + 2]} << 16 | UINT{file[at + 3]} << 24;
-}
-
-Bytes RandomData(std::size_t size, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    Bytes out(size);
-    for (auto& b : out)
-        b = static_cast<std::uint8_t>(rng());
-    return out;
-}
 
 // Byte frequencies that follow the Fibonacci numbers: the deepest trees the weights allow.
 Bytes FibonacciData(std::size_t size, unsigned seed)
@@ -233,18 +165,14 @@ TEST_F(HuffmanStream, ExactPayloads)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes file = Encode(c.data);
-        ASSERT_EQ(file.size(), 16 + c.payload.size());
-        EXPECT_EQ(std::string(file.begin(), file.begin() + 8), "**++HUFF");
-        EXPECT_EQ(Le32(file, 8), c.data.size());
-        EXPECT_EQ(Le32(file, 12), c.payload.size());
-        EXPECT_EQ(Payload(file), c.payload);
+        Bytes file = Encode(c.data).file;
+        ASSERT_NO_FATAL_FAILURE(ExpectFileOf(file, "**++HUFF", c.data.size(), c.payload));
         EXPECT_EQ(Decode(file, 1000).bytes, c.data);
     }
 
     // A run costs 9 bits, 2 bits, then 1 bit a byte; the end code is then 2 bits.
     Bytes zeros(1000, 0);
-    Bytes file = Encode(zeros);
+    Bytes file = Encode(zeros).file;
     EXPECT_EQ(Le32(file, 12), 127u);
     EXPECT_EQ(file.size(), 16u + 127u);
     EXPECT_EQ(Decode(file, 1000).bytes, zeros);
@@ -312,10 +240,10 @@ TEST_F(HuffmanStream, MatchesReferenceCoder)
     for (const Bytes& data : inputs) {
         SCOPED_TRACE("size " + std::to_string(data.size()));
         oracle::Encoded expect = oracle::Encode(METHOD_HUFFMAN, data);
-        Bytes file = Encode(data);
+        Bytes file = Encode(data).file;
         ASSERT_EQ(file, expect.file);
         EXPECT_EQ(g_progress, expect.progress);
-        Bytes split = Encode(SplitCalls(data, ++seed));
+        Bytes split = Encode(SplitCalls(data, ++seed)).file;
         EXPECT_EQ(split, expect.file) << "many WriteData calls";
         EXPECT_EQ(g_progress, expect.progress);
 
@@ -334,7 +262,7 @@ TEST_F(HuffmanStream, ByteByByteReadsAndWrites)
     std::vector<Bytes> single;
     for (std::uint8_t b : data)
         single.push_back({b});
-    Bytes file = Encode(single);
+    Bytes file = Encode(single).file;
     EXPECT_EQ(file, oracle::Encode(METHOD_HUFFMAN, data).file);
     Decoded one = Decode(file, std::vector<UINT>(data.size() + 1, 1));
     EXPECT_EQ(one.bytes, data);
@@ -344,7 +272,7 @@ TEST_F(HuffmanStream, ByteByByteReadsAndWrites)
 
 TEST_F(HuffmanStream, ReadStopsAtEndOfDataAndDeliversNothingAfter)
 {
-    Bytes file = Encode(Str("abc"));
+    Bytes file = Encode(Str("abc")).file;
     std::string name = dir / "abc.huf";
     WriteWholeFile(name, file);
     CHuffmanFile in;
@@ -366,7 +294,7 @@ TEST_F(HuffmanStream, CorruptEscapesStopDecoding)
 {
     // 'a' escaped, then escaped again: 1 01100001 | 00 01100001 | ...
     Bytes twice = {0xB0, 0x8C, 0x3F};
-    Bytes file = Encode(Str("a"));
+    Bytes file = Encode(Str("a")).file;
     file.resize(16);
     file.insert(file.end(), twice.begin(), twice.end());
     Decoded d = Decode(file, 100);
@@ -400,7 +328,7 @@ TEST_F(HuffmanStream, DamagedAndTruncatedFilesAgreeWithReference)
 {
     Bytes data = StructuredData(1500, 21);
     data.insert(data.end(), 40, 0xEE);
-    Bytes file = Encode(data);
+    Bytes file = Encode(data).file;
     // Every cut of the payload: decoding goes on with 1 bits and reports the truncation.
     for (std::size_t cut = 16; cut < file.size(); ++cut) {
         Bytes shorter(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut));
@@ -436,14 +364,7 @@ TEST_F(HuffmanStream, SizeLimitAndModeGuards)
     EXPECT_EQ(file.Read(buf, 4), 0u) << "not open for reading";
     file.m_nOriginalSize = 0xFFFFFFFFu - 5;
     UINT compressed = file.m_nCompressedSize;
-    try {
-        file.WriteData("abcdef", 6);
-        ADD_FAILURE() << "no exception past 4 GiB";
-    } catch (const CFileException& e) {
-        EXPECT_EQ(e.m_cause, CFileException::invalidFile);
-        EXPECT_EQ(e.m_lOsError, EFBIG);
-        EXPECT_EQ(e.m_strFileName, name);
-    }
+    ExpectWriteRefused(file, "abcdef", 6, EFBIG, name);   // past 4 GiB
     EXPECT_EQ(file.m_nOriginalSize, 0xFFFFFFFFu - 5);
     EXPECT_EQ(file.m_nCompressedSize, compressed);
     file.WriteData("abcde", 5);

@@ -4,7 +4,7 @@
 #include "bench/HistoryData.h"
 #include "streams/LzssFile.h"
 #include "tests/oracle/Oracle.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/StreamTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -16,53 +16,7 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-std::vector<UINT> g_progress;
-void RecordProgress(UINT n) { g_progress.push_back(n); }
-
-Bytes Str(const std::string& s) { return {s.begin(), s.end()}; }
-Bytes Payload(const Bytes& file) { return {file.begin() + 16, file.end()}; }
-UINT Le32(const Bytes& f, std::size_t at) { return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | UINT{f[at + 3]} << 24; }
-
-Bytes RandomData(std::size_t size, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    Bytes out(size);
-    for (auto& b : out)
-        b = static_cast<std::uint8_t>(rng());
-    return out;
-}
-
-// Runs, repeats at every distance up to the window size and beyond, and random stretches:
-// matches that overlap, wrap past position 4095 and straddle Read boundaries.
-Bytes StructuredData(std::size_t size, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    Bytes out;
-    while (out.size() < size) {
-        std::size_t len = 1 + rng() % 600;
-        switch (rng() % 4) {
-        case 0: out.insert(out.end(), len, static_cast<std::uint8_t>(rng() % 3)); break;
-        case 1: {
-            std::size_t dist = 1 + rng() % std::min<std::size_t>(out.size() + 1, 4200);
-            for (std::size_t i = 0; i < len; ++i)
-                out.push_back(out.size() >= dist ? out[out.size() - dist] : 0);
-            break;
-        }
-        case 2:
-            for (std::size_t i = 0; i < len; ++i)
-                out.push_back(static_cast<std::uint8_t>('a' + rng() % 4));
-            break;
-        default: {
-            Bytes r = RandomData(len, rng());
-            out.insert(out.end(), r.begin(), r.end());
-        }
-        }
-    }
-    out.resize(size);
-    return out;
-}
+using namespace streamkit;
 
 struct Token {
     bool literal;
@@ -73,78 +27,28 @@ struct Token {
 // Walks the token stream of a payload until `size` bytes are accounted for.
 std::vector<Token> ParseTokens(const Bytes& payload, UINT size)
 {
-    std::size_t bit = 0;
-    auto take = [&](int n) {
-        UINT v = 0;
-        for (int i = 0; i < n; ++i, ++bit)
-            v = v << 1 | (bit / 8 < payload.size() ? payload[bit / 8] >> (7 - bit % 8) & 1 : 1);
-        return v;
-    };
+    PayloadBits bits(payload);
     std::vector<Token> tokens;
     for (UINT done = 0; done < size;) {
-        if (take(1)) {
-            tokens.push_back({true, take(8), 1});
+        if (bits.Take(1)) {
+            tokens.push_back({true, bits.Take(8), 1});
         } else {
-            UINT pos = take(12);
-            tokens.push_back({false, pos, take(4) + 2});
+            UINT pos = bits.Take(12);
+            tokens.push_back({false, pos, bits.Take(4) + 2});
         }
         done += tokens.back().length;
     }
     return tokens;
 }
 
-class LzssStream : public ::testing::Test {
+// Every stream read here is sound: Reads leave the buffer past what they deliver alone,
+// and no damage or progress is reported.
+class LzssStream : public StreamTest {
 protected:
-    void SetUp() override { g_pfnProgress = RecordProgress; }
-    void TearDown() override { g_pfnProgress = nullptr; }
-
-    // Writes the calls through the stream; returns the whole file and records progress.
-    Bytes Encode(const std::vector<Bytes>& calls)
+    LzssStream() : StreamTest(METHOD_LZSS)
     {
-        g_progress.clear();
-        std::string name = dir / "enc.lzs";
-        CLzssFile file;
-        EXPECT_TRUE(file.Open(name.c_str(), OPEN_CREATE));
-        for (const Bytes& call : calls)
-            file.WriteData(call.data(), static_cast<UINT>(call.size()));
-        file.Close();
-        return ReadWholeFile(name);
+        m_expectSoundReads = true;
     }
-    Bytes Encode(const Bytes& data) { return Encode(std::vector<Bytes>{data}); }
-
-    struct Decoded {
-        Bytes bytes;
-        bool pastEnd = false;
-    };
-    // Reads a file image with the given Read counts, stopping after a short Read.
-    Decoded Decode(const Bytes& image, const std::vector<UINT>& counts)
-    {
-        std::string name = dir / "dec.lzs";
-        WriteWholeFile(name, image);
-        g_progress.clear();
-        CLzssFile file;
-        EXPECT_TRUE(file.Open(name.c_str(), OPEN_READ));
-        Decoded result;
-        for (UINT count : counts) {
-            std::size_t at = result.bytes.size();
-            result.bytes.resize(at + count + 1, 0xA5);
-            UINT got = file.Read(result.bytes.data() + at, count);
-            EXPECT_EQ(result.bytes[at + count], 0xA5) << "Read wrote past its count";
-            for (std::size_t i = at + got; i < at + count; ++i)
-                EXPECT_EQ(result.bytes[i], 0xA5) << "Read touched the buffer beyond the bytes delivered";
-            result.bytes.resize(at + got);
-            if (got < count)
-                break;
-        }
-        result.pastEnd = file.RanPastEnd();
-        EXPECT_FALSE(file.IsDamaged());
-        file.Close();
-        EXPECT_TRUE(g_progress.empty()) << "reading reports no progress";
-        return result;
-    }
-    Bytes DecodeAll(const Bytes& image) { return Decode(image, {Le32(image, 8)}).bytes; }
-
-    TempDir dir;
 };
 
 TEST_F(LzssStream, ExactFilesOfShortInputs)
@@ -163,12 +67,8 @@ TEST_F(LzssStream, ExactFilesOfShortInputs)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes file = Encode(c.data);
-        ASSERT_EQ(file.size(), 16 + c.payload.size());
-        EXPECT_EQ(std::string(file.begin(), file.begin() + 8), "**++LZSS");
-        EXPECT_EQ(Le32(file, 8), c.data.size());
-        EXPECT_EQ(Le32(file, 12), c.payload.size());
-        EXPECT_EQ(Payload(file), c.payload);
+        Bytes file = Encode(c.data).file;
+        ASSERT_NO_FATAL_FAILURE(ExpectFileOf(file, "**++LZSS", c.data.size(), c.payload));
         EXPECT_EQ(file, oracle::Encode(METHOD_LZSS, c.data).file);
         EXPECT_EQ(DecodeAll(file), c.data);
     }
@@ -178,7 +78,7 @@ TEST_F(LzssStream, RunsAreOneLiteralThenMatchesOfSeventeen)
 {
     for (UINT n : {2u, 3u, 17u, 18u, 19u, 35u, 36u, 100u, 1000u, 4000u}) {
         SCOPED_TRACE(n);
-        Bytes file = Encode(Bytes(n, 0x55));
+        Bytes file = Encode(Bytes(n, 0x55)).file;
         std::vector<Token> tokens = ParseTokens(Payload(file), n);
         ASSERT_TRUE(tokens[0].literal);
         UINT at = 2;   // window position of the next token
@@ -199,7 +99,7 @@ TEST_F(LzssStream, RunsAreOneLiteralThenMatchesOfSeventeen)
 TEST_F(LzssStream, TokenAtWindowPositionZeroIsALiteral)
 {
     Bytes data(70000, 0);
-    Bytes file = Encode(data);
+    Bytes file = Encode(data).file;
     std::vector<UINT> literalsAt;
     UINT done = 0;
     for (const Token& t : ParseTokens(Payload(file), 70000)) {
@@ -218,13 +118,13 @@ TEST_F(LzssStream, AgreesWithReferenceCoder)
 {
     std::vector<std::pair<std::string, Bytes>> inputs;
     for (std::size_t n : {15, 16, 17, 18, 34, 35, 4078, 4079, 4095, 4096, 4097, 4113, 8193})
-        inputs.emplace_back("structured " + std::to_string(n), StructuredData(n, UINT(n)));
+        inputs.emplace_back("structured " + std::to_string(n), WindowRepeatData(n, UINT(n)));
     inputs.emplace_back("random 100000", RandomData(100000, 7));
-    inputs.emplace_back("structured 300000", StructuredData(300000, 9));
+    inputs.emplace_back("structured 300000", WindowRepeatData(300000, 9));
     inputs.emplace_back("history 200000", benchdata::HistoryRecords(200000, 3));
     for (const auto& [name, data] : inputs) {
         SCOPED_TRACE(name);
-        Bytes file = Encode(data);
+        Bytes file = Encode(data).file;
         std::vector<UINT> progress = g_progress;
         oracle::Encoded expected = oracle::Encode(METHOD_LZSS, data);
         ASSERT_EQ(file, expected.file);
@@ -236,7 +136,7 @@ TEST_F(LzssStream, AgreesWithReferenceCoder)
 
 TEST_F(LzssStream, PayloadFlushesAreReportedInWholeBuffers)
 {
-    Bytes file = Encode(RandomData(100000, 1));   // incompressible: about 112500 payload bytes
+    Bytes file = Encode(RandomData(100000, 1)).file;   // incompressible: about 112500 payload bytes
     UINT payload = Le32(file, 12);
     std::vector<UINT> expected;
     for (UINT n = 32000; n < payload; n += 32000)
@@ -246,8 +146,8 @@ TEST_F(LzssStream, PayloadFlushesAreReportedInWholeBuffers)
 
 TEST_F(LzssStream, ShortCallsBeforeTheRestCodeLikeOneCall)
 {
-    Bytes data = StructuredData(5000, 4);
-    Bytes whole = Encode(data);
+    Bytes data = WindowRepeatData(5000, 4);
+    Bytes whole = Encode(data).file;
     for (std::vector<std::size_t> sizes : std::vector<std::vector<std::size_t>>{
              {16}, {5, 0, 11}, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, {0, 3}}) {
         std::vector<Bytes> calls;
@@ -257,16 +157,16 @@ TEST_F(LzssStream, ShortCallsBeforeTheRestCodeLikeOneCall)
             at += s;
         }
         calls.emplace_back(data.begin() + at, data.end());
-        EXPECT_EQ(Encode(calls), whole);
+        EXPECT_EQ(Encode(calls).file, whole);
     }
     // Fewer than 17 bytes over several calls are coded at Close.
-    EXPECT_EQ(Encode({Str("aaaaaa"), Str("aaaaaaaaaa")}), Encode(Bytes(16, 'a')));
+    EXPECT_EQ(Encode({Str("aaaaaa"), Str("aaaaaaaaaa")}).file, Encode(Bytes(16, 'a')).file);
 }
 
 TEST_F(LzssStream, BytesAfterCodingRanToTheEndAreRefused)
 {
-    Bytes data = StructuredData(3000, 5);
-    Bytes expected = Encode(data);
+    Bytes data = WindowRepeatData(3000, 5);
+    Bytes expected = Encode(data).file;
     std::string name = dir / "more.lzs";
     for (std::vector<Bytes> first : {std::vector<Bytes>{data},
                                      std::vector<Bytes>{Bytes(data.begin(), data.begin() + 10),
@@ -276,14 +176,7 @@ TEST_F(LzssStream, BytesAfterCodingRanToTheEndAreRefused)
         for (const Bytes& call : first)
             file.WriteData(call.data(), UINT(call.size()));
         UINT compressed = file.m_nCompressedSize;
-        try {
-            file.WriteData(data.data(), 20);
-            ADD_FAILURE() << "no exception";
-        } catch (const CFileException& e) {
-            EXPECT_EQ(e.m_cause, CFileException::invalidFile);
-            EXPECT_EQ(e.m_lOsError, EINVAL);
-            EXPECT_EQ(e.m_strFileName, name);
-        }
+        ExpectWriteRefused(file, data.data(), 20, EINVAL, name);
         file.WriteData(data.data(), 0);   // nothing to refuse
         EXPECT_EQ(file.m_nOriginalSize, data.size());
         EXPECT_EQ(file.m_nCompressedSize, compressed);
@@ -299,14 +192,7 @@ TEST_F(LzssStream, DataBeyondFourGigabytesIsRefusedWhole)
     ASSERT_TRUE(file.Open(name.c_str(), OPEN_CREATE));
     file.m_nOriginalSize = 0xFFFFFFF0u;   // as after 4 GiB less 16 bytes
     Bytes data(17, 'x');
-    try {
-        file.WriteData(data.data(), 17);
-        ADD_FAILURE() << "no exception";
-    } catch (const CFileException& e) {
-        EXPECT_EQ(e.m_cause, CFileException::invalidFile);
-        EXPECT_EQ(e.m_lOsError, EFBIG);
-        EXPECT_EQ(e.m_strFileName, name);
-    }
+    ExpectWriteRefused(file, data.data(), 17, EFBIG, name);
     EXPECT_EQ(file.m_nOriginalSize, 0xFFFFFFF0u);
     file.WriteData(data.data(), 15);   // fits exactly
     file.Close();
@@ -319,8 +205,8 @@ TEST_F(LzssStream, DataBeyondFourGigabytesIsRefusedWhole)
 // whose rest waits in the side buffer, and Reads of nothing.
 TEST_F(LzssStream, AnyChunkingOfReadsGivesTheSameBytes)
 {
-    Bytes data = StructuredData(60000, 11);
-    Bytes file = Encode(data);
+    Bytes data = WindowRepeatData(60000, 11);
+    Bytes file = Encode(data).file;
     std::mt19937 rng(3);
     std::vector<std::vector<UINT>> patterns = {std::vector<UINT>(60000, 1), {5, 13, 0, 59982}, {0, 60000}};
     for (UINT limit : {3u, 20u, 40u, 5000u}) {
@@ -339,18 +225,18 @@ TEST_F(LzssStream, AnyChunkingOfReadsGivesTheSameBytes)
     Bytes split(18, 'a');
     for (char c : {'x', 'y', 'z'})
         split.push_back(static_cast<std::uint8_t>(c));
-    EXPECT_EQ(Decode(Encode(split), {5, 13, 3}).bytes, split);
+    EXPECT_EQ(Decode(Encode(split).file, {5, 13, 3}).bytes, split);
 }
 
 TEST_F(LzssStream, EndMarkerEndsTheStreamForGood)
 {
     // "abc" ends on a byte boundary, so the whole end marker is in the file.
-    Decoded got = Decode(Encode(Str("abc")), {10, 10});
+    Decoded got = Decode(Encode(Str("abc")).file, {10, 10});
     EXPECT_EQ(got.bytes, Str("abc"));
     EXPECT_FALSE(got.pastEnd);
     // After "a" the end marker is cut short: reading on decodes the 1 bits beyond the
     // file, as the format always has, and says so.
-    Bytes file = Encode(Str("a"));
+    Bytes file = Encode(Str("a")).file;
     got = Decode(file, {10});
     EXPECT_EQ(got.bytes, oracle::Decode(file, {10}));
     EXPECT_EQ(got.bytes.size(), 10u);
@@ -361,7 +247,7 @@ TEST_F(LzssStream, EndMarkerEndsTheStreamForGood)
 TEST_F(LzssStream, TruncatedFilesDecodeOnWithinBounds)
 {
     Bytes data = benchdata::HistoryRecords(40000, 5);
-    Bytes file = Encode(data);
+    Bytes file = Encode(data).file;
     std::mt19937 rng(8);
     std::vector<std::size_t> cuts = {8, 12, 15, 16, 17, 18, file.size() - 1};
     for (int i = 0; i < 12; ++i)
@@ -412,7 +298,7 @@ TEST_F(LzssStream, MisusedStreamsStaySafe)
         EXPECT_EQ(file.Read(buffer.data(), 100), 0u);   // closed
     }
     Bytes written = ReadWholeFile(name);
-    EXPECT_EQ(written, Encode(Bytes(100, 0)));
+    EXPECT_EQ(written, Encode(Bytes(100, 0)).file);
     {
         CLzssFile file;
         ASSERT_TRUE(file.Open(name.c_str(), OPEN_READ));

@@ -5,7 +5,7 @@
 #include "streams/LzwFile.h"
 #include "tests/oracle/Oracle.h"
 #include "tests/oracle/OracleStream.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/StreamTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -17,58 +17,7 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-std::vector<UINT> g_progress;
-void RecordProgress(UINT n) { g_progress.push_back(n); }
-
-Bytes Str(const std::string& s) { return {s.begin(), s.end()}; }
-Bytes Payload(const Bytes& file) { return {file.begin() + 16, file.end()}; }
-UINT Le32(const Bytes& f, std::size_t at) { return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | UINT{f[at + 3]} << 24; }
-
-Bytes RandomData(std::size_t size, unsigned seed, unsigned alphabet = 256)
-{
-    std::mt19937 rng(seed);
-    Bytes out(size);
-    for (auto& b : out)
-        b = static_cast<std::uint8_t>(rng() % alphabet);
-    return out;
-}
-
-// Long runs, repeats of earlier stretches, small alphabets and noise: strings of every
-// length, codes being defined by the step that uses them, and long dictionary chains.
-Bytes StructuredData(std::size_t size, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    Bytes out;
-    while (out.size() < size) {
-        std::size_t len = 1 + rng() % 3000;
-        switch (rng() % 5) {
-        case 0: out.insert(out.end(), len, static_cast<std::uint8_t>(rng() % 3)); break;
-        case 1: {
-            std::size_t from = out.empty() ? 0 : rng() % out.size();
-            for (std::size_t i = 0; i < len && from + i < out.size(); ++i)
-                out.push_back(out[from + i]);
-            break;
-        }
-        case 2:
-            for (std::size_t i = 0; i < len; ++i)
-                out.push_back(static_cast<std::uint8_t>('a' + rng() % 4));
-            break;
-        case 3: {
-            Bytes h = benchdata::HistoryRecords(len, rng());
-            out.insert(out.end(), h.begin(), h.end());
-            break;
-        }
-        default: {
-            Bytes r = RandomData(len, rng());
-            out.insert(out.end(), r.begin(), r.end());
-        }
-        }
-    }
-    out.resize(size);
-    return out;
-}
+using namespace streamkit;
 
 // Splits data into calls of random sizes, empty calls included.
 std::vector<Bytes> Split(const Bytes& data, unsigned seed, std::size_t maxCall)
@@ -114,68 +63,9 @@ private:
     std::size_t m_bit = 0;
 };
 
-class LzwStream : public ::testing::Test {
+class LzwStream : public StreamTest {
 protected:
-    void SetUp() override
-    {
-        g_progress.clear();
-        g_pfnProgress = RecordProgress;
-    }
-    void TearDown() override { g_pfnProgress = nullptr; }
-
-    oracle::Encoded Encode(const std::vector<Bytes>& calls)
-    {
-        std::string path = m_dir / "out.lzw";
-        g_progress.clear();
-        {
-            CLzwFile file;
-            EXPECT_TRUE(file.Open(path.c_str(), OPEN_CREATE));
-            for (const Bytes& call : calls)
-                file.WriteData(call.data(), static_cast<UINT>(call.size()));
-            file.Close();
-        }
-        return {ReadWholeFile(path), g_progress};
-    }
-    oracle::Encoded Encode(const Bytes& data) { return Encode(std::vector<Bytes>{data}); }
-
-    // Reads a file image with the given Read counts; stops, like the reference reader,
-    // after a Read that delivers fewer bytes than asked.
-    Bytes Decode(const Bytes& file, const std::vector<UINT>& counts, bool* damaged = nullptr,
-                 bool* pastEnd = nullptr)
-    {
-        std::string path = m_dir / "in.lzw";
-        WriteWholeFile(path, file);
-        CLzwFile stream;
-        EXPECT_TRUE(stream.Open(path.c_str(), OPEN_READ));
-        Bytes out;
-        for (UINT count : counts) {
-            std::size_t at = out.size();
-            out.resize(at + count, 0xEE);
-            UINT got = stream.Read(out.data() + at, count);
-            out.resize(at + got);
-            if (got < count)
-                break;
-        }
-        if (damaged)
-            *damaged = stream.IsDamaged();
-        if (pastEnd)
-            *pastEnd = stream.RanPastEnd();
-        stream.Close();
-        return out;
-    }
-    Bytes Decode(const Bytes& file) { return Decode(file, {Le32(file, 8)}); }
-
-    // The file, the progress calls and the decoded bytes agree with the reference coder.
-    void ExpectLikeOracle(const Bytes& data, const std::vector<Bytes>& calls)
-    {
-        oracle::Encoded ours = Encode(calls);
-        oracle::Encoded ref = oracle::Encode(METHOD_LZW, calls);
-        ASSERT_EQ(ours.file, ref.file);
-        EXPECT_EQ(ours.progress, ref.progress);
-        EXPECT_EQ(Decode(ours.file), data);
-    }
-
-    TempDir m_dir;
+    LzwStream() : StreamTest(METHOD_LZW) {}
 };
 
 // ---- exact code streams ------------------------------------------------------------
@@ -193,12 +83,8 @@ TEST_F(LzwStream, ShortStreamsHaveTheirExactBytes)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.data);
         Bytes file = Encode(Str(c.data)).file;
-        ASSERT_EQ(file.size(), 16 + c.payload.size());
-        EXPECT_EQ(Bytes(file.begin(), file.begin() + 8), Str("**++LZW "));
-        EXPECT_EQ(Le32(file, 8), c.data.size());
-        EXPECT_EQ(Le32(file, 12), c.payload.size());
-        EXPECT_EQ(Payload(file), c.payload);
-        EXPECT_EQ(Decode(file), Str(c.data));   // ABABABA meets a code while it is defined
+        ASSERT_NO_FATAL_FAILURE(ExpectFileOf(file, "**++LZW ", c.data.size(), c.payload));
+        EXPECT_EQ(DecodeAll(file), Str(c.data));   // ABABABA meets a code while it is defined
     }
 }
 
@@ -219,7 +105,7 @@ TEST_F(LzwStream, WidenFollowsTheCodeThatAssigned511)
     expect.Put(253, 10);
     expect.Put(LZW_END_OF_DATA, 10);
     EXPECT_EQ(file, expect.File(254));
-    EXPECT_EQ(Decode(file), data);
+    EXPECT_EQ(DecodeAll(file), data);
 }
 
 // Random bytes define a code nearly every byte: several resets, each at 15 bits and
@@ -229,19 +115,12 @@ TEST_F(LzwStream, ResetsComeAt15BitsAndTheReaderFollows)
     Bytes data = RandomData(200000, 7);
     Bytes file = Encode(data).file;
     EXPECT_EQ(file, oracle::Encode(METHOD_LZW, data).file);
-    EXPECT_EQ(Decode(file), data);
+    EXPECT_EQ(DecodeAll(file), data);
     // Walk the code stream: widths 9..15, resets only at 15 bits, a byte after each.
-    Bytes payload = Payload(file);
-    std::size_t bit = 0;
-    auto take = [&](UINT bits) {
-        UINT v = 0;
-        for (UINT i = 0; i < bits; ++i, ++bit)
-            v = v << 1 | (bit / 8 < payload.size() ? payload[bit / 8] >> (7 - bit % 8) & 1 : 1);
-        return v;
-    };
+    PayloadBits bits(Payload(file));
     UINT width = 9, resets = 0;
     bool afterReset = true;
-    for (UINT code = take(width); code != LZW_END_OF_DATA; code = take(width)) {
+    for (UINT code = bits.Take(width); code != LZW_END_OF_DATA; code = bits.Take(width)) {
         if (afterReset) {
             EXPECT_LT(code, 256u);
         }
@@ -268,11 +147,11 @@ TEST_F(LzwStream, FilesAndProgressMatchTheReferenceForManyInputs)
         {"four letters", RandomData(150000, 2, 4)},
         {"zeros", Bytes(200000, 0)},
         {"history", benchdata::HistoryRecords(300000, 3)},
-        {"structured", StructuredData(250000, 4)},
+        {"structured", LongRepeatData(250000, 4)},
         {"text", RandomData(100000, 5, 26)},
     };
     for (std::size_t n : {1u, 2u, 7u, 8u, 9u, 15u, 16u, 17u})
-        inputs.push_back({"short " + std::to_string(n), StructuredData(n, static_cast<unsigned>(n))});
+        inputs.push_back({"short " + std::to_string(n), LongRepeatData(n, static_cast<unsigned>(n))});
     for (const auto& [name, data] : inputs) {
         SCOPED_TRACE(name);
         ExpectLikeOracle(data, {data});
@@ -283,7 +162,7 @@ TEST_F(LzwStream, FilesAndProgressMatchTheReferenceForManyInputs)
 // must find the same strings: both write the reference file.
 TEST_F(LzwStream, BothProbeKindsWriteTheReferenceFile)
 {
-    const Bytes inputs[] = {benchdata::HistoryRecords(200000, 13), StructuredData(150000, 14),
+    const Bytes inputs[] = {benchdata::HistoryRecords(200000, 13), LongRepeatData(150000, 14),
                             RandomData(80000, 15, 7)};
     for (bool wide : {false, true}) {
         SCOPED_TRACE(wide);
@@ -322,7 +201,7 @@ TEST_F(LzwStream, ManyEightByteStringsInOnePeriod)
 // split, and progress positions counted within each call as the reference does.
 TEST_F(LzwStream, ManyCallWritesMatchTheReference)
 {
-    const Bytes data = StructuredData(200000, 11);
+    const Bytes data = LongRepeatData(200000, 11);
     const Bytes history = benchdata::HistoryRecords(100000, 12);
     const Bytes oneCall = Encode(data).file;
     for (std::size_t maxCall : {1u, 3u, 9u, 100u, 5000u, 70000u}) {
@@ -358,7 +237,7 @@ TEST_F(LzwStream, ProgressReportsCodePositionsAndFlushes)
 
 TEST_F(LzwStream, ReadingInAnyChunksGivesTheSameBytesAsTheReference)
 {
-    const Bytes data = StructuredData(120000, 31);
+    const Bytes data = LongRepeatData(120000, 31);
     const Bytes file = Encode(data).file;
     std::mt19937 rng(32);
     std::vector<std::vector<UINT>> patterns = {
@@ -375,8 +254,8 @@ TEST_F(LzwStream, ReadingInAnyChunksGivesTheSameBytesAsTheReference)
         patterns.push_back(counts);
     }
     for (const auto& counts : patterns) {
-        bool damaged = false, refDamaged = false;
-        Bytes ours = Decode(file, counts, &damaged);
+        bool refDamaged = false;
+        auto [ours, damaged, pastEnd] = Decode(file, counts);
         Bytes ref = oracle::Decode(file, counts, &refDamaged);
         EXPECT_EQ(ours, ref);
         EXPECT_EQ(damaged, refDamaged);
@@ -390,7 +269,7 @@ TEST_F(LzwStream, ReadOfZeroAndWriteOfZeroChangeNothing)
     Bytes data = Str("ABABABA");
     std::vector<Bytes> calls = {{}, Str("ABA"), {}, Str("BABA"), {}};
     EXPECT_EQ(Encode(calls).file, Encode(data).file);
-    EXPECT_EQ(Decode(Encode(data).file, {0, 0, 3, 0, 4}), data);
+    EXPECT_EQ(Decode(Encode(data).file, {0, 0, 3, 0, 4}).bytes, data);
 }
 
 // ---- corrupt and truncated input -----------------------------------------------------
@@ -403,20 +282,20 @@ TEST_F(LzwStream, TruncatedFilesDecodeLikeTheReference)
     for (int i = 0; i < 40; ++i) {
         std::size_t cut = 16 + rng() % (file.size() - 18);   // at least one byte of data codes goes
         Bytes part(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut));
-        bool damaged = false, refDamaged = false, pastEnd = false;
-        Bytes ours = Decode(part, {static_cast<UINT>(data.size())}, &damaged, &pastEnd);
+        bool refDamaged = false;
+        auto [ours, damaged, pastEnd] = Decode(part, static_cast<UINT>(data.size()));
         EXPECT_EQ(ours, oracle::Decode(part, {static_cast<UINT>(data.size())}, &refDamaged));
         EXPECT_EQ(damaged, refDamaged);
         EXPECT_TRUE(pastEnd);
     }
-    bool pastEnd = true;
-    EXPECT_EQ(Decode(file, {static_cast<UINT>(data.size())}, nullptr, &pastEnd), data);
-    EXPECT_FALSE(pastEnd);   // the exact original size never needs the missing end bits
+    Decoded whole = Decode(file, static_cast<UINT>(data.size()));
+    EXPECT_EQ(whole.bytes, data);
+    EXPECT_FALSE(whole.pastEnd);   // the exact original size never needs the missing end bits
 }
 
 TEST_F(LzwStream, DamagedFilesStopLikeTheReference)
 {
-    const Bytes data = StructuredData(30000, 51);
+    const Bytes data = LongRepeatData(30000, 51);
     const Bytes file = Encode(data).file;
     std::mt19937 rng(52);
     int damagedCount = 0;
@@ -426,8 +305,8 @@ TEST_F(LzwStream, DamagedFilesStopLikeTheReference)
             bad[16 + rng() % (bad.size() - 16)] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
         std::vector<UINT> counts = i % 2 ? std::vector<UINT>{static_cast<UINT>(data.size()) + 1000}
                                          : std::vector<UINT>(40, 997);
-        bool damaged = false, refDamaged = false;
-        Bytes ours = Decode(bad, counts, &damaged);
+        bool refDamaged = false;
+        auto [ours, damaged, pastEnd] = Decode(bad, counts);
         EXPECT_EQ(ours, oracle::Decode(bad, counts, &refDamaged));
         EXPECT_EQ(damaged, refDamaged);
         damagedCount += damaged;
@@ -463,8 +342,8 @@ TEST_F(LzwStream, InvalidCodesMarkTheStreamDamaged)
         w.Put(LZW_END_OF_DATA, 9);
         Bytes file = w.File(100);
         std::vector<UINT> counts = {100, 100, 100};
-        bool damaged = false, refDamaged = false;
-        Bytes ours = Decode(file, counts, &damaged);
+        bool refDamaged = false;
+        auto [ours, damaged, pastEnd] = Decode(file, counts);
         Bytes ref = oracle::Decode(file, counts, &refDamaged);
         EXPECT_EQ(ours, ref);
         EXPECT_EQ(damaged, refDamaged);
@@ -494,8 +373,8 @@ TEST_F(LzwStream, EntriesBeyondTheTableStopDecoding)
     Bytes file = w.File(static_cast<UINT>(expect.size()));
     for (std::vector<UINT> counts : {std::vector<UINT>{static_cast<UINT>(expect.size()) + 10},
                                      std::vector<UINT>(expect.size() + 3, 1)}) {
-        bool damaged = false, refDamaged = false;
-        Bytes ours = Decode(file, counts, &damaged);
+        bool refDamaged = false;
+        auto [ours, damaged, pastEnd] = Decode(file, counts);
         EXPECT_EQ(ours, oracle::Decode(file, counts, &refDamaged));
         EXPECT_TRUE(damaged);
         EXPECT_EQ(damaged, refDamaged);
@@ -523,7 +402,7 @@ TEST_F(LzwStream, ReadsAfterTheEndCodeGoOnLikeTheReference)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::string path = m_dir / "after.lzw";
+        std::string path = dir / "after.lzw";
         WriteWholeFile(path, c.file);
         CLzwFile stream;
         ASSERT_TRUE(stream.Open(path.c_str(), OPEN_READ));
@@ -542,7 +421,7 @@ TEST_F(LzwStream, ReadsAfterTheEndCodeGoOnLikeTheReference)
     }
     // The odd stream: "q", then nothing (the end code opens the period), then the code
     // being defined on old code 256 (two zero bytes and the last first byte "q").
-    std::string path = m_dir / "odd.lzw";
+    std::string path = dir / "odd.lzw";
     WriteWholeFile(path, odd.File(1));
     CLzwFile stream;
     ASSERT_TRUE(stream.Open(path.c_str(), OPEN_READ));
@@ -559,20 +438,13 @@ TEST_F(LzwStream, ReadsAfterTheEndCodeGoOnLikeTheReference)
 
 TEST_F(LzwStream, SizePast4GiBThrowsBeforeWritingAnything)
 {
-    std::string path = m_dir / "big.lzw";
+    std::string path = dir / "big.lzw";
     CLzwFile file;
     ASSERT_TRUE(file.Open(path.c_str(), OPEN_CREATE));
     file.WriteData("abc", 3);
     file.m_nOriginalSize = 0xFFFFFFF0u;
     UINT compressed = file.m_nCompressedSize;
-    try {
-        file.WriteData(Bytes(17, 'q').data(), 17);
-        FAIL() << "no exception";
-    } catch (const CFileException& e) {
-        EXPECT_EQ(e.m_cause, CFileException::invalidFile);
-        EXPECT_EQ(e.m_lOsError, EFBIG);
-        EXPECT_EQ(e.m_strFileName, path);
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectWriteRefused(file, Bytes(17, 'q').data(), 17, EFBIG, path));
     EXPECT_EQ(file.m_nOriginalSize, 0xFFFFFFF0u);
     EXPECT_EQ(file.m_nCompressedSize, compressed);
     file.WriteData(Bytes(15, 'q').data(), 15);   // up to the limit still fits
@@ -583,7 +455,7 @@ TEST_F(LzwStream, SizePast4GiBThrowsBeforeWritingAnything)
 TEST_F(LzwStream, WrongModeCallsDoNothing)
 {
     Bytes file = Encode(Str("hello")).file;
-    std::string path = m_dir / "mode.lzw";
+    std::string path = dir / "mode.lzw";
     WriteWholeFile(path, file);
     {
         CLzwFile reader;
@@ -594,7 +466,7 @@ TEST_F(LzwStream, WrongModeCallsDoNothing)
     }
     EXPECT_EQ(ReadWholeFile(path), file);
     CLzwFile writer;
-    ASSERT_TRUE(writer.Open((m_dir / "w.lzw").c_str(), OPEN_CREATE));
+    ASSERT_TRUE(writer.Open((dir / "w.lzw").c_str(), OPEN_CREATE));
     char buf[4];
     EXPECT_EQ(writer.Read(buf, 4), 0u);
     writer.Close();
@@ -606,7 +478,7 @@ TEST_F(LzwStream, WrongModeCallsDoNothing)
 
 TEST_F(LzwStream, DeletedWithoutCloseKeepsZeroSizesAndNoEndCode)
 {
-    std::string path = m_dir / "open.lzw";
+    std::string path = dir / "open.lzw";
     Bytes data = RandomData(40000, 61);
     {
         CLzwFile file;
@@ -623,8 +495,8 @@ TEST_F(LzwStream, DeletedWithoutCloseKeepsZeroSizesAndNoEndCode)
 
 TEST_F(LzwStream, ReopeningAStreamStartsAfresh)
 {
-    Bytes a = StructuredData(50000, 71), b = RandomData(3000, 72);
-    std::string pa = m_dir / "a.lzw", pb = m_dir / "b.lzw";
+    Bytes a = LongRepeatData(50000, 71), b = RandomData(3000, 72);
+    std::string pa = dir / "a.lzw", pb = dir / "b.lzw";
     CLzwFile file;
     ASSERT_TRUE(file.Open(pa.c_str(), OPEN_CREATE));
     file.WriteData(a.data(), static_cast<UINT>(a.size()));

@@ -2,6 +2,7 @@
 // the buffer and progress rules of the stream layer, corrupt-stream handling and round trips.
 #include "tests/oracle/Oracle.h"
 #include "tests/oracle/OracleStream.h"
+#include "tests/support/StreamTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -10,21 +11,12 @@
 
 using oracle::Decode;
 using oracle::Encode;
-using Bytes = std::vector<std::uint8_t>;
+using streamkit::Bytes;
+using streamkit::Le32;
+using streamkit::Payload;
+using streamkit::Str;
 
 namespace {
-
-Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-Bytes Payload(const Bytes& file) { return Bytes(file.begin() + 16, file.end()); }
-
-// A little-endian size field of the header.
-std::uint32_t Field(const Bytes& file, int at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = v << 8 | file[static_cast<std::size_t>(at + i)];
-    return v;
-}
 
 Bytes Random(std::size_t n, std::uint32_t seed, int range = 256) {
     Bytes out(n);
@@ -122,7 +114,7 @@ TEST(OracleStreamLayer, BitWriterPacksMostSignificantBitFirstAndDropsPartialByte
     w.OutputBits(1, 3, 0, false); // three bits that never complete a byte
     const auto enc = w.Close();
     EXPECT_EQ(Payload(enc.file), Bytes{0xBF});
-    EXPECT_EQ(Field(enc.file, 12), 1u);
+    EXPECT_EQ(Le32(enc.file, 12), 1u);
     EXPECT_TRUE(enc.progress.empty());
 }
 
@@ -151,13 +143,13 @@ TEST(OracleStreamLayer, BufferFlushesWhenThe32001stByteArrives) {
         const auto enc = w.Close();
         EXPECT_EQ(enc.progress, c.want) << c.bytes;
         EXPECT_EQ(enc.file.size(), 16 + c.bytes);
-        EXPECT_EQ(Field(enc.file, 12), c.bytes);
+        EXPECT_EQ(Le32(enc.file, 12), c.bytes);
         EXPECT_EQ(enc.file[16 + c.bytes - 1], static_cast<std::uint8_t>(c.bytes - 1));
     }
 }
 
 TEST(OracleStreamLayer, ReaderGivesOneBitsPastTheEnd) {
-    const Bytes file = Concat({B("**++LZW "), Bytes(8, 0), {0x12}});
+    const Bytes file = Concat({Str("**++LZW "), Bytes(8, 0), {0x12}});
     oracle::StreamReader r(file);
     EXPECT_EQ(r.InputBits(8), 0x12u);
     EXPECT_EQ(r.InputBits(8), 255u);
@@ -172,14 +164,14 @@ TEST(OracleStreamLayer, MethodComesFromAnExactMagic) {
     } cases[] = {{"**++LZS", -1},       {"**++lzss", -1},         {"**++LZWx", -1}, {"", -1},
                  {"**++LZSS\x01", 1},    {"**++HUFF", 0},          {"**++LZW ", 2},  {"x**++LZW ", -1}};
     for (const auto& c : cases)
-        EXPECT_EQ(oracle::DetectMethod(B(c.head)), c.method) << c.head;
+        EXPECT_EQ(oracle::DetectMethod(Str(c.head)), c.method) << c.head;
 }
 
 TEST(OracleStreamLayer, SizeFieldsOfReaders) {
-    oracle::StreamReader plain(B("plain"));
+    oracle::StreamReader plain(Str("plain"));
     EXPECT_EQ(plain.m_nOriginalSize, 5u);
     EXPECT_EQ(plain.m_nCompressedSize, 5u);
-    oracle::StreamReader shortHeader(Concat({B("**++LZW "), {0x05, 0x01}})); // what is missing stays 0
+    oracle::StreamReader shortHeader(Concat({Str("**++LZW "), {0x05, 0x01}})); // what is missing stays 0
     EXPECT_EQ(shortHeader.m_nOriginalSize, 0x105u);
     EXPECT_EQ(shortHeader.m_nCompressedSize, 0u);
 }
@@ -204,7 +196,7 @@ TEST(OracleStored, ReadsBackAnyLengthAndTakesMagicFilesForCoded) {
         EXPECT_EQ(Decode(data, Pieces(n, {1, 999, 32000, 5})), data) << n;
     }
     // A plain file that begins with a magic is read as a coded file, here an empty LZSS stream.
-    EXPECT_TRUE(Decode(Concat({B("**++LZSS"), Bytes(9, 0)})).empty());
+    EXPECT_TRUE(Decode(Concat({Str("**++LZSS"), Bytes(9, 0)})).empty());
 }
 
 // ---- Huffman ----------------------------------------------------------------------------------
@@ -214,18 +206,15 @@ TEST(OracleHuffman, ByteExactExamples) {
         Bytes data;
         Bytes payload;
     } cases[] = {{{}, {0x00}},
-                 {B("a"), {0xB0, 0xC0}},
+                 {Str("a"), {0xB0, 0xC0}},
                  {{0x40}, {0xA0, 0x40}},
-                 {B("abc"), {0xB0, 0x8C, 0x43, 0x1A}}};
+                 {Str("abc"), {0xB0, 0x8C, 0x43, 0x1A}}};
     for (const auto& c : cases) {
         const auto enc = Encode(0, c.data);
-        EXPECT_EQ(Bytes(enc.file.begin(), enc.file.begin() + 8), B("**++HUFF"));
-        EXPECT_EQ(Payload(enc.file), c.payload);
-        EXPECT_EQ(Field(enc.file, 8), c.data.size());
-        EXPECT_EQ(Field(enc.file, 12), c.payload.size());
+        streamkit::ExpectFileOf(enc.file, "**++HUFF", c.data.size(), c.payload);
         EXPECT_EQ(Decode(enc.file), c.data);
     }
-    EXPECT_EQ(Decode(Encode(0, B("abc")).file, {1000}), B("abc")); // stops at the end code
+    EXPECT_EQ(Decode(Encode(0, Str("abc")).file, {1000}), Str("abc")); // stops at the end code
     const auto zeros = Encode(0, Bytes(1000, 0)).file;
     EXPECT_EQ(Payload(zeros).size(), 127u);
     EXPECT_EQ(Decode(zeros), Bytes(1000, 0));
@@ -233,7 +222,7 @@ TEST(OracleHuffman, ByteExactExamples) {
 
 TEST(OracleHuffman, TreeAfterOneByte) {
     oracle::HuffmanWriter w;
-    w.WriteData(B("a").data(), 1);
+    w.WriteData(Str("a").data(), 1);
     const auto& n = w.m_Model.m_Node;
     EXPECT_EQ(n[0].nWeight, 3u);
     EXPECT_EQ(n[1].nWeight, 2u);
@@ -302,7 +291,7 @@ TEST(OracleHuffman, SplitCallsAndProgress) {
     const auto many = Encode(0, {Bytes(data.begin(), data.begin() + 3), Bytes(), Bytes(data.begin() + 3, data.end())});
     EXPECT_EQ(many.file, one.file);
     std::vector<std::uint32_t> flushes;
-    for (std::uint32_t at = 32000; at < Field(one.file, 12); at += 32000)
+    for (std::uint32_t at = 32000; at < Le32(one.file, 12); at += 32000)
         flushes.push_back(at);
     EXPECT_EQ(one.progress, flushes);
     EXPECT_EQ(flushes.size(), 2u);
@@ -312,7 +301,7 @@ TEST(OracleHuffman, EscapeOfAKnownByteIsDamage) {
     // "a" escaped, then the escape leaf (now node 3, path 00) with "a" again.
     const Bytes file = MakeFile(0, 2, {{1, 1}, {'a', 8}, {0, 2}, {'a', 8}});
     bool damaged = false;
-    EXPECT_EQ(Decode(file, {2}, &damaged), B("a"));
+    EXPECT_EQ(Decode(file, {2}, &damaged), Str("a"));
     EXPECT_TRUE(damaged);
 }
 
@@ -323,17 +312,15 @@ TEST(OracleLzss, ByteExactExamples) {
         Bytes data;
         Bytes payload;
     } cases[] = {{{}, {0x00}},
-                 {B("a"), {0xB0, 0x80}},
-                 {B("abc"), {0xB0, 0xD8, 0xAC, 0x60, 0x00}},
+                 {Str("a"), {0xB0, 0x80}},
+                 {Str("abc"), {0xB0, 0xD8, 0xAC, 0x60, 0x00}},
                  {Bytes(16, 'a'), {0xB0, 0x80, 0x07, 0x40}},
                  {Bytes(17, 'a'), {0xB0, 0x80, 0x07, 0x80}},
                  {Bytes(18, 'a'), {0xB0, 0x80, 0x07, 0xC0}}};
     for (const auto& c : cases) {
         const auto enc = Encode(1, c.data);
-        EXPECT_EQ(Bytes(enc.file.begin(), enc.file.begin() + 8), B("**++LZSS"));
-        EXPECT_EQ(Payload(enc.file), c.payload) << c.data.size();
-        EXPECT_EQ(Field(enc.file, 8), c.data.size());
-        EXPECT_EQ(Field(enc.file, 12), c.payload.size());
+        SCOPED_TRACE(c.data.size());
+        streamkit::ExpectFileOf(enc.file, "**++LZSS", c.data.size(), c.payload);
         EXPECT_TRUE(enc.progress.empty());
         EXPECT_EQ(Decode(enc.file), c.data);
     }
@@ -348,9 +335,9 @@ TEST(OracleLzss, EarlyCallsUnder17BytesWaitForTheRest) {
               one.file);
     EXPECT_EQ(Encode(1, {Bytes(10, 'a'), Bytes(6, 'a')}).file, Encode(1, Bytes(16, 'a')).file);
     // Once coding has run to the end of a call's data, later bytes are counted but not coded.
-    const auto late = Encode(1, {Bytes(17, 'a'), B("xyz")});
+    const auto late = Encode(1, {Bytes(17, 'a'), Str("xyz")});
     EXPECT_EQ(Payload(late.file), Payload(Encode(1, Bytes(17, 'a')).file));
-    EXPECT_EQ(Field(late.file, 8), 20u);
+    EXPECT_EQ(Le32(late.file, 8), 20u);
 }
 
 TEST(OracleLzss, RunsAreOneLiteralThen17ByteMatches) {
@@ -393,10 +380,10 @@ TEST(OracleLzss, MatchBytesBeyondTheCountWaitForTheNextRead) {
     // The end marker stops a Read only when all its bits are stored: "abc" ends on a byte
     // boundary (3 literals + marker = 40 bits); "abcd" (49 bits) loses the marker's last bit, which
     // then reads as 1, so a Read past the original size decodes bytes that were never written.
-    EXPECT_EQ(Decode(Encode(1, B("abc")).file, {10}), B("abc"));
-    const auto cut = Decode(Encode(1, B("abcd")).file, {10});
+    EXPECT_EQ(Decode(Encode(1, Str("abc")).file, {10}), Str("abc"));
+    const auto cut = Decode(Encode(1, Str("abcd")).file, {10});
     ASSERT_EQ(cut.size(), 10u);
-    EXPECT_EQ(Bytes(cut.begin(), cut.begin() + 4), B("abcd"));
+    EXPECT_EQ(Bytes(cut.begin(), cut.begin() + 4), Str("abcd"));
 }
 
 TEST(OracleLzss, WritesToEntryZeroShapeTheMatches) {
@@ -430,7 +417,7 @@ TEST(OracleLzss, WritesToEntryZeroShapeTheMatches) {
 TEST(OracleLzss, ProgressIsFlushesOnly) {
     const Bytes data = Random(80000, 5);
     const auto enc = Encode(1, data);
-    ASSERT_GT(Field(enc.file, 12), 64000u);
+    ASSERT_GT(Le32(enc.file, 12), 64000u);
     EXPECT_EQ(enc.progress, (std::vector<std::uint32_t>{32000, 64000}));
 }
 
@@ -441,14 +428,11 @@ TEST(OracleLzw, ByteExactExamples) {
         Bytes data;
         Bytes payload;
     } cases[] = {{{}, {0x00, 0x40}},
-                 {B("abc"), {0x30, 0x98, 0x8C, 0x70}},
-                 {B("ABABABA"), {0x20, 0x90, 0xA0, 0x70, 0x58}}};
+                 {Str("abc"), {0x30, 0x98, 0x8C, 0x70}},
+                 {Str("ABABABA"), {0x20, 0x90, 0xA0, 0x70, 0x58}}};
     for (const auto& c : cases) {
         const auto enc = Encode(2, c.data);
-        EXPECT_EQ(Bytes(enc.file.begin(), enc.file.begin() + 8), B("**++LZW "));
-        EXPECT_EQ(Payload(enc.file), c.payload);
-        EXPECT_EQ(Field(enc.file, 8), c.data.size());
-        EXPECT_EQ(Field(enc.file, 12), c.payload.size());
+        streamkit::ExpectFileOf(enc.file, "**++LZW ", c.data.size(), c.payload);
         EXPECT_EQ(Decode(enc.file), c.data);
         EXPECT_EQ(Decode(enc.file, Pieces(c.data.size(), {1})), c.data);
     }
@@ -490,7 +474,7 @@ TEST(OracleLzw, ProgressPositionsAndSplitCalls) {
     const auto split = Encode(2, {Bytes(data.begin(), data.begin() + 1000), Bytes{1}});
     EXPECT_EQ(split.progress, (std::vector<std::uint32_t>{0})); // position in the second call
     EXPECT_EQ(split.file, Encode(2, data).file);
-    EXPECT_TRUE(Encode(2, B("ab")).progress.empty());
+    EXPECT_TRUE(Encode(2, Str("ab")).progress.empty());
 
     const Bytes big = Random(90000, 13);
     const auto one = Encode(2, big);
@@ -554,7 +538,7 @@ TEST(OracleRoundTrip, EveryMethodWithManyReadPatterns) {
             t.insert(t.end(), line.begin(), line.end() - (i % 7));
         return t;
     }();
-    const std::vector<Bytes> datasets = {Bytes{}, B("a"), B("ABABABA"), text, Random(5000, 2, 3),
+    const std::vector<Bytes> datasets = {Bytes{}, Str("a"), Str("ABABABA"), text, Random(5000, 2, 3),
                                          Concat({Random(40000, 4), Bytes(9000, 0xFF), text, Random(30000, 6, 16)})};
     for (int method : {-1, 0, 1, 2}) {
         for (const auto& data : datasets) {

@@ -7,7 +7,7 @@
 #include "streams/LzwFile.h"
 #include "streams/StreamFactory.h"
 #include "streams/UncompressedFile.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/StreamTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +22,7 @@
 
 namespace {
 
-std::vector<UINT> g_progress;
-void RecordProgress(UINT n) { g_progress.push_back(n); }
+using namespace streamkit;
 
 // Exposes the base's byte and bit operations.
 class BitProbe : public CCompressedFile {
@@ -49,18 +48,7 @@ public:
     UINT BufferedBytes() const { return m_nBufCount; }
 };
 
-std::vector<std::uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
-
-class StreamBase : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        g_progress.clear();
-        g_pfnProgress = RecordProgress;
-    }
-    void TearDown() override { g_pfnProgress = nullptr; }
-    TempDir dir;
-};
+class StreamBase : public ProgressTest {};
 
 TEST_F(StreamBase, FileLayerReportsCauseErrnoAndName)
 {
@@ -109,7 +97,7 @@ TEST_F(StreamBase, DetectMethodNeedsAllEightMagicBytes)
         {"", -1},
     };
     for (const auto& c : cases) {
-        WriteWholeFile(dir / "f", Bytes(c.content));
+        WriteWholeFile(dir / "f", Str(c.content));
         EXPECT_EQ(DetectMethod((dir / "f").c_str()), c.method) << c.content;
     }
     EXPECT_EQ(DetectMethod((dir / "nothing").c_str()), -1);
@@ -167,7 +155,7 @@ TEST_F(StreamBase, FullBufferIsWrittenWhenTheNextByteArrives)
 
 TEST_F(StreamBase, ReaderGivesOneBitsPastTheEndAndRecordsIt)
 {
-    WriteWholeFile(dir / "r", Bytes(std::string("**++LZW ") + std::string(8, '\0') + "\x12\x34"));
+    WriteWholeFile(dir / "r", Str(std::string("**++LZW ") + std::string(8, '\0') + "\x12\x34"));
     BitProbe s;
     ASSERT_TRUE(s.Open((dir / "r").c_str(), OPEN_READ));
     EXPECT_EQ(s.InputBits(12), 0x123u);
@@ -182,7 +170,7 @@ TEST_F(StreamBase, ReaderGivesOneBitsPastTheEndAndRecordsIt)
 
 TEST_F(StreamBase, HeaderSizesOfAShortHeaderReadAsZero)
 {
-    WriteWholeFile(dir / "h", Bytes("**++HUFF\x05\x00"));
+    WriteWholeFile(dir / "h", Str("**++HUFF\x05\x00"));
     BitProbe s;
     ASSERT_TRUE(s.Open((dir / "h").c_str(), OPEN_READ));
     EXPECT_EQ(s.m_nMethod, METHOD_HUFFMAN);
@@ -256,7 +244,7 @@ TEST_F(StreamBase, EmptyStoredFileAndShortPlainFile)
         out.Close();
     }
     EXPECT_TRUE(ReadWholeFile(dir / "e").empty());
-    WriteWholeFile(dir / "short", Bytes("**++"));
+    WriteWholeFile(dir / "short", Str("**++"));
     CUncompressedFile in;
     ASSERT_TRUE(in.Open((dir / "short").c_str(), OPEN_READ));
     char buf[8];
@@ -265,7 +253,7 @@ TEST_F(StreamBase, EmptyStoredFileAndShortPlainFile)
 
 TEST_F(StreamBase, FactoryPicksTheClassFromTheMagicOrTheNumber)
 {
-    WriteWholeFile(dir / "lzw", Bytes("**++LZW rest"));
+    WriteWholeFile(dir / "lzw", Str("**++LZW rest"));
     struct Case { const char* name; int method; const std::type_info& type; } cases[] = {
         {"", METHOD_LZSS, typeid(CLzssFile)},
         {nullptr, METHOD_HUFFMAN, typeid(CHuffmanFile)},
