@@ -38,19 +38,15 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
     SetSourcePos(0, 0);
     ShowFilePos();
 
-    std::unique_ptr<CCompressedFile> reader(CreateCompressedFile(source.c_str(), UpdateFileProgress, METHOD_LZW));
+    std::string cause;
+    std::unique_ptr<CCompressedFile> reader = OpenReader(source, cause, UpdateFileProgress);
     if (!reader) {
-        Fail(IDS_ERR_CREATE_FILE_CLASS, Shown(source, "/S:"), std::strerror(ENOMEM));
-        return FALSE;
-    }
-    CFileException error;
-    if (!reader->Open(source.c_str(), OPEN_READ, &error)) {
-        Fail(IDS_ERR_OPEN_FILE, Shown(source, "/S:"), error.m_lOsError ? FileErrorCause(error) : std::strerror(ENOMEM));
+        Fail(IDS_ERR_OPEN_FILE, Shown(source, "/S:"), cause);
         return FALSE;
     }
     struct stat sourceStat {};
-    if (::fstat(reader->Handle(), &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode)) {
-        Fail(IDS_ERR_OPEN_FILE, source, "not a regular file");
+    if (::fstat(reader->Handle(), &sourceStat) != 0) {
+        Fail(IDS_ERR_OPEN_FILE, source, std::strerror(errno));
         return FALSE;
     }
     m_nSourceLength = static_cast<std::uint64_t>(sourceStat.st_size);
@@ -61,23 +57,26 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
         return FALSE;
     }
     CSafeTarget out;
-    std::string cause;
     if (!out.Create(target, cause)) {
         Fail(IDS_ERR_CREATE, Shown(target, "/R:"), cause);
         return FALSE;
     }
-    if (!writer->Open(out.StreamPath().c_str(), OPEN_CREATE, &error)) {
-        Fail(IDS_ERR_CREATE, target, error.m_lOsError ? FileErrorCause(error) : std::strerror(ENOMEM));
-        return FALSE;
-    }
 
     try {
+        // Opening a coded target already writes its header.
+        CFileException error;
+        if (!writer->Open(out.StreamPath().c_str(), OPEN_CREATE, &error)) {
+            writer.reset();
+            Fail(IDS_ERR_CREATE, target, error.m_lOsError ? FileErrorCause(error) : std::strerror(ENOMEM));
+            NoteTemporaryLeft(out);
+            return FALSE;
+        }
         const UINT delivered = CopyContent(*reader, *writer, method);
         cause = StreamFault(*reader, delivered);
         if (!cause.empty()) {
             writer.reset();
-            out.Discard();
             Fail(IDS_ERR_DAMAGED, source, cause);
+            NoteTemporaryLeft(out);
             return FALSE;
         }
         reader->Close();
@@ -86,9 +85,9 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
         const bool reading = failure.m_strFileName == source;
         writer.reset();
         reader.reset();
-        out.Discard();
         const std::string message =
             ComposeMessage(reading ? IDS_ERR_READ : IDS_ERR_WRITE, reading ? source : target, FileErrorCause(failure));
+        NoteTemporaryLeft(out);
         // Data beyond what the format can hold fails this file only; any other
         // read or write error stops the job.
         if (failure.m_cause != CFileException::invalidFile)
@@ -98,8 +97,8 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
         return FALSE;
     } catch (const std::bad_alloc&) {
         writer.reset();
-        out.Discard();
         Fail(IDS_ERR_CREATE, target, std::strerror(ENOMEM));
+        NoteTemporaryLeft(out);
         return FALSE;
     }
     if (!out.Commit(sourceStat, replaceTarget, cause)) {
@@ -109,6 +108,13 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
     SetSourcePos(1, 1);
     ShowFilePos();
     return TRUE;
+}
+
+void CTambleJobs::NoteTemporaryLeft(CSafeTarget& out)
+{
+    std::string cause;
+    if (!out.Discard(&cause))
+        Fail(IDS_ERR_TEMP_LEFT, cause);
 }
 
 UINT CTambleJobs::CopyContent(CCompressedFile& reader, CCompressedFile& writer, int method)

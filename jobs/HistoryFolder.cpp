@@ -2,6 +2,8 @@
 
 #include "platform/TimeUtil.h"
 
+#include <cerrno>
+
 namespace {
 
 std::string LowerTail(const std::string& name)
@@ -18,7 +20,9 @@ std::string LowerTail(const std::string& name)
 bool CHistoryFolder::Read(const std::string& folder, int* error)
 {
     int err = 0;
-    m_entries = ReadFolder(folder, &err);
+    // An interrupted read of the folder is read again.
+    for (int attempt = 0; attempt < 100 && (attempt == 0 || err == EINTR); ++attempt)
+        m_entries = ReadFolder(folder, &err);
     m_byTail.clear();
     for (std::size_t i = 0; i < m_entries.size(); ++i)
         if (m_entries[i].name.size() > 2)

@@ -1,7 +1,10 @@
 #include "jobs/SafeTarget.h"
 
+#include "platform/DirSearch.h"
+
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -11,24 +14,55 @@ namespace {
 
 constexpr std::size_t NAME_LIMIT = NAME_MAX;   // bytes of one name in the folder
 constexpr int CREATE_ATTEMPTS = 1000;
+constexpr char TEMP_MARK[] = ".tamble-tmp.";
 
 std::string ErrnoText(int err)
 {
     return std::strerror(err);
 }
 
+// Repeats a call that a signal interrupted.
+template <class Call>
+int Retry(Call call)
+{
+    int result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
+bool AllDigits(const std::string& text)
+{
+    if (text.empty() || text.size() > 18)
+        return false;
+    for (char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// Whether the process pid is gone (a process of another user still runs).
+bool ProcessGone(long pid)
+{
+    if (pid <= 0 || pid > INT_MAX || pid == ::getpid())
+        return false;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
 // Forces the folder's entries (the rename) to disk.  File systems that cannot
 // sync a folder, and folders we may enter but not read, are taken as they are.
 bool SyncFolder(const std::string& folder, std::string& cause)
 {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const char* path = folder.empty() ? "." : folder.c_str();
+    const int fd = Retry([&] { return ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0) {
         if (errno == EACCES)
             return true;
         cause = "cannot open the folder to sync it: " + ErrnoText(errno);
         return false;
     }
-    const bool ok = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
+    const bool ok = Retry([&] { return ::fsync(fd); }) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
     if (!ok)
         cause = "sync of the folder failed: " + ErrnoText(errno);
     ::close(fd);
@@ -66,8 +100,7 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
     }
     static unsigned s_nCounter = 0;
     for (int attempt = 0; attempt < CREATE_ATTEMPTS; ++attempt) {
-        const std::string suffix =
-            ".tamble-tmp." + std::to_string(::getpid()) + "." + std::to_string(s_nCounter++);
+        const std::string suffix = TEMP_MARK + std::to_string(::getpid()) + "." + std::to_string(s_nCounter++);
         // A long target name is shortened in the temporary's name, which must fit the folder.
         const std::size_t room = NAME_LIMIT - 1 - suffix.size();
         std::string temp = folder + "." + name.substr(0, room) + suffix;
@@ -102,8 +135,8 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, std::string& cause)
     // Ownership can only be passed on by a privileged user; where it cannot, the
     // file stays ours, and group bits meant for another group are not granted.
     if (own.st_uid != source.st_uid || own.st_gid != source.st_gid) {
-        if (::fchown(m_hFile, source.st_uid, source.st_gid) != 0
-            && ::fchown(m_hFile, static_cast<uid_t>(-1), source.st_gid) != 0) {
+        if (Retry([&] { return ::fchown(m_hFile, source.st_uid, source.st_gid); }) != 0
+            && Retry([&] { return ::fchown(m_hFile, static_cast<uid_t>(-1), source.st_gid); }) != 0) {
             // Neither could be passed on; the group bits are dropped below.
         }
     }
@@ -114,12 +147,12 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, std::string& cause)
     mode_t mode = source.st_mode & 0777;
     if (own.st_gid != source.st_gid)
         mode &= ~static_cast<mode_t>(070);
-    if (::fchmod(m_hFile, mode) != 0) {
+    if (Retry([&] { return ::fchmod(m_hFile, mode); }) != 0) {
         cause = "cannot set the permissions: " + ErrnoText(errno);
         return false;
     }
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (::futimens(m_hFile, times) != 0) {
+    if (Retry([&] { return ::futimens(m_hFile, times); }) != 0) {
         cause = "cannot set the modification time: " + ErrnoText(errno);
         return false;
     }
@@ -128,21 +161,23 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, std::string& cause)
 
 bool CSafeTarget::Rename(bool replace, std::string& cause)
 {
+    const char* temp = m_strTemp.c_str();
+    const char* target = m_strTarget.c_str();
     if (replace) {
-        if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) == 0)
+        if (Retry([&] { return ::rename(temp, target); }) == 0)
             return true;
         cause = ErrnoText(errno);
         return false;
     }
-    if (::renameat2(AT_FDCWD, m_strTemp.c_str(), AT_FDCWD, m_strTarget.c_str(), RENAME_NOREPLACE) == 0)
+    if (Retry([&] { return ::renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_NOREPLACE); }) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
         cause = errno == EEXIST ? "the target appeared meanwhile" : ErrnoText(errno);
         return false;
     }
     // The file system cannot refuse to replace: a hard link can (where it has them).
-    if (::link(m_strTemp.c_str(), m_strTarget.c_str()) == 0) {
-        ::unlink(m_strTemp.c_str());
+    if (Retry([&] { return ::link(temp, target); }) == 0) {
+        Retry([&] { return ::unlink(temp); });
         return true;
     }
     if (errno == EEXIST) {
@@ -150,11 +185,11 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
         return false;
     }
     struct stat st {};
-    if (::lstat(m_strTarget.c_str(), &st) == 0) {
+    if (::lstat(target, &st) == 0) {
         cause = "the target appeared meanwhile";
         return false;
     }
-    if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) == 0)
+    if (Retry([&] { return ::rename(temp, target); }) == 0)
         return true;
     cause = ErrnoText(errno);
     return false;
@@ -170,7 +205,7 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
         Discard();
         return false;
     }
-    if (::fsync(m_hFile) != 0) {
+    if (Retry([&] { return ::fsync(m_hFile); }) != 0) {
         cause = "sync failed: " + ErrnoText(errno);
         Discard();
         return false;
@@ -195,15 +230,59 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
     return SyncFolder(FolderOf(m_strTarget), cause);
 }
 
-void CSafeTarget::Discard()
+bool CSafeTarget::Discard(std::string* cause)
 {
     if (m_hFile >= 0) {
         ::close(m_hFile);
         m_hFile = -1;
     }
+    bool removed = true;
     if (!m_strTemp.empty()) {
-        ::unlink(m_strTemp.c_str());
+        if (Retry([&] { return ::unlink(m_strTemp.c_str()); }) != 0 && errno != ENOENT) {
+            removed = false;
+            if (cause)
+                *cause = m_strTemp + ": " + ErrnoText(errno);
+        }
         m_strTemp.clear();
     }
     m_strStreamPath.clear();
+    return removed;
+}
+
+bool CSafeTarget::IsTemporaryName(const std::string& name, long& pid, std::string& target)
+{
+    // ".<target>.tamble-tmp.<pid>.<n>"
+    const std::size_t mark = name.rfind(TEMP_MARK);
+    if (name.size() < 2 || name[0] != '.' || mark == std::string::npos || mark < 2)
+        return false;
+    const std::string numbers = name.substr(mark + sizeof TEMP_MARK - 1);
+    const std::size_t dot = numbers.find('.');
+    if (dot == std::string::npos || !AllDigits(numbers.substr(0, dot)) || !AllDigits(numbers.substr(dot + 1)))
+        return false;
+    pid = std::stol(numbers.substr(0, dot));
+    target = name.substr(1, mark - 1);
+    return true;
+}
+
+void CSafeTarget::RemoveStale(const std::string& folder, const std::string& onlyFor,
+                              std::vector<std::string>& removed, std::vector<std::string>& failed)
+{
+    for (const DirEntry& entry : ListMatching(folder, ".*" + std::string(TEMP_MARK) + "*")) {
+        long pid = 0;
+        std::string target;
+        if (entry.type != DirEntryType::File || !IsTemporaryName(entry.name, pid, target))
+            continue;
+        // A long target name is kept shortened in its temporary's name, which
+        // then has the longest length a name may have.
+        const bool shortened = entry.name.size() == NAME_LIMIT && onlyFor.compare(0, target.size(), target) == 0;
+        if (!onlyFor.empty() && target != onlyFor && !shortened)
+            continue;
+        if (!ProcessGone(pid))
+            continue;
+        const std::string path = folder + entry.name;
+        if (Retry([&] { return ::unlink(path.c_str()); }) == 0)
+            removed.push_back(path);
+        else if (errno != ENOENT)
+            failed.push_back(path + ": " + ErrnoText(errno));
+    }
 }

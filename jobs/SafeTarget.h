@@ -10,10 +10,18 @@
 // it to disk, renames it over the target and forces the folder to disk.  Any
 // failure, and destruction without Commit, removes the temporary and leaves an
 // existing target as it was.
+//
+// A run that is killed leaves its temporary behind.  RemoveStale removes such
+// left-overs: only files named like our temporaries, only in the one folder the
+// job works on, and only those of processes that no longer run.
+//
+// Calls that a signal interrupts (EINTR) are repeated: an interruption is never
+// a failure.
 #pragma once
 
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 class CSafeTarget {
 public:
@@ -37,8 +45,19 @@ public:
     // with the cause on failure; the temporary is gone either way.
     bool Commit(const struct stat& source, bool replace, std::string& cause);
 
-    // Removes the temporary (nothing once committed).
-    void Discard();
+    // Removes the temporary (nothing once committed).  False, with the cause,
+    // when it could not be removed (the next run in the folder removes it).
+    bool Discard(std::string* cause = nullptr);
+
+    // Whether name (without folder) is one of our temporaries; gives the id of
+    // the process that made it and the target name as far as it is kept.
+    static bool IsTemporaryName(const std::string& name, long& pid, std::string& target);
+
+    // Removes the temporaries in folder whose process no longer runs; with
+    // onlyFor not empty only those of that target name.  Lists the paths
+    // removed, and the ones that could not be, with the cause.
+    static void RemoveStale(const std::string& folder, const std::string& onlyFor, std::vector<std::string>& removed,
+                            std::vector<std::string>& failed);
 
     // Folder part of a path, with its trailing "/", or "" for the current folder.
     static std::string FolderOf(const std::string& path);

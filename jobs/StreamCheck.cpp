@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -15,26 +17,103 @@ UINT ChunkFor(UINT total)
     return total < JOB_CHUNK_SIZE ? (total > 0 ? total : 1) : JOB_CHUNK_SIZE;
 }
 
-} // namespace
-
-std::unique_ptr<CCompressedFile> OpenReader(const std::string& path, std::string& cause)
+// One attempt; changed is set when the stream read another header than we did.
+std::unique_ptr<CCompressedFile> OpenReaderOnce(const std::string& path, std::string& cause, ProgressCallback progress,
+                                                bool& changed)
 {
-    std::unique_ptr<CCompressedFile> stream(CreateCompressedFile(path.c_str(), nullptr, METHOD_LZW));
+    changed = false;
+    int method = METHOD_NONE;
+    {
+        // Not blocking: a FIFO must be refused, not waited on.
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            cause = std::strerror(errno);
+            return nullptr;
+        }
+        struct stat st {};
+        bool ok = false;
+        if (::fstat(fd, &st) != 0)
+            cause = std::strerror(errno);
+        else if (!S_ISREG(st.st_mode))
+            cause = "not a regular file";
+        else
+            ok = MethodOfDescriptor(fd, method, cause);
+        ::close(fd);
+        if (!ok)
+            return nullptr;
+    }
+    std::unique_ptr<CCompressedFile> stream(CreateCompressedFile(nullptr, progress, method));
     if (!stream) {
         cause = std::strerror(ENOMEM);
         return nullptr;
     }
-    CFileException error;
-    if (!stream->Open(path.c_str(), OPEN_READ, &error)) {
-        cause = error.m_lOsError ? FileErrorCause(error) : std::string(std::strerror(ENOMEM));
-        return nullptr;
-    }
-    struct stat st {};
-    if (::fstat(stream->Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        cause = "not a regular file";
+    try {
+        CFileException error;
+        if (!stream->Open(path.c_str(), OPEN_READ, &error)) {
+            cause = error.m_lOsError ? FileErrorCause(error) : std::string(std::strerror(ENOMEM));
+            return nullptr;
+        }
+        struct stat st {};
+        if (::fstat(stream->Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            cause = "not a regular file";
+            return nullptr;
+        }
+        // The stream found its method on its own; it must be the one we read.
+        int again = METHOD_NONE;
+        if (!MethodOfDescriptor(stream->Handle(), again, cause))
+            return nullptr;
+        if (again != method || stream->m_nMethod != method) {
+            cause = "its header could not be read the same way twice";
+            changed = true;
+            return nullptr;
+        }
+    } catch (const CFileException& failure) {
+        cause = FileErrorCause(failure);
         return nullptr;
     }
     return stream;
+}
+
+} // namespace
+
+std::unique_ptr<CCompressedFile> OpenReader(const std::string& path, std::string& cause, ProgressCallback progress)
+{
+    // The stream reads the magic once more on its own and takes a failed read
+    // for "no magic"; such a mismatch is tried again a few times before the
+    // file counts as one that changed while it was opened.
+    bool changed = true;
+    std::unique_ptr<CCompressedFile> stream;
+    for (int attempt = 0; attempt < 3 && changed && !stream; ++attempt) {
+        cause.clear();
+        stream = OpenReaderOnce(path, cause, progress, changed);
+    }
+    return stream;
+}
+
+bool MethodOfDescriptor(int fd, int& method, std::string& cause)
+{
+    char magic[MAGIC_LENGTH];
+    std::size_t got = 0;
+    while (got < sizeof magic) {
+        const ssize_t n = ::pread(fd, magic + got, sizeof magic - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            cause = std::strerror(errno);
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    method = METHOD_NONE;
+    for (int m = METHOD_HUFFMAN; m <= METHOD_LZW && got == sizeof magic; ++m)
+        if (std::memcmp(magic, g_szMagic[m], MAGIC_LENGTH) == 0)
+            method = m;
+    return true;
 }
 
 std::string StreamFault(const CCompressedFile& stream, UINT delivered)

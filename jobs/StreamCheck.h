@@ -16,9 +16,20 @@
 
 constexpr UINT JOB_CHUNK_SIZE = 1u << 20;
 
-// A stream on an existing file, of the class its magic names, opened to read;
-// null with the cause when it cannot be had.
-std::unique_ptr<CCompressedFile> OpenReader(const std::string& path, std::string& cause);
+// A stream on an existing regular file, of the class its magic names, opened to
+// read; null with the cause when it cannot be had.  The magic is read with every
+// error checked, before the stream is made and again through the stream's own
+// descriptor: a file whose first bytes cannot be read is an error, never a file
+// without a magic (which would be read as stored bytes), and a file that changed
+// in between is refused.  A FIFO or device is refused without blocking on it.
+// progress, when not null, becomes the streams' progress callback.
+std::unique_ptr<CCompressedFile> OpenReader(const std::string& path, std::string& cause,
+                                            ProgressCallback progress = nullptr);
+
+// The method of the file open on fd from its first eight bytes, read without
+// moving the file position (METHOD_NONE without a magic); false with the cause
+// when they cannot be read.
+bool MethodOfDescriptor(int fd, int& method, std::string& cause);
 
 // Why a stream that delivered `delivered` bytes is not intact, or "" when it is.
 std::string StreamFault(const CCompressedFile& stream, UINT delivered);

@@ -1,9 +1,11 @@
 // The job driver, the single-file jobs and the history jobs.
 #include "jobs/TambleJobs.h"
 
+#include "jobs/FolderLock.h"
 #include "jobs/HistoryFolder.h"
 #include "jobs/HistoryNames.h"
 #include "jobs/JobError.h"
+#include "jobs/SafeTarget.h"
 #include "jobs/StreamCheck.h"
 #include "platform/DirSearch.h"
 #include "platform/ResourceLibrary.h"
@@ -31,11 +33,20 @@ std::string ErrorCodeCause(UINT code)
     return "error " + FormatErrorCode(code);
 }
 
+// Whether a file is still as it was: the same file, size, contents time and
+// change time (any write or change of its attributes moves the change time).
+bool Unchanged(const struct stat& before, const struct stat& now)
+{
+    return before.st_dev == now.st_dev && before.st_ino == now.st_ino && before.st_size == now.st_size
+           && before.st_mtim.tv_sec == now.st_mtim.tv_sec && before.st_mtim.tv_nsec == now.st_mtim.tv_nsec
+           && before.st_ctim.tv_sec == now.st_ctim.tv_sec && before.st_ctim.tv_nsec == now.st_ctim.tv_nsec;
+}
+
 } // namespace
 
 CTambleJobs* CTambleJobs::s_pRunning = nullptr;
 
-CTambleJobs::CTambleJobs(IJobView& view) : m_view(view) {}
+CTambleJobs::CTambleJobs(IJobView& view) : m_nLockWait(CFolderLock::DefaultWait()), m_view(view) {}
 
 CTambleJobs::~CTambleJobs()
 {
@@ -99,6 +110,7 @@ int CTambleJobs::RunJob()
             RaiseStatus(1);
         }
     }
+    m_pLock.reset();
     if (!m_bEnded)
         EndDialog(0);
     return result;
@@ -192,6 +204,10 @@ int CTambleJobs::ConvertNamedFile(int method, UINT logId)
     m_view.SetSourceName(m_szSource);
     m_view.SetTargetName(m_szTarget);
     m_view.TransferTexts();
+    if (!m_szTarget.empty()) {
+        const std::string folder = CSafeTarget::FolderOf(m_szTarget);
+        LockFolder(folder, m_szTarget.substr(folder.size()), false);
+    }
     if (ConvertFile(m_szSource, m_szTarget, method))
         LogLine(logId, m_szSource + " -> " + m_szTarget);
     EndDialog(1);
@@ -205,6 +221,33 @@ std::string CTambleJobs::HistoryFolderPath()
     if (m_szSource.empty() || m_szSource.back() != '/')
         m_szSource += '/';
     return m_szSource;
+}
+
+void CTambleJobs::LockFolder(const std::string& folder, const std::string& onlyFor, bool mustExist)
+{
+    const std::string shown = folder.empty() ? "./" : folder;
+    m_pLock = std::make_unique<CFolderLock>();
+    int error = 0;
+    switch (m_pLock->Acquire(folder, m_nLockWait, [&] { LogLine(IDS_LOG_WAIT_FOLDER, shown); }, error)) {
+    case CFolderLock::Result::Busy:
+        throw CJobError(ComposeMessage(IDS_ERR_FOLDER_IN_USE, shown,
+                                       "waited " + std::to_string(m_nLockWait) + " s for the other run"),
+                        0);
+    case CFolderLock::Result::NoFolder:
+        if (mustExist)
+            throw CJobError(ComposeMessage(IDS_ERR_READ_FOLDER, shown, std::strerror(error)), 0);
+        return;
+    case CFolderLock::Result::Unsupported:
+        return;   // worked on unlocked: other runs' temporaries are left alone
+    case CFolderLock::Result::Locked:
+        break;
+    }
+    std::vector<std::string> removed, failed;
+    CSafeTarget::RemoveStale(folder, onlyFor, removed, failed);
+    for (const std::string& path : removed)
+        LogLine(IDS_LOG_STALE_TEMP, path);
+    for (const std::string& what : failed)
+        Fail(IDS_ERR_TEMP_LEFT, what);
 }
 
 void CTambleJobs::ReadHistoryFolder(CHistoryFolder& folder, const std::string& path)
@@ -262,6 +305,7 @@ int CTambleJobs::CompressHistory()
         return 0;
     const std::int64_t ageLimit = std::int64_t {m_nNumber} * SECONDS_PER_DAY;
     const std::string folderPath = HistoryFolderPath();
+    LockFolder(folderPath, {}, true);
     CHistoryFolder folder;
     ReadHistoryFolder(folder, folderPath);
     const std::vector<std::size_t> found = folder.Matching(CompressPattern(m_nGroup));
@@ -308,7 +352,7 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
         else if (CompareDecoded(target, source, cause) != ProofResult::Same)
             Fail(IDS_ERR_TWIN_DIFFERS, source, twinName + ": " + cause);
         else
-            DeletePlain(source, twinName, IDS_LOG_PLAIN_DELETED);
+            DeletePlain(source, plain, target, false, IDS_LOG_PLAIN_DELETED);
         return;
     }
     if (!ConvertFile(source, target, m_nCompressMethod, false))
@@ -319,12 +363,27 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
         Fail(IDS_ERR_TWIN_FAILED, source, twinName + ": " + cause);
         return;
     }
-    DeletePlain(source, twinName, IDS_LOG_COMPRESSED);
+    DeletePlain(source, plain, target, true, IDS_LOG_COMPRESSED);
 }
 
-void CTambleJobs::DeletePlain(const std::string& plain, const std::string& shown, UINT logId)
+void CTambleJobs::DeletePlain(const std::string& plain, const struct stat& before, const std::string& twin,
+                              bool madeTwin, UINT logId)
 {
-    if (std::remove(plain.c_str()) != 0) {
+    const std::string shown = twin.substr(CSafeTarget::FolderOf(twin).size());
+    struct stat now {};
+    if (::lstat(plain.c_str(), &now) == 0 && !Unchanged(before, now)) {
+        // Written to while it was compressed: the plain file stays as it now is,
+        // and a twin made of what it held before goes.
+        if (madeTwin)
+            ::unlink(twin.c_str());
+        Fail(IDS_ERR_PLAIN_CHANGED, plain, madeTwin ? shown + " removed" : shown + " kept");
+        return;
+    }
+    int result;
+    do {
+        result = std::remove(plain.c_str());
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
         // The file stays where it is and the job goes on; the run did not finish it.
         LogLine(IDS_ERR_DELETE, plain + ": " + std::strerror(errno));
         RaiseStatus(1);
@@ -358,6 +417,7 @@ int CTambleJobs::ExtractHistory()
     if (m_nNumber <= 0)
         return 0;
     const std::string folderPath = HistoryFolderPath();
+    LockFolder(folderPath, {}, true);
     CHistoryFolder folder;
     ReadHistoryFolder(folder, folderPath);
     ExtractWindow window;

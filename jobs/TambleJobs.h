@@ -11,7 +11,9 @@
 // a temporary, forced to disk and renamed); a conversion succeeds only when its
 // source delivered exactly its original size without damage; a plain history
 // file is deleted only after its compressed twin has been decoded and found to
-// hold exactly its bytes.
+// hold exactly its bytes, and only if nobody changed it meanwhile; one run at a
+// time works in a folder (the others wait a bounded time, then refuse), and it
+// first removes the temporaries that interrupted runs left there.
 #pragma once
 
 #include "jobs/JobView.h"
@@ -19,9 +21,13 @@
 #include "streams/CompressedFile.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <sys/stat.h>
 
+class CFolderLock;
 class CHistoryFolder;
+class CSafeTarget;
 
 class CTambleJobs {
 public:
@@ -40,6 +46,7 @@ public:
     std::string m_szTarget;      // target file
     BOOL m_bHidden = FALSE;
     int m_nCompressMethod = METHOD_LZW;   // the method a compression writes
+    int m_nLockWait;                      // seconds to wait for another run in the folder
 
     // The job driver's table: checks the settings, runs the job they name and
     // reports an error that stops it; returns the job's result (0 when no job
@@ -92,7 +99,13 @@ protected:
     std::int64_t NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now);
     void CompressOne(const std::string& folder, const std::string& name);
     void ExtractOne(const std::string& folder, const std::string& name);
-    void DeletePlain(const std::string& plain, const std::string& shown, UINT logId);
+    void DeletePlain(const std::string& plain, const struct stat& before, const std::string& twin, bool madeTwin,
+                     UINT logId);
+    // Takes the folder's lock for the job (waiting at most m_nLockWait seconds)
+    // and removes the temporaries that interrupted runs left there (with
+    // onlyFor, only those of that target).  A folder that cannot be opened
+    // stops the job when mustExist, else the job goes on without the lock.
+    void LockFolder(const std::string& folder, const std::string& onlyFor, bool mustExist);
 
     // Single-file jobs.
     int ConvertNamedFile(int method, UINT logId);
@@ -101,6 +114,9 @@ protected:
     // writer, which codes its data in one call, gets it as one block); returns
     // the bytes the reader delivered.
     UINT CopyContent(CCompressedFile& reader, CCompressedFile& writer, int method);
+
+    // Removes the temporary of a failed conversion; says so when it cannot.
+    void NoteTemporaryLeft(CSafeTarget& out);
 
     // File bar: the source position the running conversion has reached.
     void SetSourcePos(std::uint64_t consumed, std::uint64_t total);
@@ -113,6 +129,7 @@ protected:
     UINT m_nFilePos = 0;                 // file bar position to show
     UINT m_nShownFilePos = 0;            // file bar position last shown
     bool m_bFilePosShown = false;
+    std::unique_ptr<CFolderLock> m_pLock;   // held while the job works in its folder
 
     static CTambleJobs* s_pRunning;      // the jobs object whose conversion is running
 };

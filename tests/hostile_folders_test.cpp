@@ -1,0 +1,349 @@
+// History folders with strange things in them, and folders that are strange
+// themselves: twins that are links to files elsewhere, entries named like history
+// files that are folders, FIFOs, links or unreadable; names with blanks and bytes
+// that are no ASCII, the longest names and paths; empty, missing and read-only
+// folders; and a plain file that someone writes to while it is compressed.  Each
+// has its defined outcome, and no data is lost or written through a link.
+//
+// The tests run as root in CI, where permission bits bind nobody: unreadable
+// files and read-only folders come from the fault injector (EACCES, EROFS) or
+// from a run as the user nobody.
+#include "tests/support/TambleRun.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const Bytes kVictim {'e', 'l', 's', 'e', 'w', 'h', 'e', 'r', 'e'};
+constexpr long kNobody = 65534;
+
+std::vector<std::string> Compress(const std::string& folder)
+{
+    return {"/Z:C", "/T:A", "/S:" + folder, "/N:30", "/H"};
+}
+
+std::vector<std::string> Extract(const std::string& folder)
+{
+    return {"/Z:E", "/T:A", "/S:" + folder, "/D:01/01/24", "/N:5", "/H"};
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::string LinkTarget(const std::string& path)
+{
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+    return n < 0 ? std::string() : std::string(target, static_cast<std::size_t>(n));
+}
+
+bool SkipWithoutInjector()
+{
+    return !FaultInjectorUsable();
+}
+
+TEST(HostileFolders, ATwinThatIsALinkElsewhereIsNeverWrittenThrough)
+{
+    TempDir dir, elsewhere;
+    const Bytes data = Readings(4000, 9);
+    WriteWholeFile(elsewhere / "victim", kVictim);
+    // Compressing: the twins are links, one to a file elsewhere, one dangling.
+    WriteWholeFile(dir / "0A240101.hst", data);
+    WriteWholeFile(dir / "0A240102.hst", data);
+    ASSERT_EQ(::symlink((elsewhere / "victim").c_str(), (dir / "0A240101.hsz").c_str()), 0);
+    ASSERT_EQ(::symlink((elsewhere / "none").c_str(), (dir / "0A240102.hsz").c_str()), 0);
+    TambleResult r = RunTamble(Compress(dir.Path()));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, "both files kept! " + (dir / "0A240101.hst"))) << r.err;
+    EXPECT_TRUE(Contains(r.err, "both files kept! " + (dir / "0A240102.hst"))) << r.err;
+    EXPECT_EQ(ReadWholeFile(dir / "0A240101.hst"), data);
+    EXPECT_EQ(ReadWholeFile(dir / "0A240102.hst"), data);
+    EXPECT_EQ(LinkTarget(dir / "0A240101.hsz"), elsewhere / "victim");
+    EXPECT_EQ(ReadWholeFile(elsewhere / "victim"), kVictim);
+    EXPECT_FALSE(PathExists(elsewhere / "none"));
+
+    // Extracting: the plain targets are links; they are passed over.
+    TempDir hist;
+    WriteWholeFile(hist / "0A240101.hsz", ReferenceLzw(data));
+    WriteWholeFile(hist / "0A240102.hsz", ReferenceLzw(data));
+    ASSERT_EQ(::symlink((elsewhere / "victim").c_str(), (hist / "0A240101.hst").c_str()), 0);
+    ASSERT_EQ(::symlink((elsewhere / "none").c_str(), (hist / "0A240102.hst").c_str()), 0);
+    r = RunTamble(Extract(hist.Path()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Passed over, the target exists: " + (hist / "0A240102.hsz"))) << r.err;
+    EXPECT_EQ(ReadWholeFile(elsewhere / "victim"), kVictim);
+    EXPECT_FALSE(PathExists(elsewhere / "none"));
+    EXPECT_EQ(LinkTarget(hist / "0A240102.hst"), elsewhere / "none");
+
+    // A single-file target that is a link: the link is replaced, its file stays.
+    ASSERT_EQ(::symlink((elsewhere / "victim").c_str(), (hist / "out").c_str()), 0);
+    r = RunTamble({"/Z:E", "/S:" + (hist / "0A240101.hsz"), "/R:" + (hist / "out")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(LinkTarget(hist / "out"), "");
+    EXPECT_EQ(ReadWholeFile(hist / "out"), data);
+    EXPECT_EQ(ReadWholeFile(elsewhere / "victim"), kVictim);
+    EXPECT_TRUE(Temporaries(hist.Path()).empty());
+}
+
+TEST(HostileFolders, FoldersFifosAndLinksNamedLikeHistoryFilesArePassedOver)
+{
+    TempDir dir, elsewhere;
+    const Bytes data = Readings(3000, 8);
+    WriteWholeFile(elsewhere / "target", data);
+    ASSERT_EQ(::mkdir((dir / "0A240101.hst").c_str(), 0755), 0);
+    ASSERT_EQ(::mkfifo((dir / "0A240102.hst").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink((elsewhere / "target").c_str(), (dir / "0A240103.hst").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "0A240104.hsz").c_str(), 0644), 0);
+    ASSERT_EQ(::mkdir((dir / "0A240101.hsz").c_str(), 0755), 0);
+    WriteWholeFile(dir / "0A240105.hst", data);
+    const auto before = Snapshot(dir.Path());
+
+    // Nothing may block on a FIFO: the time limit would end the run.
+    TambleSetup limited;
+    limited.timeLimit = 60;
+    TambleResult r = RunTamble(Compress(dir.Path()), limited);
+    EXPECT_EQ(r.signal, 0) << r.err;
+    for (const char* name : {"0A240101.hst", "0A240102.hst", "0A240103.hst"})
+        EXPECT_TRUE(Contains(r.err, "Not a regular file, passed over! " + (dir / name))) << name << "\n" << r.err;
+    EXPECT_TRUE(PathExists(dir / "0A240105.hsz"));
+    EXPECT_EQ(ReadWholeFile(elsewhere / "target"), data);
+    r = RunTamble(Extract(dir.Path()), limited);
+    EXPECT_EQ(r.signal, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Not a regular file, passed over! " + (dir / "0A240104.hsz"))) << r.err;
+    auto after = Snapshot(dir.Path());
+    for (const char* name : {"0A240101.hst", "0A240102.hst", "0A240103.hst", "0A240104.hsz", "0A240101.hsz"})
+        EXPECT_EQ(after[name].mode, before.at(name).mode) << name;
+    EXPECT_EQ(ReadWholeFile(dir / "0A240105.hst"), data);   // extracted again from its twin
+    EXPECT_TRUE(Temporaries(dir.Path()).empty());
+
+    // Named as the source of a single-file job, a FIFO or a folder is refused at once.
+    for (const char* name : {"0A240102.hst", "0A240101.hst"}) {
+        r = RunTamble({"/Z:C", "/S:" + (dir / name), "/R:" + (dir / "out")}, limited);
+        EXPECT_EQ(r.status, 1) << name << "\n" << r.err;
+        EXPECT_TRUE(Contains(r.err, "Couldn't open file! " + (dir / name))) << r.err;
+        EXPECT_FALSE(PathExists(dir / "out"));
+    }
+}
+
+TEST(HostileFolders, AnUnreadablePlainFileStaysAndTheOthersGoOn)
+{
+    if (SkipWithoutInjector())
+        GTEST_SKIP() << "no fault injector";
+    TempDir dir;
+    WriteSampleFolder(dir.Path(), false);
+    const TambleResult r = RunTamble(Compress(dir.Path()), FaultSetup({{"CALL", "open"},
+                                                                       {"PATH", "0A240102.hst"},
+                                                                       {"NTH", "1"},
+                                                                       {"TIMES", "0"},
+                                                                       {"ERRNO", "EACCES"}}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Couldn't open file! " + (dir / "0A240102.hst") + ": Permission denied")) << r.err;
+    EXPECT_TRUE(PathExists(dir / "0A240102.hst"));
+    EXPECT_FALSE(PathExists(dir / "0A240102.hsz"));
+    for (const char* stem : {"0A240101", "0A240103", "0A240104", "0B240102"})
+        EXPECT_FALSE(PathExists(dir / (std::string(stem) + ".hst"))) << stem;
+    EXPECT_EQ(SampleIntact(dir.Path(), false), "");
+}
+
+TEST(HostileFolders, AFileOnlyRootMayReadStaysWhenNobodyRunsTheJob)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the job as another user";
+    TempDir top;
+    const std::string dir = top / "history";
+    ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(top.Path().c_str(), 0755), 0);
+    WriteSampleFolder(dir, false);
+    ASSERT_EQ(::chown(dir.c_str(), kNobody, kNobody), 0);
+    for (const HistoryDay& day : SampleDays()) {
+        if (day.stem == "0A240103")
+            continue;
+        ASSERT_EQ(::chown((dir + "/" + day.stem + ".hst").c_str(), kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(::chmod((dir + "/0A240103.hst").c_str(), 0600), 0);   // root's own
+    TambleSetup nobody;
+    nobody.runAs = kNobody;
+    const TambleResult r = RunTamble(Compress(dir), nobody);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Couldn't open file! " + dir + "/0A240103.hst: Permission denied")) << r.err;
+    EXPECT_TRUE(PathExists(dir + "/0A240103.hst"));
+    EXPECT_TRUE(PathExists(dir + "/0A240104.hsz"));
+    EXPECT_EQ(SampleIntact(dir, false), "");
+}
+
+TEST(HostileFolders, BlanksOddBytesAndLongNamesAndPaths)
+{
+    TempDir top;
+    // Blanks, UTF-8 and bytes that are no UTF-8 at all.
+    const std::string odd = top / "my history \xc3\xa9t\xc3\xa9 \xff\xfe end";
+    ASSERT_EQ(::mkdir(odd.c_str(), 0755), 0);
+    for (bool extract : {false, true}) {
+        const std::string folder = odd + (extract ? "/x" : "/c");
+        ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+        WriteSampleFolder(folder, extract);
+        const TambleResult r = RunTamble(SampleJob(folder, extract));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(Contains(r.err, folder + "/0A240103.hs")) << r.err;
+        EXPECT_EQ(SampleIntact(folder, extract), "");
+    }
+
+    // A target name of the longest length a name may have.
+    const std::string longName(NAME_MAX, 'L');
+    WriteWholeFile(odd + "/src", Readings(5000, 3));
+    TambleResult r = RunTamble({"/Z:C", "/S:" + odd + "/src", "/R:" + odd + "/" + longName});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(PathExists(odd + "/" + longName));
+    r = RunTamble({"/Z:C", "/S:" + odd + "/src", "/R:" + odd + "/" + longName + "x"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "File name too long")) << r.err;
+    EXPECT_TRUE(Temporaries(odd).empty());
+
+    // A history folder whose path is close to the system's limit works (with
+    // room left for the names of the files and of their temporaries).
+    const std::size_t want = PATH_MAX - 64;
+    std::string deep = top.Path();
+    while (deep.size() < want) {
+        const std::size_t length = std::max<std::size_t>(1, std::min<std::size_t>(NAME_MAX, want - deep.size() - 1));
+        deep += "/" + std::string(length, 'd');
+        ASSERT_EQ(::mkdir(deep.c_str(), 0755), 0) << deep.size();
+    }
+    WriteWholeFile(deep + "/0A240101.hst", Readings(3000, 2));
+    r = RunTamble(Compress(deep));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(DayIntact(deep, "0A240101", Readings(3000, 2)), "");
+    EXPECT_FALSE(PathExists(deep + "/0A240101.hst"));
+}
+
+TEST(HostileFolders, AFolderPathBeyondTheSystemsLimitIsRefused)
+{
+    TempDir top;
+    // Built step by step from descriptors, since no single path may name it.
+    std::vector<int> fds {::open(top.Path().c_str(), O_RDONLY | O_DIRECTORY)};
+    std::string deep = top.Path();
+    const std::string part(200, 'p');
+    while (deep.size() < PATH_MAX + 300) {
+        ASSERT_EQ(::mkdirat(fds.back(), part.c_str(), 0755), 0);
+        fds.push_back(::openat(fds.back(), part.c_str(), O_RDONLY | O_DIRECTORY));
+        ASSERT_GE(fds.back(), 0);
+        deep += "/" + part;
+    }
+    const int file = ::openat(fds.back(), "0A240101.hst", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(::write(file, "readings", 8), 8);
+    ::close(file);
+
+    const TambleResult r = RunTamble(Compress(deep));
+    EXPECT_EQ(r.status, 1) << r.err.substr(0, 300);
+    EXPECT_TRUE(Contains(r.err, "Couldn't read folder! " + deep + "/: File name too long"));
+    struct stat st {};
+    EXPECT_EQ(::fstatat(fds.back(), "0A240101.hst", &st, 0), 0);
+    EXPECT_NE(::fstatat(fds.back(), "0A240101.hsz", &st, 0), 0);
+
+    // Taken down the same way: the temporary folder's own removal cannot.
+    EXPECT_EQ(::unlinkat(fds.back(), "0A240101.hst", 0), 0);
+    for (std::size_t i = fds.size() - 1; i > 0; --i) {
+        ::close(fds[i]);
+        EXPECT_EQ(::unlinkat(fds[i - 1], part.c_str(), AT_REMOVEDIR), 0);
+    }
+    ::close(fds[0]);
+}
+
+TEST(HostileFolders, EmptyMissingAndReadOnlyFolders)
+{
+    TempDir dir;
+    for (bool extract : {false, true}) {
+        const TambleResult r = RunTamble(extract ? Extract(dir.Path()) : Compress(dir.Path()));
+        EXPECT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_TRUE(Snapshot(dir.Path()).empty());   // not even a lock file
+
+    const std::string missing = dir / "missing";
+    for (bool extract : {false, true}) {
+        const TambleResult r = RunTamble(extract ? Extract(missing) : Compress(missing));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(Contains(r.err, "Couldn't read folder! " + missing + "/: No such file or directory")) << r.err;
+    }
+    EXPECT_FALSE(PathExists(missing));
+
+    if (SkipWithoutInjector())
+        GTEST_SKIP() << "no fault injector";
+    // A folder on a read-only file system: nothing can be created in it.
+    for (bool extract : {false, true}) {
+        TempDir hist;
+        WriteSampleFolder(hist.Path(), extract);
+        const auto before = Snapshot(hist.Path());
+        const TambleResult r = RunTamble(SampleJob(hist.Path(), extract),
+                                         FaultSetup({{"CALL", "open"},
+                                                     {"PATH", ".tamble-tmp."},
+                                                     {"NTH", "1"},
+                                                     {"TIMES", "0"},
+                                                     {"ERRNO", "EROFS"}}));
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_TRUE(Contains(r.err, "Couldn't create! " + hist.Path() + "/0A240101.hs")) << r.err;
+        EXPECT_TRUE(Contains(r.err, "Read-only file system")) << r.err;
+        EXPECT_EQ(CompareSnapshots(before, Snapshot(hist.Path())), "");
+    }
+}
+
+TEST(HostileFolders, APlainFileWrittenToWhileItIsCompressedIsKept)
+{
+    if (SkipWithoutInjector())
+        GTEST_SKIP() << "no fault injector";
+    const Bytes& data = SampleDays()[1].data;   // 0A240102
+    Bytes grown = data;
+    grown.push_back('!');
+
+    // Written to after its twin was made, before the twin is proven.
+    {
+        TempDir dir;
+        WriteSampleFolder(dir.Path(), false);
+        const TambleResult r = RunTamble(Compress(dir.Path()), FaultSetup({{"CALL", "rename"},
+                                                                           {"PATH", "0A240102.hsz"},
+                                                                           {"NTH", "1"},
+                                                                           {"ACTION", "append"},
+                                                                           {"ARG", dir / "0A240102.hst"}}));
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_TRUE(Contains(r.err, "the plain file is kept! " + (dir / "0A240102.hst"))) << r.err;
+        EXPECT_EQ(ReadWholeFile(dir / "0A240102.hst"), grown);
+        EXPECT_FALSE(PathExists(dir / "0A240102.hsz"));
+        EXPECT_TRUE(PathExists(dir / "0A240103.hsz"));   // the job went on
+    }
+
+    // Written to after the proof, just before the plain file would go.
+    TempDir probe;
+    WriteSampleFolder(probe.Path(), false);
+    const std::string report = probe / "report";
+    ASSERT_EQ(RunTamble(Compress(probe.Path()),
+                        FaultSetup({{"CALL", "close"}, {"PATH", "0A240102.hst"}, {"REPORT", report}}))
+                  .status,
+              0);
+    const long closes = ReadFaultReport(report).calls;
+    ASSERT_GT(closes, 0);
+    TempDir dir;
+    WriteSampleFolder(dir.Path(), false);
+    const TambleResult r = RunTamble(Compress(dir.Path()), FaultSetup({{"CALL", "close"},
+                                                                       {"PATH", "0A240102.hst"},
+                                                                       {"NTH", std::to_string(closes)},
+                                                                       {"ACTION", "append"},
+                                                                       {"ARG", dir / "0A240102.hst"}}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(
+        Contains(r.err, "The plain file changed while it was compressed, it is kept! " + (dir / "0A240102.hst")))
+        << r.err;
+    EXPECT_EQ(ReadWholeFile(dir / "0A240102.hst"), grown);
+    EXPECT_FALSE(PathExists(dir / "0A240102.hsz"));
+    EXPECT_TRUE(Temporaries(dir.Path()).empty());
+}
+
+} // namespace
