@@ -61,16 +61,16 @@ bool ParseOptions(const std::vector<std::string>& options, COptions& parsed, std
         const std::size_t equals = option.find('=');
         const std::string name = option.substr(0, equals);
         const std::string value = equals == std::string::npos ? std::string() : option.substr(equals + 1);
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* known = nullptr;
         for (const OptionSpec& candidate : kOptions)
             if (name == candidate.name)
-                spec = &candidate;
-        if (!spec || spec->takesValue != (equals != std::string::npos)) {
+                known = &candidate;
+        if (!known || known->takesValue != (equals != std::string::npos)) {
             message = ComposeMessage(IDS_ERR_UNKNOWN_OPTION, "--" + option, {});
             return false;
         }
-        if (!spec->apply(parsed, value)) {
-            message = ComposeMessage(spec->badValueId, "--" + option, {});
+        if (!known->apply(parsed, value)) {
+            message = ComposeMessage(known->badValueId, "--" + option, {});
             return false;
         }
     }

@@ -34,6 +34,9 @@ public:
     // program's own instance (English); null before and after the run.
     HINSTANCE m_hResDll = nullptr;
 
+    // Copies the job settings from the command-line record into the jobs.
+    static void CopySettings(const CTambleCmdLine& cmdLine, const COptions& options, CTambleJobs& jobs);
+
 protected:
     // Steps 1 and 5.
     void LoadLanguage();
@@ -54,6 +57,4 @@ protected:
     // Runs the job of the settings; returns the exit status.
     virtual int RunJob(const CTambleCmdLine& cmdLine, const COptions& options);
 
-    // Copies the job settings from the command-line record into the jobs.
-    static void CopySettings(const CTambleCmdLine& cmdLine, const COptions& options, CTambleJobs& jobs);
 };

@@ -7,6 +7,7 @@
 // in exactly one place (a bare parameter, an option, a taken switch or an unknown
 // one), and the settings a job sees stay within their ranges.
 #include "app/Options.h"
+#include "app/TambleApp.h"
 #include "app/TambleCmdLine.h"
 #include "jobs/JobView.h"
 #include "jobs/TambleJobs.h"
@@ -103,15 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CSilentView view;
     CTambleJobs jobs(view);
-    jobs.m_nZipMode = first.m_nZipMode;
-    jobs.m_nFileType = first.m_nFileType;
-    jobs.m_nNumber = first.m_nNumber;
-    jobs.m_nGroup = first.m_nGroup;
-    jobs.m_szStartDate = first.m_szStartDate;
-    jobs.m_szSource = first.m_szSource;
-    jobs.m_szTarget = first.m_szTarget;
-    jobs.m_bHidden = first.m_bHidden;
-    jobs.m_nCompressMethod = options.m_nMethod;
+    CTambleApp::CopySettings(first, options, jobs);
     const BOOL runnable = jobs.CheckSettings();
     // A refusal says why and earns status 2; a job that may run has earned nothing yet.
     if (runnable ? (jobs.ExitStatus() != 0 || view.messages != 0) : (jobs.ExitStatus() != 2 || view.messages != 1))
