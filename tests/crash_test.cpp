@@ -22,12 +22,6 @@
 
 namespace {
 
-long KillCount()
-{
-    const char* sweep = std::getenv("TAMBLE_FAULT_SWEEP");
-    return sweep && std::strcmp(sweep, "full") == 0 ? 1000000 : 30;
-}
-
 class Crash : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
@@ -98,7 +92,7 @@ TEST_P(Crash, KilledAnywhereThenRunAgain)
 {
     const long calls = CountCalls();
     ASSERT_GT(calls, 20);
-    for (long nth : Spread(calls, KillCount())) {
+    for (long nth : Spread(calls, SweepSize(30))) {
         TempDir dir;
         WriteSampleFolder(dir.Path(), m_bExtract);
         const std::string label = "killed before call " + std::to_string(nth) + " of " + std::to_string(calls);

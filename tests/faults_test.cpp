@@ -26,12 +26,6 @@ const struct {
     int value;
 } kErrnos[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EACCES", EACCES}, {"EINTR", EINTR}};
 
-long SpreadSize()
-{
-    const char* sweep = std::getenv("TAMBLE_FAULT_SWEEP");
-    return sweep && std::strcmp(sweep, "full") == 0 ? 1000000 : 5;
-}
-
 class Faults : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
@@ -124,7 +118,7 @@ TEST_P(Faults, EveryKindOfCallFailingAnywhereLosesNothing)
             continue;   // an extraction deletes nothing
         ++kinds;
         for (const auto& e : kErrnos) {
-            for (long nth : Spread(calls, SpreadSize())) {
+            for (long nth : Spread(calls, SweepSize(5))) {
                 RunWithFault(kind, nth, e.name, e.value);
                 if (HasFailure())
                     return;
@@ -137,7 +131,7 @@ TEST_P(Faults, EveryKindOfCallFailingAnywhereLosesNothing)
 TEST_P(Faults, DiskThatStaysFull)
 {
     const long calls = CountCalls("write");
-    for (long nth : Spread(calls, SpreadSize() + 2)) {
+    for (long nth : Spread(calls, SweepSize(5) + 2)) {
         RunWithFault("write", nth, "ENOSPC", ENOSPC, 0);
         if (HasFailure())
             return;
@@ -151,7 +145,7 @@ TEST_P(Faults, FileSizeLimitAnywhere)
     for (const auto& entry : m_clean)
         largest = std::max(largest, entry.second.bytes.size());
     std::vector<long long> limits {0, 1, 15, 16, 17, 100, 4096, 32000, 32001};
-    for (long step : Spread(static_cast<long>(largest) + 2, std::min<long>(SpreadSize() + 3, 200)))
+    for (long step : Spread(static_cast<long>(largest) + 2, std::min<long>(SweepSize(5) + 3, 200)))
         limits.push_back(step - 1);
     for (long long limit : limits) {
         TempDir dir;

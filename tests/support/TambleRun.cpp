@@ -448,3 +448,9 @@ bool AwaitFile(const std::string& path, int seconds)
     }
     return ::access(path.c_str(), F_OK) == 0;
 }
+
+long SweepSize(long normal)
+{
+    const char* sweep = std::getenv("TAMBLE_FAULT_SWEEP");
+    return sweep && std::strcmp(sweep, "full") == 0 ? 1000000 : normal;
+}

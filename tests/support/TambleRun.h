@@ -43,6 +43,10 @@ FaultReport ReadFaultReport(const std::string& path);
 // AddressSanitizer the sanitizer's runtime must be found to go first).
 bool FaultInjectorUsable(std::string* why = nullptr);
 
+// How many points of a run a sweep tries: `normal`, or every point when
+// TAMBLE_FAULT_SWEEP=full is set.
+long SweepSize(long normal);
+
 // --- folders ------------------------------------------------------------------
 
 using Bytes = std::vector<std::uint8_t>;
