@@ -33,7 +33,7 @@ void PrintWarnings(const CTambleCmdLine& cmdLine, bool job)
             readAs = LoadResString(IDS_WARN_TAKEN_AS) + " " + readAs;
         if (warning.decimalHint)   // the group as the names show it, in decimal
             readAs += " (" + LoadResString(IDS_WARN_GROUP_DECIMAL) + ", "
-                      + warning.param.substr(0, 3) + std::to_string(std::strtol(warning.param.c_str() + 3, nullptr, 16))
+                      + "/G:" + std::to_string(std::strtol(warning.param.c_str() + 3, nullptr, 16))
                       + ")";
         CStderrView::WriteLine(2, ComposeMessage(warning.textId, warning.param, readAs));
     }

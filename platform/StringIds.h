@@ -13,7 +13,8 @@
 
 // Body of --help, after the headline (IDS_USAGE_HEADLINE).
 #define TAMBLE_USAGE_TEXT                                                                  \
-    "       tamble --test FILE... | --info FILE... | --help | --version\n"                 \
+    "       tamble --test FILE... | --info FILE... | --cat FILE...\n"                    \
+    "       tamble --help | --version\n"                                                 \
     "\n"                                                                                  \
     "Jobs:\n"                                                                             \
     "  /Z:C /T:A /S:folder /N:days [/G:group]\n"                                          \
@@ -21,6 +22,7 @@
     "      their compressed twins (.hsz) and delete them once each twin is proven\n"      \
     "  /Z:E /T:A /S:folder /D:MM/DD/YY /N:days [/G:group]\n"                              \
     "      extract the compressed history files of days dates from the start date\n"      \
+    "      (also /D:YYYY-MM-DD)\n"                                                        \
     "  /Z:C /S:file /R:target   compress one file\n"                                      \
     "  /Z:E /S:file /R:target   extract one file\n"                                       \
     "  /G:group   only this group (a number; names show it in hexadecimal)\n"             \
@@ -31,8 +33,14 @@
     "  --progress=window|terminal|none    where a job shows its progress: the window\n"   \
     "      when an X display opens, else a live display on a terminal, else a line\n"     \
     "      per file; none shows messages only (/H never opens a window)\n"               \
+    "  --dry-run        say file by file what the job would do; change nothing\n"       \
+    "  --output-dir=DIR a history extraction writes its plain files to DIR\n"           \
+    "  --quiet          only warnings and errors: no line per file, no summary\n"        \
     "  --test FILE...   decode each file completely and say whether it is intact\n"      \
-    "  --info FILE...   method, original and compressed size, ratio\n"                   \
+    "  --info FILE...   method, original and compressed size, ratio, and totals\n"       \
+    "      (a folder stands for the history files in it)\n"                              \
+    "  --cat FILE...    write the original bytes of each file to standard output\n"      \
+    "  --               ends the switches: later arguments are file names\n"            \
     "  --help, --version\n"                                                               \
     "\n"                                                                                  \
     "Exit status: 0 all done, 1 a conversion failed or the job stopped on an error,\n"   \
