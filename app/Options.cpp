@@ -150,7 +150,7 @@ int RunFileChecks(const COptions& options, const std::vector<std::string>& given
             status = 1;
         }
     }
-    if (options.m_bInfo && !options.m_bQuiet) {
+    if (options.m_bInfo) {
         char ratio[32] = "-";
         if (original > 0)
             std::snprintf(ratio, sizeof ratio, "%.1f%%",
