@@ -294,7 +294,7 @@ int CTambleJobs::ConvertNamedFile(int method, UINT logId)
     const bool converted = ConvertFile(m_szSource, m_szTarget, method);
     if (converted) {
         LogLine(logId, m_szSource + " -> " + m_szTarget);
-        m_nFileIn = SizeOf(m_szSource);
+        m_nFileIn = static_cast<std::uint64_t>(st.st_size);   // the source may be its own target
         m_nFileOut = SizeOf(m_szTarget);
     }
     EndFile(converted);
@@ -494,7 +494,8 @@ void CTambleJobs::DeletePlain(const std::string& plain, const struct stat& befor
         // and a twin made of what it held before goes.
         if (madeTwin)
             ::unlink(twin.c_str());
-        Fail(IDS_ERR_PLAIN_CHANGED, plain, FormatText(madeTwin ? IDS_CAUSE_TWIN_REMOVED : IDS_CAUSE_TWIN_KEPT, {shown}));
+        Fail(IDS_ERR_PLAIN_CHANGED, plain,
+             FormatText(madeTwin ? IDS_CAUSE_TWIN_REMOVED : IDS_CAUSE_TWIN_KEPT, {shown}));
         return;
     }
     int result;
@@ -570,7 +571,8 @@ int CTambleJobs::ExtractHistory()
     return 1;
 }
 
-void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name, const std::string& targetFolder)
+void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name,
+                             const std::string& targetFolder)
 {
     const std::string source = folder + name;
     const std::string target = targetFolder + TwinName(name, ".hst");
