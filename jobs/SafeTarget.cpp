@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -15,6 +16,7 @@ namespace {
 constexpr std::size_t NAME_LIMIT = NAME_MAX;   // bytes of one name in the folder
 constexpr int CREATE_ATTEMPTS = 1000;
 constexpr char TEMP_MARK[] = ".tamble-tmp.";
+constexpr char ACL_XATTR[] = "system.posix_acl_access";   // a file's access ACL
 
 std::string ErrnoText(int err)
 {
@@ -125,7 +127,54 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
     return false;
 }
 
-bool CSafeTarget::CopyAttributes(const struct stat& source, std::string& cause)
+bool CSafeTarget::ReadAccessAcl(int fd, std::vector<char>& acl, std::string& cause)
+{
+    acl.clear();
+    for (;;) {
+        ssize_t size = ::fgetxattr(fd, ACL_XATTR, nullptr, 0);
+        if (size > 0) {
+            acl.resize(static_cast<std::size_t>(size));
+            size = ::fgetxattr(fd, ACL_XATTR, acl.data(), acl.size());
+            if (size >= 0) {
+                acl.resize(static_cast<std::size_t>(size));
+                return true;
+            }
+        }
+        if (size == 0 || errno == ENODATA || errno == ENOTSUP) {
+            acl.clear();   // no list beyond the permission bits
+            return true;
+        }
+        if (errno != EINTR && errno != ERANGE) {   // ERANGE: the list grew meanwhile
+            cause = "cannot read its access list: " + ErrnoText(errno);
+            return false;
+        }
+    }
+}
+
+bool CSafeTarget::CopyAcl(const std::vector<char>* acl, mode_t& mode, std::string& cause)
+{
+    // The temporary may have inherited the folder's default ACL, which can grant
+    // what the source does not: it gets the source's access ACL or none.
+    if (acl && !acl->empty()) {
+        if (Retry([&] { return ::fsetxattr(m_hFile, ACL_XATTR, acl->data(), acl->size(), 0); }) == 0)
+            return true;
+        if (errno != ENOTSUP) {
+            cause = "cannot set the access list: " + ErrnoText(errno);
+            return false;
+        }
+        // The target's file system has no ACLs: the group bits (the source's
+        // mask) could grant its group more than the list did, so they go.
+        mode &= ~static_cast<mode_t>(070);
+        return true;
+    }
+    if (Retry([&] { return ::fremovexattr(m_hFile, ACL_XATTR); }) != 0 && errno != ENODATA && errno != ENOTSUP) {
+        cause = "cannot remove the inherited access list: " + ErrnoText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool CSafeTarget::CopyAttributes(const struct stat& source, const std::vector<char>* acl, std::string& cause)
 {
     struct stat own {};
     if (::fstat(m_hFile, &own) != 0) {
@@ -145,8 +194,14 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, std::string& cause)
         return false;
     }
     mode_t mode = source.st_mode & 0777;
-    if (own.st_gid != source.st_gid)
-        mode &= ~static_cast<mode_t>(070);
+    if (own.st_gid != source.st_gid) {
+        // The bits meant for the source's group go, and "other" keeps none that
+        // the source's group lacked: its members must not read the copy as others.
+        const mode_t group = (mode >> 3) & 07;
+        mode &= ~static_cast<mode_t>(070 | (07 & ~group));
+    }
+    if (!CopyAcl(acl, mode, cause))
+        return false;
     if (Retry([&] { return ::fchmod(m_hFile, mode); }) != 0) {
         cause = "cannot set the permissions: " + ErrnoText(errno);
         return false;
@@ -195,13 +250,13 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
     return false;
 }
 
-bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& cause)
+bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& cause, const std::vector<char>* acl)
 {
     if (m_hFile < 0) {
         cause = ErrnoText(EBADF);
         return false;
     }
-    if (!CopyAttributes(source, cause)) {
+    if (!CopyAttributes(source, acl, cause)) {
         Discard();
         return false;
     }

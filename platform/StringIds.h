@@ -75,12 +75,14 @@
     X(IDS_ERR_FOLDER_IN_USE, 2021, "Another tamble run is working in this folder, nothing done!") \
     X(IDS_ERR_PLAIN_CHANGED, 2022, "The plain file changed while it was compressed, it is kept!") \
     X(IDS_ERR_TEMP_LEFT, 2023, "Couldn't delete the temporary file!")                        \
+    X(IDS_ERR_IN_USE, 2024, "The plain file is in use by another program, it is kept for a later run!") \
     X(IDS_LOG_COMPRESSED, 2101, "Compressed:")                                               \
     X(IDS_LOG_EXTRACTED, 2102, "Extracted:")                                                 \
     X(IDS_LOG_PLAIN_DELETED, 2103, "Deleted, its compressed twin holds the same bytes:")     \
     X(IDS_LOG_TARGET_EXISTS, 2104, "Passed over, the target exists:")                        \
     X(IDS_LOG_WAIT_FOLDER, 2105, "Waiting for another tamble run to finish in:")              \
     X(IDS_LOG_STALE_TEMP, 2106, "Removed a temporary file left by an interrupted run:")      \
+    X(IDS_LOG_RESTORED, 2107, "Put back a plain file that an interrupted run had set aside:") \
     X(IDS_USAGE_HEADLINE, 3001, "Usage: tamble [switches]")                                  \
     X(IDS_USAGE_TEXT, 3002, TAMBLE_USAGE_TEXT)                                               \
     X(IDS_USAGE_MORE, 3003, "Try 'tamble --help' for more information.")                     \
