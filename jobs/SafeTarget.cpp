@@ -101,12 +101,27 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         return false;
     }
     static unsigned s_nCounter = 0;
+    // Where the temporary's path would pass the system's limit though the
+    // target's does not, it is named from a descriptor of the folder instead.
+    const std::size_t tempLength = folder.size() + NAME_LIMIT;
+    if (tempLength >= PATH_MAX) {
+        m_hDir = Retry([&] {
+            return ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        });
+        if (m_hDir < 0) {
+            m_hDir = AT_FDCWD;
+            cause = ErrnoText(errno);
+            return false;
+        }
+    }
+    const std::string prefix = m_hDir == AT_FDCWD ? folder : std::string();
     for (int attempt = 0; attempt < CREATE_ATTEMPTS; ++attempt) {
         const std::string suffix = TEMP_MARK + std::to_string(::getpid()) + "." + std::to_string(s_nCounter++);
         // A long target name is shortened in the temporary's name, which must fit the folder.
         const std::size_t room = NAME_LIMIT - 1 - suffix.size();
         std::string temp = folder + "." + name.substr(0, room) + suffix;
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        std::string tempAt = prefix + temp.substr(folder.size());
+        const int fd = ::openat(m_hDir, tempAt.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST || errno == EINTR)
                 continue;
@@ -115,7 +130,9 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         }
         m_hFile = fd;
         m_strTarget = target;
+        m_strTargetAt = prefix + name;
         m_strTemp = std::move(temp);
+        m_strTempAt = std::move(tempAt);
         const std::string viaDescriptor = "/proc/self/fd/" + std::to_string(fd);
         struct stat viaStat {}, ownStat {};
         const bool procWorks = ::stat(viaDescriptor.c_str(), &viaStat) == 0 && ::fstat(fd, &ownStat) == 0
@@ -216,23 +233,24 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, const std::vector<ch
 
 bool CSafeTarget::Rename(bool replace, std::string& cause)
 {
-    const char* temp = m_strTemp.c_str();
-    const char* target = m_strTarget.c_str();
+    const char* temp = m_strTempAt.c_str();
+    const char* target = m_strTargetAt.c_str();
+    const int dir = m_hDir;
     if (replace) {
-        if (Retry([&] { return ::rename(temp, target); }) == 0)
+        if (Retry([&] { return ::renameat(dir, temp, dir, target); }) == 0)
             return true;
         cause = ErrnoText(errno);
         return false;
     }
-    if (Retry([&] { return ::renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_NOREPLACE); }) == 0)
+    if (Retry([&] { return ::renameat2(dir, temp, dir, target, RENAME_NOREPLACE); }) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
         cause = errno == EEXIST ? "the target appeared meanwhile" : ErrnoText(errno);
         return false;
     }
     // The file system cannot refuse to replace: a hard link can (where it has them).
-    if (Retry([&] { return ::link(temp, target); }) == 0) {
-        Retry([&] { return ::unlink(temp); });
+    if (Retry([&] { return ::linkat(dir, temp, dir, target, 0); }) == 0) {
+        Retry([&] { return ::unlinkat(dir, temp, 0); });
         return true;
     }
     if (errno == EEXIST) {
@@ -240,11 +258,11 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
         return false;
     }
     struct stat st {};
-    if (::lstat(target, &st) == 0) {
+    if (::fstatat(dir, target, &st, AT_SYMLINK_NOFOLLOW) == 0) {
         cause = "the target appeared meanwhile";
         return false;
     }
-    if (Retry([&] { return ::rename(temp, target); }) == 0)
+    if (Retry([&] { return ::renameat(dir, temp, dir, target); }) == 0)
         return true;
     cause = ErrnoText(errno);
     return false;
@@ -267,7 +285,7 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
     }
     // The name must still lead to the file we wrote.
     struct stat own {}, named {};
-    if (::fstat(m_hFile, &own) != 0 || ::lstat(m_strTemp.c_str(), &named) != 0
+    if (::fstat(m_hFile, &own) != 0 || ::fstatat(m_hDir, m_strTempAt.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0
         || own.st_dev != named.st_dev || own.st_ino != named.st_ino) {
         cause = "the temporary file " + m_strTemp + " was replaced";
         ::close(m_hFile);
@@ -293,7 +311,7 @@ bool CSafeTarget::Discard(std::string* cause)
     }
     bool removed = true;
     if (!m_strTemp.empty()) {
-        if (Retry([&] { return ::unlink(m_strTemp.c_str()); }) != 0 && errno != ENOENT) {
+        if (Retry([&] { return ::unlinkat(m_hDir, m_strTempAt.c_str(), 0); }) != 0 && errno != ENOENT) {
             removed = false;
             if (cause)
                 *cause = m_strTemp + ": " + ErrnoText(errno);
@@ -301,6 +319,9 @@ bool CSafeTarget::Discard(std::string* cause)
         m_strTemp.clear();
     }
     m_strStreamPath.clear();
+    if (m_hDir != AT_FDCWD)
+        ::close(m_hDir);
+    m_hDir = AT_FDCWD;
     return removed;
 }
 
@@ -322,6 +343,10 @@ bool CSafeTarget::IsTemporaryName(const std::string& name, long& pid, std::strin
 void CSafeTarget::RemoveStale(const std::string& folder, const std::string& onlyFor,
                               std::vector<std::string>& removed, std::vector<std::string>& failed)
 {
+    // Names are taken from a descriptor of the folder where its path leaves no room.
+    int dir = AT_FDCWD;
+    if (folder.size() + NAME_LIMIT >= PATH_MAX)
+        dir = Retry([&] { return ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
     for (const DirEntry& entry : ListMatching(folder, ".*" + std::string(TEMP_MARK) + "*")) {
         long pid = 0;
         std::string target;
@@ -335,9 +360,12 @@ void CSafeTarget::RemoveStale(const std::string& folder, const std::string& only
         if (!ProcessGone(pid))
             continue;
         const std::string path = folder + entry.name;
-        if (Retry([&] { return ::unlink(path.c_str()); }) == 0)
+        const std::string at = dir == AT_FDCWD ? path : entry.name;
+        if (Retry([&] { return ::unlinkat(dir, at.c_str(), 0); }) == 0)
             removed.push_back(path);
         else if (errno != ENOENT)
             failed.push_back(path + ": " + ErrnoText(errno));
     }
+    if (dir >= 0)
+        ::close(dir);
 }

@@ -19,6 +19,7 @@
 // a failure.
 #pragma once
 
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -77,5 +78,9 @@ private:
     std::string m_strTarget;
     std::string m_strTemp;
     std::string m_strStreamPath;
+    // The folder the *At names are relative to: the current folder (the names are
+    // the paths), or the target's folder when its path leaves no room for them.
+    int m_hDir = AT_FDCWD;
+    std::string m_strTempAt, m_strTargetAt;
     int m_hFile = -1;
 };

@@ -228,6 +228,16 @@ TEST(HostileFolders, BlanksOddBytesAndLongNamesAndPaths)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(DayIntact(deep, "0A240101", Readings(3000, 2)), "");
     EXPECT_FALSE(PathExists(deep + "/0A240101.hst"));
+
+    // A target whose path just fits, where a temporary's path beside it would not.
+    const std::string deeper = deep + "/" + std::string(PATH_MAX - 10 - deep.size(), 'e');
+    ASSERT_EQ(::mkdir(deeper.c_str(), 0755), 0);
+    for (bool replace : {false, true}) {
+        r = RunTamble({"/Z:C", "/S:" + deep + "/0A240101.hsz", "/R:" + deeper + "/out"});
+        EXPECT_EQ(r.status, 0) << replace << r.err;
+        EXPECT_EQ(oracle::Decode(ReadWholeFile(deeper + "/out")), Readings(3000, 2));
+    }
+    EXPECT_TRUE(Temporaries(deeper).empty());
 }
 
 TEST(HostileFolders, AFolderPathBeyondTheSystemsLimitIsRefused)
