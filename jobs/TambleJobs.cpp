@@ -14,11 +14,11 @@
 #include "platform/TimeUtil.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <csignal>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,14 +37,16 @@ std::string ErrorCodeCause(UINT code)
     return "error " + FormatErrorCode(code);
 }
 
-// Whether a file is still as it was: the same file, size, contents time and
-// change time (any write or change of its attributes moves the change time).
+// Whether a file still holds what it held: the same file, size and contents
+// time (renaming it moves its change time only).
 bool SameContent(const struct stat& before, const struct stat& now)
 {
     return before.st_dev == now.st_dev && before.st_ino == now.st_ino && before.st_size == now.st_size
            && before.st_mtim.tv_sec == now.st_mtim.tv_sec && before.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
 }
 
+// Whether a file is still as it was: the same file, size, contents time and
+// change time (any write or change of its attributes moves the change time).
 bool Unchanged(const struct stat& before, const struct stat& now)
 {
     return before.st_dev == now.st_dev && before.st_ino == now.st_ino && before.st_size == now.st_size
@@ -70,6 +72,22 @@ std::string SetAsideName(const std::string& plain, long pid)
 {
     const std::string folder = CSafeTarget::FolderOf(plain);
     return folder + "." + plain.substr(folder.size()) + SET_ASIDE_MARK + std::to_string(pid);
+}
+
+// Renames from to to unless to exists; 0, or -1 with errno.
+int MoveNoReplace(const std::string& from, const std::string& to)
+{
+    if (RetryCall([&] { return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE); }) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return -1;
+    // A file system that cannot refuse to replace: look first.
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return RetryCall([&] { return ::rename(from.c_str(), to.c_str()); });
 }
 
 } // namespace
@@ -289,17 +307,17 @@ void CTambleJobs::RestoreSetAside(const std::string& folder)
     // then deletes it as usual once its twin proves itself.
     for (const DirEntry& entry : ListMatching(folder, ".*" + std::string(SET_ASIDE_MARK) + "*")) {
         const std::size_t mark = entry.name.rfind(SET_ASIDE_MARK);
+        if (entry.type != DirEntryType::File || mark == std::string::npos || mark < 2)
+            continue;
         const std::string pid = entry.name.substr(mark + sizeof SET_ASIDE_MARK - 1);
-        if (entry.type != DirEntryType::File || mark < 2 || pid.empty() || pid.size() > 9
-            || pid.find_first_not_of("0123456789") != std::string::npos)
+        if (pid.empty() || pid.size() > 9 || pid.find_first_not_of("0123456789") != std::string::npos)
             continue;
         const long owner = std::stol(pid);
         if (owner == ::getpid() || ::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH)
             continue;
         const std::string plain = folder + entry.name.substr(1, mark - 1);
         const std::string aside = folder + entry.name;
-        if (RetryCall([&] { return ::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, plain.c_str(), RENAME_NOREPLACE); })
-            == 0)
+        if (MoveNoReplace(aside, plain) == 0)
             LogLine(IDS_LOG_RESTORED, plain);
         else
             Fail(IDS_ERR_DELETE, plain, "kept as " + aside + ": " + std::strerror(errno));
@@ -462,8 +480,7 @@ void CTambleJobs::DeletePlain(const std::string& plain, const struct stat& befor
     // it by its name just before is seen (as a lease break, or as a change) while
     // it can still be put back.  A short pause lets such an opener get that far.
     const std::string aside = SetAsideName(plain, ::getpid());
-    if (RetryCall([&] { return ::renameat2(AT_FDCWD, plain.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE); })
-        != 0) {
+    if (MoveNoReplace(plain, aside) != 0) {
         Fail(IDS_ERR_DELETE, plain, std::strerror(errno));
         return;
     }
@@ -475,12 +492,10 @@ void CTambleJobs::DeletePlain(const std::string& plain, const struct stat& befor
     if (!inUse && !changed && RetryCall([&] { return ::unlink(aside.c_str()); }) != 0)
         deleteError = errno;
     if (inUse || changed || deleteError) {
-        const bool back =
-            RetryCall([&] { return ::renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, plain.c_str(), RENAME_NOREPLACE); })
-            == 0;
-        lease.Release();
-        if (!back)
-            Fail(IDS_ERR_DELETE, plain, "kept as " + aside + ": " + std::strerror(errno));
+        const int backError = MoveNoReplace(aside, plain) == 0 ? 0 : errno;
+        lease.Release();   // an opener waiting for it now finds the file in its place
+        if (backError)
+            Fail(IDS_ERR_DELETE, plain, "kept as " + aside + ": " + std::strerror(backError));
         else if (deleteError)
             Fail(IDS_ERR_DELETE, plain, std::strerror(deleteError));
         else
