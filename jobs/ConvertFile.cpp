@@ -57,6 +57,7 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
         return FALSE;
     }
     CSafeTarget out;
+    std::vector<char> acl;   // the source's access list, carried to the target
     if (!out.Create(target, cause)) {
         Fail(IDS_ERR_CREATE, Shown(target, "/R:"), cause);
         return FALSE;
@@ -76,6 +77,12 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
         if (!cause.empty()) {
             writer.reset();
             Fail(IDS_ERR_DAMAGED, source, cause);
+            NoteTemporaryLeft(out);
+            return FALSE;
+        }
+        if (!CSafeTarget::ReadAccessAcl(reader->Handle(), acl, cause)) {
+            writer.reset();
+            Fail(IDS_ERR_READ, source, cause);
             NoteTemporaryLeft(out);
             return FALSE;
         }
@@ -101,7 +108,7 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
         NoteTemporaryLeft(out);
         return FALSE;
     }
-    if (!out.Commit(sourceStat, replaceTarget, cause)) {
+    if (!out.Commit(sourceStat, replaceTarget, cause, &acl)) {
         Fail(IDS_ERR_CREATE, target, cause);
         return FALSE;
     }

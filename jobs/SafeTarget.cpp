@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -15,6 +16,7 @@ namespace {
 constexpr std::size_t NAME_LIMIT = NAME_MAX;   // bytes of one name in the folder
 constexpr int CREATE_ATTEMPTS = 1000;
 constexpr char TEMP_MARK[] = ".tamble-tmp.";
+constexpr char ACL_XATTR[] = "system.posix_acl_access";   // a file's access ACL
 
 std::string ErrnoText(int err)
 {
@@ -99,12 +101,27 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         return false;
     }
     static unsigned s_nCounter = 0;
+    // Where the temporary's path would pass the system's limit though the
+    // target's does not, it is named from a descriptor of the folder instead.
+    const std::size_t tempLength = folder.size() + NAME_LIMIT;
+    if (tempLength >= PATH_MAX) {
+        m_hDir = Retry([&] {
+            return ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        });
+        if (m_hDir < 0) {
+            m_hDir = AT_FDCWD;
+            cause = ErrnoText(errno);
+            return false;
+        }
+    }
+    const std::string prefix = m_hDir == AT_FDCWD ? folder : std::string();
     for (int attempt = 0; attempt < CREATE_ATTEMPTS; ++attempt) {
         const std::string suffix = TEMP_MARK + std::to_string(::getpid()) + "." + std::to_string(s_nCounter++);
         // A long target name is shortened in the temporary's name, which must fit the folder.
         const std::size_t room = NAME_LIMIT - 1 - suffix.size();
         std::string temp = folder + "." + name.substr(0, room) + suffix;
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        std::string tempAt = prefix + temp.substr(folder.size());
+        const int fd = ::openat(m_hDir, tempAt.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST || errno == EINTR)
                 continue;
@@ -113,7 +130,9 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         }
         m_hFile = fd;
         m_strTarget = target;
+        m_strTargetAt = prefix + name;
         m_strTemp = std::move(temp);
+        m_strTempAt = std::move(tempAt);
         const std::string viaDescriptor = "/proc/self/fd/" + std::to_string(fd);
         struct stat viaStat {}, ownStat {};
         const bool procWorks = ::stat(viaDescriptor.c_str(), &viaStat) == 0 && ::fstat(fd, &ownStat) == 0
@@ -125,7 +144,54 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
     return false;
 }
 
-bool CSafeTarget::CopyAttributes(const struct stat& source, std::string& cause)
+bool CSafeTarget::ReadAccessAcl(int fd, std::vector<char>& acl, std::string& cause)
+{
+    acl.clear();
+    for (;;) {
+        ssize_t size = ::fgetxattr(fd, ACL_XATTR, nullptr, 0);
+        if (size > 0) {
+            acl.resize(static_cast<std::size_t>(size));
+            size = ::fgetxattr(fd, ACL_XATTR, acl.data(), acl.size());
+            if (size >= 0) {
+                acl.resize(static_cast<std::size_t>(size));
+                return true;
+            }
+        }
+        if (size == 0 || errno == ENODATA || errno == ENOTSUP) {
+            acl.clear();   // no list beyond the permission bits
+            return true;
+        }
+        if (errno != EINTR && errno != ERANGE) {   // ERANGE: the list grew meanwhile
+            cause = "cannot read its access list: " + ErrnoText(errno);
+            return false;
+        }
+    }
+}
+
+bool CSafeTarget::CopyAcl(const std::vector<char>* acl, mode_t& mode, std::string& cause)
+{
+    // The temporary may have inherited the folder's default ACL, which can grant
+    // what the source does not: it gets the source's access ACL or none.
+    if (acl && !acl->empty()) {
+        if (Retry([&] { return ::fsetxattr(m_hFile, ACL_XATTR, acl->data(), acl->size(), 0); }) == 0)
+            return true;
+        if (errno != ENOTSUP) {
+            cause = "cannot set the access list: " + ErrnoText(errno);
+            return false;
+        }
+        // The target's file system has no ACLs: the group bits (the source's
+        // mask) could grant its group more than the list did, so they go.
+        mode &= ~static_cast<mode_t>(070);
+        return true;
+    }
+    if (Retry([&] { return ::fremovexattr(m_hFile, ACL_XATTR); }) != 0 && errno != ENODATA && errno != ENOTSUP) {
+        cause = "cannot remove the inherited access list: " + ErrnoText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool CSafeTarget::CopyAttributes(const struct stat& source, const std::vector<char>* acl, std::string& cause)
 {
     struct stat own {};
     if (::fstat(m_hFile, &own) != 0) {
@@ -145,8 +211,14 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, std::string& cause)
         return false;
     }
     mode_t mode = source.st_mode & 0777;
-    if (own.st_gid != source.st_gid)
-        mode &= ~static_cast<mode_t>(070);
+    if (own.st_gid != source.st_gid) {
+        // The bits meant for the source's group go, and "other" keeps none that
+        // the source's group lacked: its members must not read the copy as others.
+        const mode_t group = (mode >> 3) & 07;
+        mode &= ~static_cast<mode_t>(070 | (07 & ~group));
+    }
+    if (!CopyAcl(acl, mode, cause))
+        return false;
     if (Retry([&] { return ::fchmod(m_hFile, mode); }) != 0) {
         cause = "cannot set the permissions: " + ErrnoText(errno);
         return false;
@@ -161,23 +233,24 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, std::string& cause)
 
 bool CSafeTarget::Rename(bool replace, std::string& cause)
 {
-    const char* temp = m_strTemp.c_str();
-    const char* target = m_strTarget.c_str();
+    const char* temp = m_strTempAt.c_str();
+    const char* target = m_strTargetAt.c_str();
+    const int dir = m_hDir;
     if (replace) {
-        if (Retry([&] { return ::rename(temp, target); }) == 0)
+        if (Retry([&] { return ::renameat(dir, temp, dir, target); }) == 0)
             return true;
         cause = ErrnoText(errno);
         return false;
     }
-    if (Retry([&] { return ::renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_NOREPLACE); }) == 0)
+    if (Retry([&] { return ::renameat2(dir, temp, dir, target, RENAME_NOREPLACE); }) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
         cause = errno == EEXIST ? "the target appeared meanwhile" : ErrnoText(errno);
         return false;
     }
     // The file system cannot refuse to replace: a hard link can (where it has them).
-    if (Retry([&] { return ::link(temp, target); }) == 0) {
-        Retry([&] { return ::unlink(temp); });
+    if (Retry([&] { return ::linkat(dir, temp, dir, target, 0); }) == 0) {
+        Retry([&] { return ::unlinkat(dir, temp, 0); });
         return true;
     }
     if (errno == EEXIST) {
@@ -185,23 +258,23 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
         return false;
     }
     struct stat st {};
-    if (::lstat(target, &st) == 0) {
+    if (::fstatat(dir, target, &st, AT_SYMLINK_NOFOLLOW) == 0) {
         cause = "the target appeared meanwhile";
         return false;
     }
-    if (Retry([&] { return ::rename(temp, target); }) == 0)
+    if (Retry([&] { return ::renameat(dir, temp, dir, target); }) == 0)
         return true;
     cause = ErrnoText(errno);
     return false;
 }
 
-bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& cause)
+bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& cause, const std::vector<char>* acl)
 {
     if (m_hFile < 0) {
         cause = ErrnoText(EBADF);
         return false;
     }
-    if (!CopyAttributes(source, cause)) {
+    if (!CopyAttributes(source, acl, cause)) {
         Discard();
         return false;
     }
@@ -212,7 +285,7 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
     }
     // The name must still lead to the file we wrote.
     struct stat own {}, named {};
-    if (::fstat(m_hFile, &own) != 0 || ::lstat(m_strTemp.c_str(), &named) != 0
+    if (::fstat(m_hFile, &own) != 0 || ::fstatat(m_hDir, m_strTempAt.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0
         || own.st_dev != named.st_dev || own.st_ino != named.st_ino) {
         cause = "the temporary file " + m_strTemp + " was replaced";
         ::close(m_hFile);
@@ -238,7 +311,7 @@ bool CSafeTarget::Discard(std::string* cause)
     }
     bool removed = true;
     if (!m_strTemp.empty()) {
-        if (Retry([&] { return ::unlink(m_strTemp.c_str()); }) != 0 && errno != ENOENT) {
+        if (Retry([&] { return ::unlinkat(m_hDir, m_strTempAt.c_str(), 0); }) != 0 && errno != ENOENT) {
             removed = false;
             if (cause)
                 *cause = m_strTemp + ": " + ErrnoText(errno);
@@ -246,6 +319,9 @@ bool CSafeTarget::Discard(std::string* cause)
         m_strTemp.clear();
     }
     m_strStreamPath.clear();
+    if (m_hDir != AT_FDCWD)
+        ::close(m_hDir);
+    m_hDir = AT_FDCWD;
     return removed;
 }
 
@@ -267,6 +343,10 @@ bool CSafeTarget::IsTemporaryName(const std::string& name, long& pid, std::strin
 void CSafeTarget::RemoveStale(const std::string& folder, const std::string& onlyFor,
                               std::vector<std::string>& removed, std::vector<std::string>& failed)
 {
+    // Names are taken from a descriptor of the folder where its path leaves no room.
+    int dir = AT_FDCWD;
+    if (folder.size() + NAME_LIMIT >= PATH_MAX)
+        dir = Retry([&] { return ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
     for (const DirEntry& entry : ListMatching(folder, ".*" + std::string(TEMP_MARK) + "*")) {
         long pid = 0;
         std::string target;
@@ -280,9 +360,12 @@ void CSafeTarget::RemoveStale(const std::string& folder, const std::string& only
         if (!ProcessGone(pid))
             continue;
         const std::string path = folder + entry.name;
-        if (Retry([&] { return ::unlink(path.c_str()); }) == 0)
+        const std::string at = dir == AT_FDCWD ? path : entry.name;
+        if (Retry([&] { return ::unlinkat(dir, at.c_str(), 0); }) == 0)
             removed.push_back(path);
         else if (errno != ENOENT)
             failed.push_back(path + ": " + ErrnoText(errno));
     }
+    if (dir >= 0)
+        ::close(dir);
 }

@@ -19,6 +19,7 @@
 // a failure.
 #pragma once
 
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -38,12 +39,19 @@ public:
     const std::string& StreamPath() const { return m_strStreamPath; }
     const std::string& TempPath() const { return m_strTemp; }
 
-    // Completes the target.  The permission bits become those of source (never
-    // wider: group bits are dropped when the source's group cannot be kept),
-    // its access and modification times those of source.  With replace false an
+    // Completes the target.  The permission bits become those of source, and
+    // its access ACL acl (from ReadAccessAcl of the source; none without one),
+    // never wider: when the source's group cannot be kept the group bits are
+    // dropped and "other" keeps no bit the group lacked.  Its access and
+    // modification times become those of source.  With replace false an
     // existing target is never overwritten (the commit fails instead).  False
     // with the cause on failure; the temporary is gone either way.
-    bool Commit(const struct stat& source, bool replace, std::string& cause);
+    bool Commit(const struct stat& source, bool replace, std::string& cause,
+                const std::vector<char>* acl = nullptr);
+
+    // The access ACL of the file open at fd, empty when it has none; false with
+    // the cause when it cannot be read.
+    static bool ReadAccessAcl(int fd, std::vector<char>& acl, std::string& cause);
 
     // Removes the temporary (nothing once committed).  False, with the cause,
     // when it could not be removed (the next run in the folder removes it).
@@ -63,11 +71,16 @@ public:
     static std::string FolderOf(const std::string& path);
 
 private:
-    bool CopyAttributes(const struct stat& source, std::string& cause);
+    bool CopyAttributes(const struct stat& source, const std::vector<char>* acl, std::string& cause);
+    bool CopyAcl(const std::vector<char>* acl, mode_t& mode, std::string& cause);
     bool Rename(bool replace, std::string& cause);
 
     std::string m_strTarget;
     std::string m_strTemp;
     std::string m_strStreamPath;
+    // The folder the *At names are relative to: the current folder (the names are
+    // the paths), or the target's folder when its path leaves no room for them.
+    int m_hDir = AT_FDCWD;
+    std::string m_strTempAt, m_strTargetAt;
     int m_hFile = -1;
 };

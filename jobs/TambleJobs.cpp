@@ -8,14 +8,18 @@
 #include "jobs/SafeTarget.h"
 #include "jobs/StreamCheck.h"
 #include "platform/DirSearch.h"
+#include "platform/FileLease.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
 #include "platform/TimeUtil.h"
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -59,6 +63,14 @@ std::int64_t SteadyNs()
         .count();
 }
 
+// Whether a file still holds what it held: the same file, size and contents
+// time (renaming it moves its change time only).
+bool SameContent(const struct stat& before, const struct stat& now)
+{
+    return before.st_dev == now.st_dev && before.st_ino == now.st_ino && before.st_size == now.st_size
+           && before.st_mtim.tv_sec == now.st_mtim.tv_sec && before.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
+}
+
 // Whether a file is still as it was: the same file, size, contents time and
 // change time (any write or change of its attributes moves the change time).
 bool Unchanged(const struct stat& before, const struct stat& now)
@@ -66,6 +78,42 @@ bool Unchanged(const struct stat& before, const struct stat& now)
     return before.st_dev == now.st_dev && before.st_ino == now.st_ino && before.st_size == now.st_size
            && before.st_mtim.tv_sec == now.st_mtim.tv_sec && before.st_mtim.tv_nsec == now.st_mtim.tv_nsec
            && before.st_ctim.tv_sec == now.st_ctim.tv_sec && before.st_ctim.tv_nsec == now.st_ctim.tv_nsec;
+}
+
+// Repeats a call that a signal interrupted.
+template <class Call>
+int RetryCall(Call call)
+{
+    int result;
+    do {
+        result = call();
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+// A plain file that is being deleted is first renamed to ".<name>.tamble-old.<pid>".
+constexpr char SET_ASIDE_MARK[] = ".tamble-old.";
+
+std::string SetAsideName(const std::string& plain, long pid)
+{
+    const std::string folder = CSafeTarget::FolderOf(plain);
+    return folder + "." + plain.substr(folder.size()) + SET_ASIDE_MARK + std::to_string(pid);
+}
+
+// Renames from to to unless to exists; 0, or -1 with errno.
+int MoveNoReplace(const std::string& from, const std::string& to)
+{
+    if (RetryCall([&] { return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE); }) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return -1;
+    // A file system that cannot refuse to replace: look first.
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return RetryCall([&] { return ::rename(from.c_str(), to.c_str()); });
 }
 
 } // namespace
@@ -336,6 +384,32 @@ void CTambleJobs::LockFolder(const std::string& folder, const std::string& onlyF
         LogLine(IDS_LOG_STALE_TEMP, path);
     for (const std::string& what : failed)
         Fail(IDS_ERR_TEMP_LEFT, what);
+    if (onlyFor.empty())
+        RestoreSetAside(folder);
+}
+
+void CTambleJobs::RestoreSetAside(const std::string& folder)
+{
+    // A run killed while it deleted a plain file can leave it set aside: it goes
+    // back under its name (only ours, only of runs that are gone), and the job
+    // then deletes it as usual once its twin proves itself.
+    for (const DirEntry& entry : ListMatching(folder, ".*" + std::string(SET_ASIDE_MARK) + "*")) {
+        const std::size_t mark = entry.name.rfind(SET_ASIDE_MARK);
+        if (entry.type != DirEntryType::File || mark == std::string::npos || mark < 2)
+            continue;
+        const std::string pid = entry.name.substr(mark + sizeof SET_ASIDE_MARK - 1);
+        if (pid.empty() || pid.size() > 9 || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long owner = std::stol(pid);
+        if (owner == ::getpid() || ::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH)
+            continue;
+        const std::string plain = folder + entry.name.substr(1, mark - 1);
+        const std::string aside = folder + entry.name;
+        if (MoveNoReplace(aside, plain) == 0)
+            LogLine(IDS_LOG_RESTORED, plain);
+        else
+            Fail(IDS_ERR_DELETE, plain, "kept as " + aside + ": " + std::strerror(errno));
+    }
 }
 
 void CTambleJobs::ReadHistoryFolder(CHistoryFolder& folder, const std::string& path)
@@ -488,26 +562,65 @@ void CTambleJobs::DeletePlain(const std::string& plain, const struct stat& befor
                               bool madeTwin, UINT logId)
 {
     const std::string shown = twin.substr(CSafeTarget::FolderOf(twin).size());
-    struct stat now {};
-    if (::lstat(plain.c_str(), &now) == 0 && !Unchanged(before, now)) {
-        // Written to while it was compressed: the plain file stays as it now is,
-        // and a twin made of what it held before goes.
+    const std::string twinFate = FormatText(madeTwin ? IDS_CAUSE_TWIN_REMOVED : IDS_CAUSE_TWIN_KEPT, {shown});
+    // The plain file stays; a twin made of what it held goes with it.
+    auto keep = [&](UINT textId, bool failure) {
         if (madeTwin)
             ::unlink(twin.c_str());
-        Fail(IDS_ERR_PLAIN_CHANGED, plain,
-             FormatText(madeTwin ? IDS_CAUSE_TWIN_REMOVED : IDS_CAUSE_TWIN_KEPT, {shown}));
+        if (failure)
+            Fail(textId, plain, twinFate);
+        else
+            Notice(textId, plain, twinFate);
+    };
+    // Nobody else may have the file open while it goes: under a write lease an
+    // opener has to wait until we are done, and we see that it waits.
+    CFileLease lease;
+    int error = 0;
+    switch (lease.Take(plain, error)) {
+    case CFileLease::Result::InUse:
+        keep(IDS_ERR_IN_USE, false);   // not a failure: a later run compresses it
+        return;
+    case CFileLease::Result::Failed:
+        Fail(IDS_ERR_DELETE, plain, std::strerror(error));
+        return;
+    case CFileLease::Result::Held:
+    case CFileLease::Result::Unsupported:
+        break;
+    }
+    struct stat now {}, named {};
+    if (::fstat(lease.Handle(), &now) != 0 || ::lstat(plain.c_str(), &named) != 0 || !Unchanged(before, now)
+        || named.st_dev != now.st_dev || named.st_ino != now.st_ino) {
+        // Written to while it was compressed: the plain file stays as it now is.
+        keep(IDS_ERR_PLAIN_CHANGED, true);
         return;
     }
-    int result;
-    do {
-        result = std::remove(plain.c_str());
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        // The file stays where it is and the job goes on; the run did not finish it.
-        LogLine(IDS_ERR_DELETE, plain + ": " + std::strerror(errno));
-        RaiseStatus(1);
+    // The file is first set aside under a name nobody opens, so that whoever found
+    // it by its name just before is seen (as a lease break, or as a change) while
+    // it can still be put back.  A short pause lets such an opener get that far.
+    const std::string aside = SetAsideName(plain, ::getpid());
+    if (MoveNoReplace(plain, aside) != 0) {
+        Fail(IDS_ERR_DELETE, plain, std::strerror(errno));
         return;
     }
+    const struct timespec pause = {0, 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
+    const bool inUse = lease.Held() && lease.Broken();
+    const bool changed = !lease.Held() && (::fstat(lease.Handle(), &now) != 0 || !SameContent(before, now));
+    int deleteError = 0;
+    if (!inUse && !changed && RetryCall([&] { return ::unlink(aside.c_str()); }) != 0)
+        deleteError = errno;
+    if (inUse || changed || deleteError) {
+        const int backError = MoveNoReplace(aside, plain) == 0 ? 0 : errno;
+        lease.Release();   // an opener waiting for it now finds the file in its place
+        if (backError)
+            Fail(IDS_ERR_DELETE, plain, "kept as " + aside + ": " + std::strerror(backError));
+        else if (deleteError)
+            Fail(IDS_ERR_DELETE, plain, std::strerror(deleteError));
+        else
+            keep(inUse ? IDS_ERR_IN_USE : IDS_ERR_PLAIN_CHANGED, changed);
+        return;
+    }
+    lease.Release();
     LogLine(logId, plain + " -> " + shown);
 }
 

@@ -126,6 +126,7 @@ protected:
     // onlyFor, only those of that target).  A folder that cannot be opened
     // stops the job when mustExist, else the job goes on without the lock.
     void LockFolder(const std::string& folder, const std::string& onlyFor, bool mustExist);
+    void RestoreSetAside(const std::string& folder);
 
     // Single-file jobs.
     int ConvertNamedFile(int method, UINT logId);

@@ -94,6 +94,7 @@
     X(IDS_CAUSE_NOT_SEPARATE, 2056, "{0} is not a separate regular file")                    \
     X(IDS_CAUSE_TWIN_REMOVED, 2057, "{0} removed")                                           \
     X(IDS_CAUSE_TWIN_KEPT, 2058, "{0} kept")                                                 \
+    X(IDS_ERR_IN_USE, 2027, "The plain file is in use by another program, it is kept for a later run!") \
     X(IDS_LOG_COMPRESSED, 2101, "Compressed:")                                               \
     X(IDS_LOG_EXTRACTED, 2102, "Extracted:")                                                 \
     X(IDS_LOG_PLAIN_DELETED, 2103, "Deleted, its compressed twin holds the same bytes:")     \
@@ -108,6 +109,7 @@
     X(IDS_DRY_OTHER_NAME, 2206, "Would pass over, not a history file name:")                  \
     X(IDS_SUMMARY, 2301, "Done: {0} converted, {1} passed over, {2} failed; {3} bytes before, {4} after ({5} saved); {6} s") \
     X(IDS_SUMMARY_DRY, 2302, "Dry run, nothing changed: {0} would be converted, {1} passed over, {2} failed; {6} s") \
+    X(IDS_LOG_RESTORED, 2107, "Put back a plain file that an interrupted run had set aside:") \
     X(IDS_USAGE_HEADLINE, 3001, "Usage: tamble [switches]")                                  \
     X(IDS_USAGE_TEXT, 3002, TAMBLE_USAGE_TEXT)                                               \
     X(IDS_USAGE_MORE, 3003, "Try 'tamble --help' for more information.")                     \

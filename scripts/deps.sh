@@ -11,6 +11,7 @@ packages=(
   libinih-dev                           # settings files
   xvfb xauth xdotool x11-utils          # window tests under a virtual display
   ncompress gzip zstd time              # benchmark comparisons
+  acl                                   # setfacl for the permission tests
 )
 if [[ -n "${TAMBLE_EXTRA_PACKAGES:-}" ]]; then
   read -r -a extra <<<"$TAMBLE_EXTRA_PACKAGES"

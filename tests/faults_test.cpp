@@ -1,7 +1,7 @@
 // Faults injected into the real tamble binary while it compresses and extracts a
-// small history folder: the N-th open, read, write, fsync, rename, unlink or close
-// fails with ENOSPC, EIO, EACCES or EINTR, for a spread of N over every such call
-// of the job; a disk that stays full; and a file-size limit.  After every run each
+// small history folder: the N-th open, read, write, fsync, rename, unlink, close or
+// lease fails with ENOSPC, EIO, EACCES or EINTR, for a spread of N over every such
+// call of the job; a disk that stays full; and a file-size limit.  After every run each
 // day's data is intact, no temporary is left, the exit status is 1 with a message
 // that names the file and the cause -- or, for a fault the program retries (EINTR
 // always) or may pass over, status 0 and exactly what an undisturbed run leaves.
@@ -20,7 +20,7 @@
 
 namespace {
 
-const char* const kKinds[] = {"open", "read", "write", "fsync", "rename", "unlink", "close"};
+const char* const kKinds[] = {"open", "read", "write", "fsync", "rename", "unlink", "close", "lease"};
 const struct {
     const char* name;
     int value;

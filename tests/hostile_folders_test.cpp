@@ -2,23 +2,31 @@
 // themselves: twins that are links to files elsewhere, entries named like history
 // files that are folders, FIFOs, links or unreadable; names with blanks and bytes
 // that are no ASCII, the longest names and paths; empty, missing and read-only
-// folders; and a plain file that someone writes to while it is compressed.  Each
-// has its defined outcome, and no data is lost or written through a link.
+// folders; a plain file that someone writes to while it is compressed, or has
+// open while it is deleted; and the permissions and ACLs of copies.  Each has its
+// defined outcome, and no data is lost, written through a link or shown to more
+// people.
 //
 // The tests run as root in CI, where permission bits bind nobody: unreadable
 // files and read-only folders come from the fault injector (EACCES, EROFS) or
 // from a run as the user nobody.
+#include "tests/oracle/Oracle.h"
 #include "tests/support/TambleRun.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -223,6 +231,16 @@ TEST(HostileFolders, BlanksOddBytesAndLongNamesAndPaths)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(DayIntact(deep, "0A240101", Readings(3000, 2)), "");
     EXPECT_FALSE(PathExists(deep + "/0A240101.hst"));
+
+    // A target whose path just fits, where a temporary's path beside it would not.
+    const std::string deeper = deep + "/" + std::string(PATH_MAX - 10 - deep.size(), 'e');
+    ASSERT_EQ(::mkdir(deeper.c_str(), 0755), 0);
+    for (bool replace : {false, true}) {
+        r = RunTamble({"/Z:C", "/S:" + deep + "/0A240101.hsz", "/R:" + deeper + "/out"});
+        EXPECT_EQ(r.status, 0) << replace << r.err;
+        EXPECT_EQ(oracle::Decode(ReadWholeFile(deeper + "/out")), Readings(3000, 2));
+    }
+    EXPECT_TRUE(Temporaries(deeper).empty());
 }
 
 TEST(HostileFolders, AFolderPathBeyondTheSystemsLimitIsRefused)
@@ -328,7 +346,9 @@ TEST(HostileFolders, APlainFileWrittenToWhileItIsCompressedIsKept)
                         FaultSetup({{"CALL", "close"}, {"PATH", "0A240102.hst"}, {"REPORT", report}}))
                   .status,
               0);
-    const long closes = ReadFaultReport(report).calls;
+    // The last close is of the descriptor that held the file while it went; the
+    // one before it ends the proof.
+    const long closes = ReadFaultReport(report).calls - 1;
     ASSERT_GT(closes, 0);
     TempDir dir;
     WriteSampleFolder(dir.Path(), false);
@@ -344,6 +364,168 @@ TEST(HostileFolders, APlainFileWrittenToWhileItIsCompressedIsKept)
     EXPECT_EQ(ReadWholeFile(dir / "0A240102.hst"), grown);
     EXPECT_FALSE(PathExists(dir / "0A240102.hsz"));
     EXPECT_TRUE(Temporaries(dir.Path()).empty());
+}
+
+// Whether the kernel gives write leases on files in folder.
+bool LeasesWork(const std::string& folder)
+{
+    const int fd = ::open((folder + "/lease-probe").c_str(), O_RDONLY | O_CREAT, 0600);
+    const bool works = fd >= 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
+    ::close(fd);
+    ::unlink((folder + "/lease-probe").c_str());
+    return works;
+}
+
+TEST(HostileFolders, APlainFileSomeoneHasOpenIsKeptForALaterRun)
+{
+    TempDir dir;
+    if (!LeasesWork(dir.Path()))
+        GTEST_SKIP() << "no leases on this file system";
+    WriteSampleFolder(dir.Path(), false);
+    const std::string busy = dir / "0A240102.hst";
+    const int writer = ::open(busy.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(writer, 0);
+    TambleResult r = RunTamble(Compress(dir.Path()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "in use by another program, it is kept for a later run! " + busy)) << r.err;
+    EXPECT_FALSE(PathExists(dir / "0A240102.hsz"));
+    EXPECT_FALSE(PathExists(dir / "0A240103.hst"));   // the others went on
+    // What the writer appends afterwards is not lost; the next run compresses it.
+    ASSERT_EQ(::write(writer, "late", 4), 4);
+    ::close(writer);
+    r = RunTamble(Compress(dir.Path()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    Bytes grown = SampleDays()[1].data;
+    grown.insert(grown.end(), {'l', 'a', 't', 'e'});
+    EXPECT_EQ(DayIntact(dir.Path(), "0A240102", grown, true), "");
+    EXPECT_FALSE(PathExists(busy));
+}
+
+TEST(HostileFolders, ALoggerAppendingDuringTheJobNeverLosesARecord)
+{
+    // A logger opens, appends one record and closes, round the files, while the
+    // job deletes them.
+    TempDir dir;
+    if (!LeasesWork(dir.Path()))
+        GTEST_SKIP() << "no leases on this file system";
+    std::vector<std::string> names;
+    for (int day = 1; day <= 24; ++day) {
+        char name[16];
+        std::snprintf(name, sizeof name, "0A2401%02d.hst", day);
+        names.push_back(name);
+        WriteWholeFile(dir / name, Readings(2000, static_cast<std::uint32_t>(day)));
+    }
+    std::atomic<bool> stop {false};
+    int records = 0;
+    std::thread logger([&] {
+        for (; !stop; ::usleep(50)) {
+            const std::string record = "<" + std::to_string(records) + ">";
+            const std::string path = dir / names[records % names.size()];
+            const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+            ::usleep(20);   // a logger that takes its time between open and write
+            records += ::write(fd, record.data(), record.size()) == static_cast<ssize_t>(record.size());
+            ::close(fd);
+        }
+    });
+    const TambleResult r = RunTamble(Compress(dir.Path()));
+    stop = true;
+    logger.join();
+    std::string all;
+    for (const auto& [name, state] : Snapshot(dir.Path())) {
+        const Bytes data = name.back() == 'z' ? oracle::Decode(state.bytes) : state.bytes;
+        all.append(data.begin(), data.end());
+    }
+    int lost = 0;
+    for (int i = 0; i < records; ++i)
+        lost += !Contains(all, "<" + std::to_string(i) + ">");
+    EXPECT_EQ(lost, 0) << "of " << records << "\n" << r.err;
+}
+
+TEST(HostileFolders, WithoutALeaseAWriteJustBeforeTheDeletionKeepsTheFile)
+{
+    if (::geteuid() != 0 || SkipWithoutInjector())
+        GTEST_SKIP() << "needs root and the fault injector";
+    // Run as nobody, who gets no lease on root's file; the job is held just
+    // before the file goes while another program appends to it.
+    TempDir dir, control;
+    WriteSampleFolder(dir.Path(), false);
+    for (const std::string& folder : {dir.Path(), control.Path()})
+        ASSERT_EQ(::chown(folder.c_str(), kNobody, kNobody), 0);
+    TambleSetup setup = FaultSetup({{"CALL", "rename"}, {"PATH", ".tamble-old."}, {"NTH", "1"},
+                                    {"ACTION", "pause"}, {"ARG", control / "resume"}});
+    setup.runAs = kNobody;
+    for (const HistoryDay& day : SampleDays())
+        ASSERT_EQ(::chown((dir / (day.stem + ".hst")).c_str(), day.stem == "0A240101" ? 0 : kNobody, 0), 0);
+    ASSERT_EQ(::chmod((dir / "0A240101.hst").c_str(), 0644), 0);
+    const pid_t run = StartTamble(Compress(dir.Path()), setup);
+    ASSERT_TRUE(AwaitFile(control / "resume.reached", 60));
+    const int writer = ::open((dir / "0A240101.hst").c_str(), O_WRONLY | O_APPEND);
+    ASSERT_EQ(::write(writer, "late", 4), 4);
+    ::close(writer);
+    WriteWholeFile(control / "resume", {});
+    const TambleResult r = WaitTamble(run);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, "changed while it was compressed, it is kept! " + (dir / "0A240101.hst"))) << r.err;
+    Bytes grown = SampleDays()[0].data;
+    grown.insert(grown.end(), {'l', 'a', 't', 'e'});
+    EXPECT_EQ(ReadWholeFile(dir / "0A240101.hst"), grown);
+    EXPECT_FALSE(PathExists(dir / "0A240101.hsz"));
+}
+
+TEST(HostileFolders, AFailedDeletionIsReportedWithoutAProgressDisplay)
+{
+    if (SkipWithoutInjector())
+        GTEST_SKIP() << "no fault injector";
+    TempDir dir;
+    WriteSampleFolder(dir.Path(), false);
+    std::vector<std::string> args = Compress(dir.Path());
+    args.back() = "--progress=none";
+    const TambleResult r =
+        RunTamble(args, FaultSetup({{"CALL", "unlink"}, {"PATH", "0A240102.hst"}, {"NTH", "1"}, {"TIMES", "0"}}));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Contains(r.err, "Couldn't delete file! " + (dir / "0A240102.hst") + ": Input/output error")) << r.err;
+    EXPECT_EQ(SampleIntact(dir.Path(), false), "");
+}
+
+TEST(HostileFolders, PermissionsOfACopyAreNeverWider)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run the job as another user";
+    // The source's group (staff) may not read it: "other" may not either, once the
+    // copy's group is not staff.
+    TempDir top;
+    ASSERT_EQ(::chmod(top.Path().c_str(), 0755), 0);
+    ASSERT_EQ(::chown(top.Path().c_str(), kNobody, kNobody), 0);
+    WriteWholeFile(top / "src", Readings(3000, 4));
+    ASSERT_EQ(::chown((top / "src").c_str(), 0, 50), 0);
+    ASSERT_EQ(::chmod((top / "src").c_str(), 0604), 0);
+    TambleSetup nobody;
+    nobody.runAs = kNobody;
+    TambleResult r = RunTamble({"/Z:C", "/S:" + (top / "src"), "/R:" + (top / "out")}, nobody);
+    ASSERT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat((top / "out").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // A folder's default ACL grants nobody more than the source did: the copy
+    // carries the source's own access ACL, or none.
+    auto acl = [](const std::string& path) {
+        char list[256];
+        const ssize_t size = ::getxattr(path.c_str(), "system.posix_acl_access", list, sizeof list);
+        return size < 0 ? std::string("none") : std::string(list, static_cast<std::size_t>(size));
+    };
+    const std::string folder = top / "acl";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    if (std::system(("setfacl -d -m u:nobody:r '" + folder + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "no ACLs here (setfacl missing or the file system has none)";
+    for (const char* own : {"", " && setfacl -m u:daemon:r "}) {
+        const std::string src = folder + "/src" + std::to_string(*own != 0);
+        WriteWholeFile(src, Readings(3000, 5));
+        ASSERT_EQ(std::system(("setfacl -b " + src + (*own ? own + src : "") + " && chmod 640 " + src).c_str()), 0);
+        r = RunTamble({"/Z:C", "/S:" + src, "/R:" + src + ".out"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(acl(src + ".out"), acl(src)) << src;
+    }
 }
 
 } // namespace

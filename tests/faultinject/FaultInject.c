@@ -7,14 +7,16 @@
  * environment variables:
  *
  *   TAMBLE_FAULT_CALL    kinds to count, comma separated: open read write fsync
- *                        rename unlink close link, or "any" for all of them
+ *                        rename unlink close link lease, or "any" for all of
+ *                        them (lease: taking a lease with fcntl F_SETLEASE)
  *   TAMBLE_FAULT_PATH    count only calls on paths containing this text (for
  *                        calls on a descriptor: the path the descriptor names)
  *   TAMBLE_FAULT_NTH     the counted call that triggers (1 = the first); 0 or
  *                        unset: nothing triggers, the calls are only counted
  *   TAMBLE_FAULT_TIMES   how many counted calls from the N-th on trigger
  *                        (default 1; 0 = all of them, a disk that stays full)
- *   TAMBLE_FAULT_ERRNO   ENOSPC, EIO, EACCES, EINTR, EFBIG, EROFS or a number
+ *   TAMBLE_FAULT_ERRNO   ENOSPC, EIO, EACCES, EINTR, EFBIG, EROFS, EAGAIN, EINVAL
+ *                        or a number
  *   TAMBLE_FAULT_ACTION  fail (default): the call fails with the errno;
  *                        kill: SIGKILL before the call;
  *                        pause: create ARG.reached, wait until ARG exists;
@@ -45,8 +47,9 @@
 #include <time.h>
 #include <unistd.h>
 
-enum Kind { K_OPEN, K_READ, K_WRITE, K_FSYNC, K_RENAME, K_UNLINK, K_CLOSE, K_LINK, K_COUNT };
-static const char* const kKindNames[K_COUNT] = {"open", "read", "write", "fsync", "rename", "unlink", "close", "link"};
+enum Kind { K_OPEN, K_READ, K_WRITE, K_FSYNC, K_RENAME, K_UNLINK, K_CLOSE, K_LINK, K_LEASE, K_COUNT };
+static const char* const kKindNames[K_COUNT] = {"open",   "read",  "write", "fsync", "rename",
+                                                "unlink", "close", "link",  "lease"};
 
 enum Action { A_FAIL, A_KILL, A_PAUSE, A_APPEND };
 
@@ -97,6 +100,8 @@ DECLARE_REAL(int, remove, const char*);
 DECLARE_REAL(int, close, int);
 DECLARE_REAL(int, link, const char*, const char*);
 DECLARE_REAL(int, linkat, int, const char*, int, const char*, int);
+DECLARE_REAL(int, fcntl, int, int, ...);
+DECLARE_REAL(int, fcntl64, int, int, ...);
 
 /* The form POSIX gives for storing a function found by dlsym. */
 #define LOOKUP(name) (*(void**)(&REAL(name)) = dlsym(RTLD_NEXT, #name))
@@ -107,7 +112,8 @@ static int ErrnoByName(const char* text)
         const char* name;
         int value;
     } names[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EACCES", EACCES}, {"EINTR", EINTR},
-                 {"EFBIG", EFBIG},   {"EROFS", EROFS}, {"EPERM", EPERM}, {"EDQUOT", EDQUOT}};
+                 {"EFBIG", EFBIG},   {"EROFS", EROFS}, {"EPERM", EPERM}, {"EDQUOT", EDQUOT},
+                 {"EAGAIN", EAGAIN}, {"EINVAL", EINVAL}};
     if (!text || !*text)
         return EIO;
     for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i)
@@ -128,7 +134,7 @@ static void Setup(void)
     LOOKUP(fsync); LOOKUP(fdatasync);
     LOOKUP(rename); LOOKUP(renameat); LOOKUP(renameat2);
     LOOKUP(unlink); LOOKUP(unlinkat); LOOKUP(remove);
-    LOOKUP(close); LOOKUP(link); LOOKUP(linkat);
+    LOOKUP(close); LOOKUP(link); LOOKUP(linkat); LOOKUP(fcntl); LOOKUP(fcntl64);
 
     /* Whole words only: "unlink" does not select "link". */
     const char* kinds = getenv("TAMBLE_FAULT_CALL");
@@ -444,4 +450,29 @@ int remove(const char* path)
     if (e)
         FAIL_WITH(-1, e);
     return REAL(remove)(path);
+}
+
+/* --- leases ---------------------------------------------------------------- */
+
+/* Every command passes its argument on as a pointer-sized value; only taking a
+ * lease is counted. */
+#define FCNTL_BODY(realfn)                                                         \
+    va_list args;                                                                  \
+    va_start(args, cmd);                                                           \
+    void* arg = va_arg(args, void*);                                               \
+    va_end(args);                                                                  \
+    if (cmd == F_SETLEASE && (long)arg != F_UNLCK) {                               \
+        int e = Decide(K_LEASE, DescriptorMatches(fd), NULL, fd);                  \
+        if (e)                                                                     \
+            FAIL_WITH(-1, e);                                                      \
+    }                                                                              \
+    return realfn(fd, cmd, arg)
+
+int fcntl(int fd, int cmd, ...) { Setup(); FCNTL_BODY(REAL(fcntl)); }
+int fcntl64(int fd, int cmd, ...)
+{
+    Setup();
+    if (!REAL(fcntl64))
+        REAL(fcntl64) = REAL(fcntl);
+    FCNTL_BODY(REAL(fcntl64));
 }

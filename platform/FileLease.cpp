@@ -1,0 +1,63 @@
+#include "platform/FileLease.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+CFileLease::~CFileLease()
+{
+    Release();
+}
+
+CFileLease::Result CFileLease::Take(const std::string& path, int& error)
+{
+    Release();
+    do {
+        m_hFile = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    } while (m_hFile < 0 && errno == EINTR);
+    if (m_hFile < 0) {
+        // Someone else holds a lease on it: it is in use.
+        if (errno == EWOULDBLOCK)
+            return Result::InUse;
+        error = errno;
+        return Result::Failed;
+    }
+    // An opener that breaks the lease sends SIGIO, whose default would end us.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    if (::sigaction(SIGIO, &ignore, &m_oldAction) == 0)
+        m_bSignalSaved = true;
+    int result;
+    do {
+        result = ::fcntl(m_hFile, F_SETLEASE, F_WRLCK);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) {
+        m_bHeld = true;
+        return Result::Held;
+    }
+    error = errno;
+    if (error == EAGAIN || error == EBUSY)
+        return Result::InUse;
+    return Result::Unsupported;
+}
+
+bool CFileLease::Broken() const
+{
+    // While a break is pending the kernel reports the type the lease is to fall to.
+    return m_bHeld && ::fcntl(m_hFile, F_GETLEASE) != F_WRLCK;
+}
+
+void CFileLease::Release()
+{
+    if (m_bHeld)
+        ::fcntl(m_hFile, F_SETLEASE, F_UNLCK);
+    m_bHeld = false;
+    if (m_hFile >= 0)
+        ::close(m_hFile);
+    m_hFile = -1;
+    // A break signal sent while the lease was held was dropped, being ignored.
+    if (m_bSignalSaved)
+        ::sigaction(SIGIO, &m_oldAction, nullptr);
+    m_bSignalSaved = false;
+}
