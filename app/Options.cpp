@@ -99,10 +99,12 @@ int RunFileChecks(const COptions& options, const std::vector<std::string>& files
         return 2;
     }
     int status = 0;
-    for (const std::string& file : files) {
+    for (const std::string& name : files) {
+        // Shown as the job messages show names: no control character reaches the terminal.
+        const std::string file = PrintableText(name);
         StreamSummary summary;
         std::string cause;
-        const CheckResult result = CheckFile(file, options.m_bTest, summary, cause);
+        const CheckResult result = CheckFile(name, options.m_bTest, summary, cause);
         if (result == CheckResult::Intact && options.m_bInfo)
             std::fprintf(out, "%s\n", InfoLine(file, summary).c_str());
         if (result == CheckResult::Intact && options.m_bTest)

@@ -28,5 +28,9 @@ std::string ComposeMessage(const std::string& text, const std::string& file, con
 // as above.
 std::string ComposeMessage(UINT textId, const std::string& file, const std::string& cause);
 
+// The text with every control character (below 0x20, and 0x7F) shown as "?": a
+// file name in a message can neither break its line nor steer the terminal.
+std::string PrintableText(const std::string& text);
+
 // "0x80004005": a code as the messages show it.
 std::string FormatErrorCode(UINT code);
