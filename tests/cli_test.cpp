@@ -183,6 +183,13 @@ TEST(Cli, SingleFilesOfEveryMethodRoundTrip)
     }
     Result r = Tamble({"--test", dir / "data.lzw", dir / "data.lzss", dir / "data.huffman"});
     EXPECT_EQ(r.status, 0) << r.out;
+    // Names show as the job messages show them: no control character reaches the terminal.
+    WriteCoded(dir / "a\033cb", METHOD_LZW, Text("x"));
+    for (const char* option : {"--test", "--info"}) {
+        r = Tamble({option, dir / "a\033cb"});
+        EXPECT_NE(r.out.find("a?cb: "), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find('\033'), std::string::npos) << option;
+    }
 
     WriteWholeFile(dir / "empty", {});
     ASSERT_EQ(Tamble({"/Z:C", "/S:" + (dir / "empty"), "/R:" + (dir / "empty.lzw")}).status, 0);
