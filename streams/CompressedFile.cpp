@@ -278,7 +278,8 @@ std::uint64_t CCompressedFile::BitsTaken() const
 
 int CCompressedFile::BitsLeft()
 {
-    PeekBits(1);   // fills the window as far as the file allows
+    if (m_nInBits <= 56)
+        RefillBits();   // fills the window as far as the file allows
     return m_nInBits > m_nInPadBits ? m_nInBits - m_nInPadBits : 0;
 }
 
@@ -287,7 +288,8 @@ bool CCompressedFile::TakeEndCode(UINT code, int bits)
     if (bits < 32)
         code &= (1u << bits) - 1;
     const std::uint64_t start = BitsTaken();
-    const int real = BitsLeft() < bits ? BitsLeft() : bits;
+    const int left = BitsLeft();
+    const int real = left < bits ? left : bits;
     const UINT seen = PeekBits(bits);
     const bool same = real == 0 || ((seen ^ code) >> (bits - real)) == 0;
     // Consumed without counting as a read past the end: those bits are unstored.

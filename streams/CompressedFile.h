@@ -153,7 +153,8 @@ protected:
     void SetDamaged() { m_bDamaged = true; }
     // Payload bits the reader has consumed so far.
     std::uint64_t BitsTaken() const;
-    // Payload bits still in the file from the reader's position on (at most 64 are counted).
+    // Payload bits still in the file from the reader's position on (57 or more count as 57
+    // or more: the window is filled, not the file measured).
     int BitsLeft();
     // Takes the end code `code` of `bits` bits (1 to 32): true when its bits that lie
     // within the file are those of the code; records where the code ends.
