@@ -288,8 +288,13 @@ bool CCompressedFile::TakeEndCode(UINT code, int bits)
     if (bits < 32)
         code &= (1u << bits) - 1;
     const std::uint64_t start = BitsTaken();
+    // Bits past the file, or past the payload the header gives (bytes after the coded
+    // data are no part of the code), are not compared.
     const int left = BitsLeft();
-    const int real = left < bits ? left : bits;
+    int real = left < bits ? left : bits;
+    const std::uint64_t payloadEnd = 8 * std::uint64_t{m_nCompressedSize};
+    if (start + static_cast<std::uint64_t>(real) > payloadEnd)
+        real = payloadEnd > start ? static_cast<int>(payloadEnd - start) : 0;
     const UINT seen = PeekBits(bits);
     const bool same = real == 0 || ((seen ^ code) >> (bits - real)) == 0;
     // Consumed without counting as a read past the end: those bits are unstored.

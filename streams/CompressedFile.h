@@ -157,7 +157,8 @@ protected:
     // or more: the window is filled, not the file measured).
     int BitsLeft();
     // Takes the end code `code` of `bits` bits (1 to 32): true when its bits that lie
-    // within the file are those of the code; records where the code ends.
+    // within the file and the payload the header gives are those of the code; records
+    // where the code ends.
     bool TakeEndCode(UINT code, int bits);
 
     std::uint8_t* m_pBuffer = nullptr;

@@ -519,7 +519,7 @@ bool CLzwFile::ReadEndCode()
         // Nothing decoded yet: codes start 9 bits wide, and a writer given no byte
         // at all emits the code 0 before the end code.
         m_nCodeBits = 9;
-        if (m_nOriginalSize == 0 && BitsLeft() >= 9 + 1 && PeekBits(9) == 0)
+        if (m_nOriginalSize == 0 && m_nCompressedSize >= 2 && BitsLeft() >= 9 + 1 && PeekBits(9) == 0)
             SkipBits(9);
     }
     return TakeEndCode(LZW_END_OF_DATA, static_cast<int>(m_nCodeBits));

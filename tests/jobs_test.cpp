@@ -504,7 +504,7 @@ TEST(StreamCheck, DamageIsNamedInWords)
     EXPECT_EQ(check(abc, 19, 0x60), "data goes on past the 3 bytes its header gives");
     EXPECT_EQ(check(Bytes(abc.begin(), abc.end() - 1)), "ends 1 byte early");
     Bytes tail = abc;
-    tail.insert(tail.end(), 12, 0);
+    tail.insert(tail.end(), 12, 0xFF);
     EXPECT_EQ(check(tail), "12 bytes after the coded data");
     for (auto [at, value] : {std::pair{7, '!'}, {4, 'X'}, {5, 'Y'}})
         EXPECT_EQ(check(abc, static_cast<std::size_t>(at), value), "not a known method: damaged magic");

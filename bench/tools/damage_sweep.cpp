@@ -121,7 +121,7 @@ int main(int argc, char** argv)
         }
         for (std::size_t extra : {1u, 12u, 1000u}) {
             Bytes longer = good;
-            longer.resize(good.size() + extra, 0);
+            longer.resize(good.size() + extra, 0xA5);
             lies.Add(Caught(longer));
         }
         for (std::size_t bit = 0; bit < good.size() * 8; ++bit) {
