@@ -129,10 +129,12 @@ int RunFileChecks(const COptions& options, const std::vector<std::string>& given
     const std::vector<std::string> files = ExpandFolders(given);
     std::uint64_t count = 0, original = 0, compressed = 0;
     int status = 0;
-    for (const std::string& file : files) {
+    for (const std::string& name : files) {
+        // Shown as the job messages show names: no control character reaches the terminal.
+        const std::string file = PrintableText(name);
         StreamSummary summary;
         std::string cause;
-        const CheckResult result = CheckFile(file, options.m_bTest, summary, cause);
+        const CheckResult result = CheckFile(name, options.m_bTest, summary, cause);
         if (result == CheckResult::Intact && options.m_bInfo) {
             std::fprintf(out, "%s\n", InfoLine(file, summary).c_str());
             ++count;
@@ -177,9 +179,10 @@ int RunCat(const std::vector<std::string>& files, int out)
     std::vector<std::uint8_t> buffer(JOB_CHUNK_SIZE);
     for (const std::string& file : files) {
         std::string cause;
-        std::unique_ptr<CCompressedFile> reader = OpenReader(file, cause);
+        bool damaged = false;
+        std::unique_ptr<CCompressedFile> reader = OpenReader(file, cause, nullptr, &damaged);
         if (!reader) {
-            CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_OPEN_FILE, file, cause));
+            CStderrView::WriteLine(2, ComposeMessage(damaged ? IDS_ERR_DAMAGED : IDS_ERR_OPEN_FILE, file, cause));
             status = 1;
             continue;
         }

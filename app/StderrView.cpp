@@ -1,15 +1,13 @@
 #include "app/StderrView.h"
 
+#include "jobs/JobError.h"
+
 #include <cerrno>
 #include <unistd.h>
 
 void CStderrView::WriteLine(int fd, const std::string& text)
 {
-    std::string line = "tamble: ";
-    line.reserve(line.size() + text.size() + 1);
-    for (char c : text)
-        line += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
-    line += '\n';
+    std::string line = "tamble: " + PrintableText(text) + '\n';
     const char* at = line.data();
     std::size_t left = line.size();
     while (left > 0) {

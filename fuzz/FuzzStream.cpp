@@ -1,5 +1,6 @@
 #include "fuzz/FuzzStream.h"
 
+#include "jobs/StreamCheck.h"
 #include "streams/StreamFactory.h"
 #include "tests/oracle/Oracle.h"
 
@@ -83,8 +84,12 @@ ReadResult ReadInChunks(std::size_t limit, NextCount next)
         for (std::size_t i = at + got; i < r.bytes.size(); ++i)
             Require(r.bytes[i] == kCanary);
         r.bytes.resize(at + got);
-        if (got < count)
+        if (got < count) {
+            // A stream that needed bits past its end delivers nothing more.
+            std::uint8_t more[17];
+            Require(!file->RanPastEnd() || file->Read(more, sizeof more) == 0);
             break;
+        }
     }
     r.damaged = file->IsDamaged();
     file->Close();
@@ -192,6 +197,16 @@ void CheckDecoder(int method, const std::uint8_t* data, std::size_t size)
     std::size_t limit = std::min(kReadLimit, 16 * size + kPastEnd);
     ExpectLikeReference(image, ReadInChunks(limit, SeededCounts(size ? data[0] : 0)));
     ExpectLikeReference(image, ReadInChunks(kBytewiseLimit, [] { return UINT{1}; }));
+    // The full check: a file it calls intact decodes its whole original size.
+    const UINT original = image.size() >= 12 ? image[8] | image[9] << 8 | image[10] << 16 | UINT{image[11]} << 24 : 0;
+    if (original <= limit) {
+        StreamSummary summary;
+        std::string cause;
+        if (CheckFile(TempPath(), true, summary, cause) == CheckResult::Intact) {
+            bool damaged = false;
+            Require(oracle::Decode(image, {original}, &damaged).size() == original && !damaged);
+        }
+    }
     std::remove(TempPath().c_str());
 }
 
@@ -216,6 +231,10 @@ void CheckRoundTrip(int method, const std::uint8_t* input, std::size_t size)
     Require(g_progress == ref.progress);
     Require(DecodeWhole(0) == data);
     Require(DecodeWhole(1 + (mode & 0x1F) * 37) == data);
+    // What a writer makes passes the full check, end code and sizes included.
+    StreamSummary summary;
+    std::string cause;
+    Require(CheckFile(TempPath(), true, summary, cause) == CheckResult::Intact);
     std::remove(TempPath().c_str());
 }
 

@@ -4,7 +4,9 @@
 // through a stream of the wanted method into a temporary beside the target,
 // chunk by chunk, so memory stays flat whatever the file's size.  The target
 // appears only when the source delivered exactly its original size without
-// damage and the temporary is complete on disk.
+// damage and the temporary is complete on disk.  As with trailing bytes after a
+// gzip stream, a source whose coded data is whole but followed by other bytes
+// still gives its target; the run reports the source and ends with status 1.
 #include "jobs/JobError.h"
 #include "jobs/SafeTarget.h"
 #include "jobs/StreamCheck.h"
@@ -39,9 +41,10 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
     ShowFilePos();
 
     std::string cause;
-    std::unique_ptr<CCompressedFile> reader = OpenReader(source, cause, UpdateFileProgress);
+    bool damaged = false;
+    std::unique_ptr<CCompressedFile> reader = OpenReader(source, cause, UpdateFileProgress, &damaged);
     if (!reader) {
-        Fail(IDS_ERR_OPEN_FILE, Shown(source, "/S:"), cause);
+        Fail(damaged ? IDS_ERR_DAMAGED : IDS_ERR_OPEN_FILE, Shown(source, "/S:"), cause);
         return FALSE;
     }
     struct stat sourceStat {};
@@ -63,6 +66,7 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
         return FALSE;
     }
 
+    bool dataComplete = false;
     try {
         // Opening a coded target already writes its header.
         CFileException error;
@@ -73,8 +77,8 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
             return FALSE;
         }
         const UINT delivered = CopyContent(*reader, *writer, method);
-        cause = StreamFault(*reader, delivered);
-        if (!cause.empty()) {
+        cause = StreamFault(*reader, delivered, &dataComplete);
+        if (!cause.empty() && !dataComplete) {
             writer.reset();
             Fail(IDS_ERR_DAMAGED, source, cause);
             NoteTemporaryLeft(out);
@@ -108,10 +112,13 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
         NoteTemporaryLeft(out);
         return FALSE;
     }
+    const std::string trailing = cause;
     if (!out.Commit(sourceStat, replaceTarget, cause, &acl)) {
         Fail(IDS_ERR_CREATE, target, cause);
         return FALSE;
     }
+    if (dataComplete)
+        Fail(IDS_ERR_DAMAGED, source, trailing + "; its data is complete in " + target);
     SetSourcePos(1, 1);
     ShowFilePos();
     return TRUE;
@@ -129,11 +136,15 @@ UINT CTambleJobs::CopyContent(CCompressedFile& reader, CCompressedFile& writer, 
     const UINT total = reader.m_nOriginalSize;
     const bool oneBlock = method == METHOD_LZSS;
     const UINT chunk = total < JOB_CHUNK_SIZE ? total : JOB_CHUNK_SIZE;
-    std::vector<std::uint8_t> buffer(std::max<UINT>(oneBlock ? total : chunk, 1));
+    // The block for a one-call writer grows with the data that arrives, never to a
+    // size a source header merely claims.
+    std::vector<std::uint8_t> buffer(std::max<UINT>(chunk, 1));
     UINT delivered = 0;
     while (delivered < total) {
-        std::uint8_t* at = oneBlock ? buffer.data() + delivered : buffer.data();
         const UINT want = total - delivered < JOB_CHUNK_SIZE ? total - delivered : JOB_CHUNK_SIZE;
+        if (oneBlock && buffer.size() < std::size_t{delivered} + want)
+            buffer.resize(std::size_t{delivered} + want);
+        std::uint8_t* at = oneBlock ? buffer.data() + delivered : buffer.data();
         const UINT got = reader.Read(at, want);
         delivered += got;
         SetSourcePos(delivered, total);

@@ -2,6 +2,7 @@
 
 #include "streams/StreamFactory.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -12,6 +13,41 @@
 
 namespace {
 
+// Eight bytes that no writer makes as a magic, but that a damaged magic shows: the
+// magics' common start with an unknown method, or a magic with up to two bytes changed.
+bool IsDamagedMagic(const char* bytes)
+{
+    if (std::memcmp(bytes, g_szMagic[0], 4) == 0)
+        return true;
+    for (const char* magic : g_szMagic) {
+        int differ = 0;
+        for (int i = 0; i < MAGIC_LENGTH; ++i)
+            differ += bytes[i] != magic[i];
+        if (differ <= 2)
+            return true;
+    }
+    return false;
+}
+
+std::string Bytes(std::uint64_t n)
+{
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+}
+
+// What the header of a coded stream promises that the file itself shows wrong.
+std::string HeaderFault(const CCompressedFile& stream)
+{
+    if (stream.m_nMethod == METHOD_NONE)
+        return {};
+    const std::uint64_t length = stream.FileLength();
+    if (length < COMPRESSED_HEADER_SIZE)
+        return "shorter than its 16-byte header (" + Bytes(length) + ")";
+    const std::uint64_t promised = std::uint64_t{COMPRESSED_HEADER_SIZE} + stream.m_nCompressedSize;
+    if (length < promised)
+        return "ends " + Bytes(promised - length) + " early";
+    return {};
+}
+
 UINT ChunkFor(UINT total)
 {
     return total < JOB_CHUNK_SIZE ? (total > 0 ? total : 1) : JOB_CHUNK_SIZE;
@@ -19,9 +55,9 @@ UINT ChunkFor(UINT total)
 
 // One attempt; changed is set when the stream read another header than we did.
 std::unique_ptr<CCompressedFile> OpenReaderOnce(const std::string& path, std::string& cause, ProgressCallback progress,
-                                                bool& changed)
+                                                bool& changed, bool& damaged)
 {
-    changed = false;
+    changed = damaged = false;
     int method = METHOD_NONE;
     {
         // Not blocking: a FIFO must be refused, not waited on.
@@ -40,10 +76,14 @@ std::unique_ptr<CCompressedFile> OpenReaderOnce(const std::string& path, std::st
         else if (!S_ISREG(st.st_mode))
             cause = "not a regular file";
         else
-            ok = MethodOfDescriptor(fd, method, cause);
+            ok = MethodOfDescriptor(fd, method, cause, &damaged);
         ::close(fd);
         if (!ok)
             return nullptr;
+        if (damaged) {
+            cause = "not a known method: damaged magic";
+            return nullptr;
+        }
     }
     std::unique_ptr<CCompressedFile> stream(CreateCompressedFile(nullptr, progress, method));
     if (!stream) {
@@ -70,6 +110,11 @@ std::unique_ptr<CCompressedFile> OpenReaderOnce(const std::string& path, std::st
             changed = true;
             return nullptr;
         }
+        cause = HeaderFault(*stream);
+        if (!cause.empty()) {
+            damaged = true;
+            return nullptr;
+        }
     } catch (const CFileException& failure) {
         cause = FileErrorCause(failure);
         return nullptr;
@@ -79,8 +124,10 @@ std::unique_ptr<CCompressedFile> OpenReaderOnce(const std::string& path, std::st
 
 } // namespace
 
-std::unique_ptr<CCompressedFile> OpenReader(const std::string& path, std::string& cause, ProgressCallback progress)
+std::unique_ptr<CCompressedFile> OpenReader(const std::string& path, std::string& cause, ProgressCallback progress,
+                                            bool* damaged)
 {
+    bool damagedHeader = false;
     // The stream reads the magic once more on its own and takes a failed read
     // for "no magic"; such a mismatch is tried again a few times before the
     // file counts as one that changed while it was opened.
@@ -88,12 +135,14 @@ std::unique_ptr<CCompressedFile> OpenReader(const std::string& path, std::string
     std::unique_ptr<CCompressedFile> stream;
     for (int attempt = 0; attempt < 3 && changed && !stream; ++attempt) {
         cause.clear();
-        stream = OpenReaderOnce(path, cause, progress, changed);
+        stream = OpenReaderOnce(path, cause, progress, changed, damagedHeader);
     }
+    if (damaged)
+        *damaged = damagedHeader;
     return stream;
 }
 
-bool MethodOfDescriptor(int fd, int& method, std::string& cause)
+bool MethodOfDescriptor(int fd, int& method, std::string& cause, bool* damagedMagic)
 {
     char magic[MAGIC_LENGTH];
     std::size_t got = 0;
@@ -113,18 +162,48 @@ bool MethodOfDescriptor(int fd, int& method, std::string& cause)
     for (int m = METHOD_HUFFMAN; m <= METHOD_LZW && got == sizeof magic; ++m)
         if (std::memcmp(magic, g_szMagic[m], MAGIC_LENGTH) == 0)
             method = m;
+    if (damagedMagic)
+        *damagedMagic = method == METHOD_NONE && got == sizeof magic && IsDamagedMagic(magic);
     return true;
 }
 
-std::string StreamFault(const CCompressedFile& stream, UINT delivered)
+std::string StreamFault(CCompressedFile& stream, UINT delivered, bool* dataComplete)
 {
-    // A stream that ran out of bits was cut short, whatever it then made of the
-    // missing bits.
-    if (stream.RanPastEnd() || (!stream.IsDamaged() && delivered < stream.m_nOriginalSize))
-        return "cut short: " + std::to_string(delivered) + " of " + std::to_string(stream.m_nOriginalSize)
-               + " bytes";
+    if (dataComplete)
+        *dataComplete = false;
+    const UINT total = stream.m_nOriginalSize;
+    std::string fault = HeaderFault(stream);
+    if (!fault.empty())
+        return fault;
     if (stream.IsDamaged())
-        return "damaged (a code that no writer makes) after " + std::to_string(delivered) + " bytes";
+        return "damaged (a code that no writer makes) after " + Bytes(delivered);
+    if (stream.m_nMethod == METHOD_NONE && delivered < total)
+        return "cut short: " + std::to_string(delivered) + " of " + Bytes(total);
+    if (stream.RanPastEnd())
+        return "its coded data runs out after " + std::to_string(delivered) + " of the " + Bytes(total)
+               + " its header gives";
+    if (delivered < total)
+        return "its data ends after " + std::to_string(delivered) + " of the " + Bytes(total) + " its header gives";
+    if (stream.m_nMethod == METHOD_NONE)
+        return {};
+    if (!stream.ReadEndCode())
+        return stream.IsDamaged() ? "damaged (a code that no writer makes) after " + Bytes(delivered)
+                                  : "data goes on past the " + Bytes(total) + " its header gives";
+    // A writer stores the byte the end code ends in, or leaves it unstored when
+    // only the code's last bits would be in it.
+    const std::uint64_t payload = std::uint64_t{stream.FileLength()} - COMPRESSED_HEADER_SIZE;
+    const std::uint64_t last = stream.EndCodeEnd() / 8, stored = (stream.EndCodeEnd() + 7) / 8;
+    if (payload < last)
+        return "its end code is cut off";
+    const std::uint64_t field = stream.m_nCompressedSize;
+    const std::uint64_t coded = field >= last && field <= std::min(stored, payload) ? field : std::min(stored, payload);
+    if (coded != field)
+        return "its header gives " + Bytes(stream.m_nCompressedSize) + " of coded data, it has " + Bytes(coded);
+    if (payload > coded) {
+        if (dataComplete)
+            *dataComplete = true;
+        return Bytes(payload - coded) + " after the coded data";
+    }
     return {};
 }
 
@@ -146,9 +225,10 @@ const char* MethodName(int method)
 CheckResult CheckFile(const std::string& path, bool decode, StreamSummary& summary, std::string& cause)
 {
     try {
-        std::unique_ptr<CCompressedFile> stream = OpenReader(path, cause);
+        bool damaged = false;
+        std::unique_ptr<CCompressedFile> stream = OpenReader(path, cause, nullptr, &damaged);
         if (!stream)
-            return CheckResult::Unreadable;
+            return damaged ? CheckResult::Damaged : CheckResult::Unreadable;
         summary.method = stream->m_nMethod;
         summary.originalSize = stream->m_nOriginalSize;
         summary.fileSize = stream->GetLength();

@@ -2,9 +2,17 @@
 // exactly the bytes of its plain file, and the --test and --info checks.
 //
 // Everything is read in chunks of JOB_CHUNK_SIZE bytes, so memory stays the
-// same whatever the size of the files.  A stream is intact only when it
-// delivers exactly the original size its header gives, finds no code that no
-// writer makes, and needs no bits beyond the end of its file.
+// same whatever the size of the files.  A coded stream is intact only when
+//  - its first eight bytes are a known magic (eight bytes that begin "**++", or
+//    that differ from a magic in at most two bytes, are a damaged magic, never
+//    the start of a stored file);
+//  - the file holds its 16-byte header and the compressed size the header gives;
+//  - it delivers exactly the original size its header gives, finds no code that
+//    no writer makes, and needs no bits beyond the end of its file;
+//  - the end code follows the data (its last up to seven bits may be missing, as
+//    writers leave them unstored) and the coded data ends in the last byte of the
+//    file, of which the compressed size field counts every byte.
+// Bytes after complete coded data are reported, but the data itself is whole.
 #pragma once
 
 #include "platform/Types.h"
@@ -23,16 +31,20 @@ constexpr UINT JOB_CHUNK_SIZE = 1u << 20;
 // without a magic (which would be read as stored bytes), and a file that changed
 // in between is refused.  A FIFO or device is refused without blocking on it.
 // progress, when not null, becomes the streams' progress callback.
+// A file whose magic or header is damaged gives null too, with *damaged set.
 std::unique_ptr<CCompressedFile> OpenReader(const std::string& path, std::string& cause,
-                                            ProgressCallback progress = nullptr);
+                                            ProgressCallback progress = nullptr, bool* damaged = nullptr);
 
 // The method of the file open on fd from its first eight bytes, read without
 // moving the file position (METHOD_NONE without a magic); false with the cause
-// when they cannot be read.
-bool MethodOfDescriptor(int fd, int& method, std::string& cause);
+// when they cannot be read.  *damagedMagic, when given, tells whether bytes
+// without a magic are a damaged one.
+bool MethodOfDescriptor(int fd, int& method, std::string& cause, bool* damagedMagic = nullptr);
 
 // Why a stream that delivered `delivered` bytes is not intact, or "" when it is.
-std::string StreamFault(const CCompressedFile& stream, UINT delivered);
+// Once the original size is delivered it reads the end code.  *dataComplete, when
+// given, is set when the data is whole and only bytes after it are wrong.
+std::string StreamFault(CCompressedFile& stream, UINT delivered, bool* dataComplete = nullptr);
 
 // The cause text of a file-layer failure: its description without the name of
 // the file (the messages name the file themselves).

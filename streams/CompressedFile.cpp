@@ -91,6 +91,7 @@ BOOL CCompressedFile::OpenShared(const char* fileName, UINT openFlags, CFileExce
     m_nHeaderPos = 8;
     m_nOpenFlags = openFlags;
     m_bDamaged = m_bPastEnd = m_bAtEnd = false;
+    m_nEndCodeEnd = 0;
     ResetBits();
 
     if (!CFile::Open(m_szFileName.c_str(), openFlags, error))
@@ -266,6 +267,43 @@ void CCompressedFile::RefillBits()
         m_nInAcc |= std::uint64_t(byte) << (56 - m_nInBits);
         m_nInBits += 8;
     }
+}
+
+std::uint64_t CCompressedFile::BitsTaken() const
+{
+    // Bytes that left the transfer buffer, less the real bits still in the window.
+    const int inWindow = m_nInBits > m_nInPadBits ? m_nInBits - m_nInPadBits : 0;
+    return 8 * std::uint64_t(m_nFilePos - m_nBufCount) - static_cast<std::uint64_t>(inWindow);
+}
+
+int CCompressedFile::BitsLeft()
+{
+    if (m_nInBits <= 56)
+        RefillBits();   // fills the window as far as the file allows
+    return m_nInBits > m_nInPadBits ? m_nInBits - m_nInPadBits : 0;
+}
+
+bool CCompressedFile::TakeEndCode(UINT code, int bits)
+{
+    if (bits < 32)
+        code &= (1u << bits) - 1;
+    const std::uint64_t start = BitsTaken();
+    // Bits past the file, or past the payload the header gives (bytes after the coded
+    // data are no part of the code), are not compared.
+    const int left = BitsLeft();
+    int real = left < bits ? left : bits;
+    const std::uint64_t payloadEnd = 8 * std::uint64_t{m_nCompressedSize};
+    if (start + static_cast<std::uint64_t>(real) > payloadEnd)
+        real = payloadEnd > start ? static_cast<int>(payloadEnd - start) : 0;
+    const UINT seen = PeekBits(bits);
+    const bool same = real == 0 || ((seen ^ code) >> (bits - real)) == 0;
+    // Consumed without counting as a read past the end: those bits are unstored.
+    m_nInAcc <<= bits;
+    m_nInBits -= bits;
+    if (m_nInPadBits > m_nInBits)
+        m_nInPadBits = m_nInBits > 0 ? m_nInBits : 0;
+    m_nEndCodeEnd = start + static_cast<std::uint64_t>(bits);
+    return same;
 }
 
 void CCompressedFile::ResetBits()

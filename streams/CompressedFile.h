@@ -18,8 +18,9 @@
 // The bit writer keeps fewer than eight pending bits in a 64-bit accumulator and
 // emits whole bytes as soon as they complete, so each code costs a shift, an OR and
 // at most a few byte stores.  The bit reader refills a 64-bit window from the
-// transfer buffer; past the end of the file it supplies 1 bits, as the format's
-// readers always have, and records that it did (RanPastEnd).
+// transfer buffer.  Past the end of the file it supplies 1 bits and records that it
+// did (RanPastEnd); every decoder stops at the first code that took such a bit and
+// delivers nothing more.
 #pragma once
 
 #include "platform/File.h"
@@ -69,6 +70,14 @@ public:
     bool IsDamaged() const { return m_bDamaged; }
     // A reader needed bits beyond the end of the file: the stream is truncated.
     bool RanPastEnd() const { return m_bPastEnd; }
+    // After a reader has delivered exactly its original size: reads the end code that
+    // must follow.  False when anything else follows (data beyond the original size).
+    // A coded stream's last up to seven bits may lie past the end of the file, as the
+    // writers leave them unstored; EndCodeEnd() then tells where the code ends.
+    virtual bool ReadEndCode() { return true; }
+    // Bit position in the payload just after the end code ReadEndCode read.
+    std::uint64_t EndCodeEnd() const { return m_nEndCodeEnd; }
+    UINT FileLength() const { return m_nFileLength; }
     const std::string& GetFileName() const { return m_szFileName; }
 
     // Members the jobs and tests read.
@@ -142,6 +151,15 @@ protected:
 
     void UpdateHeader();
     void SetDamaged() { m_bDamaged = true; }
+    // Payload bits the reader has consumed so far.
+    std::uint64_t BitsTaken() const;
+    // Payload bits still in the file from the reader's position on (57 or more count as 57
+    // or more: the window is filled, not the file measured).
+    int BitsLeft();
+    // Takes the end code `code` of `bits` bits (1 to 32): true when its bits that lie
+    // within the file and the payload the header gives are those of the code; records
+    // where the code ends.
+    bool TakeEndCode(UINT code, int bits);
 
     std::uint8_t* m_pBuffer = nullptr;
     UINT m_nFilePos = 0;       // bytes moved between buffer and file since Open
@@ -177,4 +195,5 @@ private:
     bool m_bDamaged = false;
     bool m_bPastEnd = false;
     bool m_bAtEnd = false;         // reader: the file has no more bytes
+    std::uint64_t m_nEndCodeEnd = 0;   // reader: payload bit just after the end code
 };

@@ -31,7 +31,7 @@ void CHuffmanFile::WriteData(const void* data, UINT count)
 UINT CHuffmanFile::Read(void* buffer, UINT count)
 {
     // After the end-of-data code or a corrupt symbol there is nothing more to deliver.
-    if (!m_bOpen || !m_bReading || m_bEndOfData || IsDamaged())
+    if (!m_bOpen || !m_bReading || m_bEndOfData || IsDamaged() || RanPastEnd())
         return 0;
     auto* out = static_cast<std::uint8_t*>(buffer);
     UINT done = 0;
@@ -47,6 +47,21 @@ UINT CHuffmanFile::Read(void* buffer, UINT count)
         CountSymbol(s);
     }
     return done;
+}
+
+bool CHuffmanFile::ReadEndCode()
+{
+    if (!m_bOpen || !m_bReading || m_bEndOfData || IsDamaged() || RanPastEnd())
+        return false;
+    // The end code is the path to the end-of-data leaf, taken 32 bits at a time.
+    std::uint64_t code = 0;
+    int length = 0;
+    for (int n = m_nLeaf[HUFF_END_OF_DATA]; n != 0 && length < 64; n = m_Node[n].nParent)
+        code |= std::uint64_t((n & 1) ^ 1) << length++;
+    bool same = true;
+    for (; length > 32; length -= 32)
+        same = TakeEndCode(static_cast<UINT>(code >> (length - 32)), 32) && same;
+    return TakeEndCode(static_cast<UINT>(code), length) && same;
 }
 
 void CHuffmanFile::Close()
@@ -208,10 +223,14 @@ int CHuffmanFile::GetSymbol()
         ++used;
     }
     SkipBits(used);
+    if (RanPastEnd())
+        return -1;
     int s = m_Node[n].nChild;
     if (s != HUFF_ESCAPE)
         return s;
     s = static_cast<int>(InputBits(8));
+    if (RanPastEnd())
+        return -1;
     // A writer escapes each byte value once, so at most 256 escapes fill the 515 nodes.
     if (m_nLeaf[s] != -1 || m_nNextFreeNode + 2 > HUFF_NODE_COUNT) {
         SetDamaged();

@@ -42,8 +42,10 @@ public:
 
     BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr) override;
     // Delivers up to count decoded bytes.  Fewer once the end-of-data code is met
-    // (later calls deliver nothing) or when the stream is found corrupt (IsDamaged).
+    // (later calls deliver nothing), when the stream is found corrupt (IsDamaged) or
+    // when a symbol would need bits past the end of the file (RanPastEnd).
     UINT Read(void* buffer, UINT count) override;
+    bool ReadEndCode() override;
     void Close() override;
     // Throws CFileException (EFBIG) before coding anything when the original size
     // would pass 4 GiB - 1.
@@ -57,7 +59,8 @@ protected:
     void HalveWeights();
     void ExchangeNodes(int a, int b);
     void PutSymbol(int s);
-    // Next symbol of the stream; -1 when the stream is corrupt (then damaged).
+    // Next symbol of the stream; -1 when the stream is corrupt (then damaged) or
+    // the symbol ran past the end of the file.
     int GetSymbol();
 
     int m_nLeaf[HUFF_SYMBOL_COUNT];   // node of each symbol's leaf, -1 if absent

@@ -311,13 +311,21 @@ UINT CLzssFile::Read(void* buffer, UINT count)
         m_nPendingPos += pos;
         m_nPendingCount -= pos;
     }
-    if (pos < count && !m_bEndSeen) {
+    if (pos < count && !m_bEndSeen && !RanPastEnd()) {
         pos = DecodeFast(out, pos, count);
-        if (!m_bEndSeen)
+        if (!m_bEndSeen && !RanPastEnd())
             pos = DecodeTail(out, pos, count);
     }
     m_nDataPos = pos;
     return pos;
+}
+
+bool CLzssFile::ReadEndCode()
+{
+    if (!m_bOpen || !m_bReading || m_bEndSeen || RanPastEnd() || m_nPendingCount > 0)
+        return false;
+    m_bEndSeen = true;
+    return TakeEndCode(0, END_BITS);
 }
 
 // Decodes tokens straight into the caller's buffer while at least 17 bytes of room
@@ -333,6 +341,8 @@ UINT CLzssFile::DecodeFast(std::uint8_t* out, UINT pos, UINT count)
         UINT token = PeekBits(MATCH_BITS);
         if (token & LITERAL_FLAG) {
             SkipBits(LITERAL_BITS);
+            if (RanPastEnd())
+                break;
             out[pos++] = static_cast<std::uint8_t>(token >> 8);
             continue;
         }
@@ -343,6 +353,8 @@ UINT CLzssFile::DecodeFast(std::uint8_t* out, UINT pos, UINT count)
             break;
         }
         SkipBits(MATCH_BITS);
+        if (RanPastEnd())
+            break;
         UINT len = (token & 0xF) + LZSS_MIN_MATCH;
         UINT produced = pos - base;
         // Distance back from the next byte; position equal to the current one is the
@@ -387,6 +399,8 @@ UINT CLzssFile::DecodeTail(std::uint8_t* out, UINT pos, UINT count)
         UINT token = PeekBits(MATCH_BITS);
         if (token & LITERAL_FLAG) {
             SkipBits(LITERAL_BITS);
+            if (RanPastEnd())
+                break;
             auto c = static_cast<std::uint8_t>(token >> 8);
             out[pos++] = c;
             m_Window[cur] = c;
@@ -400,6 +414,8 @@ UINT CLzssFile::DecodeTail(std::uint8_t* out, UINT pos, UINT count)
             break;
         }
         SkipBits(MATCH_BITS);
+        if (RanPastEnd())
+            break;
         m_nMatchLength = int(token & 0xF) + 1;
         m_nPendingPos = 0;
         for (int i = 0; i <= m_nMatchLength; ++i) {

@@ -48,10 +48,11 @@ public:
     ~CLzssFile() override;
 
     BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr) override;
-    // Delivers up to count decoded bytes; fewer only when the end marker is read, after
-    // which nothing more is decoded.  Past the end of a cut-short file the decoder goes
-    // on with 1 bits and RanPastEnd() tells so.
+    // Delivers up to count decoded bytes; fewer only when the end marker is read or a
+    // token would need bits past the end of the file (RanPastEnd), after which nothing
+    // more is decoded.
     UINT Read(void* buffer, UINT count) override;
+    bool ReadEndCode() override;
     void Close() override;
     // Codes count bytes.  Once coding has run to the end of a call's data the stream
     // takes no more: a later call with bytes throws CFileException (invalidFile,

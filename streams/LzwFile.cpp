@@ -436,7 +436,7 @@ void CLzwFile::Close()
 
 UINT CLzwFile::Read(void* buffer, UINT count)
 {
-    if (!m_bOpen || !m_bReading || !m_pDecodeTable || IsDamaged())
+    if (!m_bOpen || !m_bReading || !m_pDecodeTable || IsDamaged() || RanPastEnd())
         return 0;
     auto* out = static_cast<std::uint8_t*>(buffer);
     UINT n = 0;
@@ -459,6 +459,8 @@ UINT CLzwFile::Read(void* buffer, UINT count)
             ResetDictionary();
             m_bOldInHistory = FALSE;
             m_nOldCode = InputBits(static_cast<int>(m_nCodeBits));
+            if (RanPastEnd())
+                return n;
             if (m_nOldCode == LZW_END_OF_DATA)
                 return n;   // code 256 stands as the old code if reading goes on
             if (m_nOldCode > 255) {
@@ -474,10 +476,14 @@ UINT CLzwFile::Read(void* buffer, UINT count)
             ++m_nHistoryEnd;
             continue;
         }
+        if (RanPastEnd())
+            return n;
         m_nReadState = 2;
         if (DecodeFast(count - n) > 0)
             continue;
         const UINT code = InputBits(static_cast<int>(m_nCodeBits));
+        if (RanPastEnd())
+            return n;
         m_nNewCode = static_cast<int>(code);
         if (code == LZW_END_OF_DATA)
             return n;
@@ -499,6 +505,24 @@ UINT CLzwFile::Read(void* buffer, UINT count)
         }
     }
     return n;
+}
+
+bool CLzwFile::ReadEndCode()
+{
+    if (!m_bOpen || !m_bReading || !m_pDecodeTable || IsDamaged() || RanPastEnd() || m_nStackCount > 0)
+        return false;
+    if (m_bDamagePending) {
+        SetDamaged();
+        return false;
+    }
+    if (m_nReadState == 0) {
+        // Nothing decoded yet: codes start 9 bits wide, and a writer given no byte
+        // at all emits the code 0 before the end code.
+        m_nCodeBits = 9;
+        if (m_nOriginalSize == 0 && m_nCompressedSize >= 2 && BitsLeft() >= 9 + 1 && PeekBits(9) == 0)
+            SkipBits(9);
+    }
+    return TakeEndCode(LZW_END_OF_DATA, static_cast<int>(m_nCodeBits));
 }
 
 // Decodes plain codes straight into the history while fewer than `want` bytes wait
@@ -526,6 +550,8 @@ UINT CLzwFile::DecodeFast(UINT want)
         if ((e.nPos & LZW_NOT_IN_HISTORY) || e.nLength > LZW_HISTORY_SIZE - end)
             break;
         SkipBits(bits);
+        if (RanPastEnd())
+            break;
         table[next] = {oldPos, static_cast<std::uint16_t>(oldLength + 1), static_cast<std::uint16_t>(oldCode)};
         ++next;
         const std::uint8_t* src = history + e.nPos;

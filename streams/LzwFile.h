@@ -21,7 +21,7 @@
 // The reader can stop after any byte and resume in the next Read.  A code that is
 // not defined yet, a widen past 15 bits, a first code of a period that is no byte,
 // or more entries than the 35072 that the dictionary holds marks the stream damaged
-// and ends decoding.
+// and ends decoding; so does a code that needs bits past the end of the file.
 #pragma once
 
 #include "streams/CompressedFile.h"
@@ -52,7 +52,11 @@ public:
 
     BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr) override;
     // Delivers up to count decoded bytes; returns the number delivered by this call.
+    // Nothing more once a code would need bits past the end of the file (RanPastEnd).
     UINT Read(void* buffer, UINT count) override;
+    // The end code 256 at the width in force; an empty stream's writer may put the
+    // code 0 before it.
+    bool ReadEndCode() override;
     void Close() override;
     // Codes count bytes.  Throws CFileException (invalidFile, EFBIG) before coding
     // anything when the original size would pass 4 GiB - 1.

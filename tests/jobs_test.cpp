@@ -12,6 +12,7 @@
 #include "streams/StreamFactory.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
+#include "tests/oracle/Oracle.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -436,6 +438,96 @@ TEST(ConvertFile, DamagedSourceMakesNoTargetAndSaysWhy)
         EXPECT_FALSE(HasTemporaries(dir.Path()));
         EXPECT_EQ(jobs.ExitStatus(), 1);
     }
+}
+
+TEST(ConvertFile, TrailingBytesKeepTheTargetAndLyingSizesAllocateNothing)
+{
+    TempDir dir;
+    const Bytes data = HistoryLike(3000);
+    WriteInOneCall(dir / "good.lzw", METHOD_LZW, data);
+    Bytes coded = ReadWholeFile(dir / "good.lzw");
+    coded.insert(coded.end(), 12, 'x');
+    WriteWholeFile(dir / "tail.lzw", coded);
+    CRecordingView view;
+    CTambleJobs jobs(view);
+    EXPECT_TRUE(jobs.ConvertFile(dir / "tail.lzw", dir / "out", METHOD_NONE));
+    EXPECT_EQ(ReadWholeFile(dir / "out"), data);
+    EXPECT_EQ(view.messages, std::vector<std::string>({"The file is damaged! " + (dir / "tail.lzw")
+                                                       + ": 12 bytes after the coded data; its data is complete in "
+                                                       + (dir / "out")}));
+    EXPECT_EQ(jobs.ExitStatus(), 1);
+
+    // A header claiming 256 MiB over 2 KB of codes: the one-block LZSS writer's
+    // buffer follows the data, not the claim.
+    coded.resize(coded.size() - 12);
+    coded[11] = 0x10;
+    WriteWholeFile(dir / "claims.lzw", coded);
+    struct rusage before {}, after {};
+    ::getrusage(RUSAGE_SELF, &before);
+    EXPECT_FALSE(jobs.ConvertFile(dir / "claims.lzw", dir / "claims.lzss", METHOD_LZSS));
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kB";
+    EXPECT_EQ(view.messages.back(), "The file is damaged! " + (dir / "claims.lzw")
+                                        + ": its coded data runs out after 3000 of the 268438456 bytes its header gives");
+}
+
+// --- the full check of a coded file ------------------------------------------
+
+TEST(StreamCheck, EveryCorrectWriterTestsIntact)
+{
+    TempDir dir;
+    auto check = [&](const Bytes& file) {
+        WriteWholeFile(dir / "f", file);
+        StreamSummary summary;
+        std::string cause;
+        return CheckFile(dir / "f", true, summary, cause) == CheckResult::Intact ? std::string("OK") : cause;
+    };
+    // Lengths around every way a stream can end, and long enough for Huffman
+    // halvings and LZW resets; the reference writers stand for any correct writer.
+    for (int method : {METHOD_HUFFMAN, METHOD_LZSS, METHOD_LZW})
+        for (std::size_t size : {0, 1, 2, 3, 7, 16, 17, 18, 19, 33, 100, 1000, 4097, 40000, 300000}) {
+            Bytes file = oracle::Encode(method, HistoryLike(size)).file;
+            EXPECT_EQ(check(file), "OK") << method << " " << size;
+            // A writer that pads the end code's last byte and stores it.
+            if (method != METHOD_HUFFMAN && file.size() % 2) {
+                file.push_back(0);
+                file[12] += 1;
+                EXPECT_EQ(check(file), "OK") << method << " " << size << " padded";
+            }
+        }
+    // An empty LZW stream of the end code alone.
+    EXPECT_EQ(check(Bytes{'*', '*', '+', '+', 'L', 'Z', 'W', ' ', 0, 0, 0, 0, 1, 0, 0, 0, 0x80}), "OK");
+}
+
+TEST(StreamCheck, DamageIsNamedInWords)
+{
+    TempDir dir;
+    auto check = [&](Bytes file, std::size_t at = 0, std::uint8_t value = 0) {
+        if (at)
+            file[at] = value;
+        WriteWholeFile(dir / "f", file);
+        StreamSummary summary;
+        std::string cause;
+        return CheckFile(dir / "f", true, summary, cause) == CheckResult::Intact ? std::string("OK") : cause;
+    };
+    // "abc" as LZW: codes 97, 98, 99, 256; the end code's last four bits unstored.
+    const Bytes abc = {'*', '*', '+', '+', 'L', 'Z', 'W', ' ', 3, 0, 0, 0, 4, 0, 0, 0, 0x30, 0x98, 0x8C, 0x70};
+    EXPECT_EQ(check(abc), "OK");
+    EXPECT_EQ(check(abc, 8, 2), "data goes on past the 2 bytes its header gives");
+    EXPECT_EQ(check(abc, 8, 4), "its coded data runs out after 3 of the 4 bytes its header gives");
+    EXPECT_EQ(check(abc, 12, 6), "ends 2 bytes early");
+    EXPECT_EQ(check(abc, 12, 3), "its header gives 3 bytes of coded data, it has 4 bytes");
+    EXPECT_EQ(check(abc, 19, 0x60), "data goes on past the 3 bytes its header gives");
+    EXPECT_EQ(check(Bytes(abc.begin(), abc.end() - 1)), "ends 1 byte early");
+    Bytes tail = abc;
+    tail.insert(tail.end(), 12, 0xFF);
+    EXPECT_EQ(check(tail), "12 bytes after the coded data");
+    for (auto [at, value] : {std::pair{7, '!'}, {4, 'X'}, {5, 'Y'}})
+        EXPECT_EQ(check(abc, static_cast<std::size_t>(at), value), "not a known method: damaged magic");
+    EXPECT_EQ(check(Bytes(abc.begin(), abc.begin() + 8)), "shorter than its 16-byte header (8 bytes)");
+    // An LZSS header claiming 4 GiB over nothing stops at once.
+    EXPECT_EQ(check({'*', '*', '+', '+', 'L', 'Z', 'S', 'S', 255, 255, 255, 255, 0, 0, 0, 0}),
+              "its coded data runs out after 0 of the 4294967295 bytes its header gives");
 }
 
 TEST(ConvertFile, SourceMayBeItsOwnTargetAndOpenFailuresNameTheFile)

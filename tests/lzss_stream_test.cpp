@@ -234,17 +234,17 @@ TEST_F(LzssStream, EndMarkerEndsTheStreamForGood)
     Decoded got = Decode(Encode(Str("abc")).file, {10, 10});
     EXPECT_EQ(got.bytes, Str("abc"));
     EXPECT_FALSE(got.pastEnd);
-    // After "a" the end marker is cut short: reading on decodes the 1 bits beyond the
-    // file, as the format always has, and says so.
+    // After "a" the end marker is cut short: reading on stops at the token that needs
+    // bits beyond the file, delivers nothing of it, and says so.
     Bytes file = Encode(Str("a")).file;
     got = Decode(file, {10});
     EXPECT_EQ(got.bytes, oracle::Decode(file, {10}));
-    EXPECT_EQ(got.bytes.size(), 10u);
+    EXPECT_EQ(got.bytes, Str("a"));
     EXPECT_TRUE(got.pastEnd);
     EXPECT_FALSE(Decode(file, {1}).pastEnd);
 }
 
-TEST_F(LzssStream, TruncatedFilesDecodeOnWithinBounds)
+TEST_F(LzssStream, TruncatedFilesStopAtTheirEnd)
 {
     Bytes data = benchdata::HistoryRecords(40000, 5);
     Bytes file = Encode(data).file;
@@ -260,7 +260,7 @@ TEST_F(LzssStream, TruncatedFilesDecodeOnWithinBounds)
             counts = {100};   // the sizes are missing: read a fixed amount
         Decoded got = Decode(image, counts);
         EXPECT_EQ(got.bytes, oracle::Decode(image, counts));
-        EXPECT_EQ(got.bytes.size(), counts[0]);
+        EXPECT_LT(got.bytes.size(), counts[0]);
         EXPECT_TRUE(got.pastEnd);
     }
 }

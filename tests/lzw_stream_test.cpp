@@ -430,8 +430,9 @@ TEST_F(LzwStream, ReadsAfterTheEndCodeGoOnLikeTheReference)
     EXPECT_EQ(stream.Read(buf.data(), 100), 0u);
     ASSERT_EQ(stream.Read(buf.data(), 100), 6u);
     EXPECT_EQ(Bytes(buf.begin(), buf.begin() + 6), (Bytes{0, 0, 'q', 0, 0, 0}));
-    // The last end code lost its six unstored bits, which read as 1: code 319 is undefined.
-    EXPECT_TRUE(stream.IsDamaged());
+    // The last end code lost its six unstored bits: reading stops there, undamaged.
+    EXPECT_FALSE(stream.IsDamaged());
+    EXPECT_TRUE(stream.RanPastEnd());
 }
 
 // ---- writer lifecycle ----------------------------------------------------------------

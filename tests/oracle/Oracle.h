@@ -23,7 +23,8 @@ Encoded Encode(int method, const std::vector<std::uint8_t>& data); // one call
 // Stops early (returning what it has) when a Read delivers fewer than asked. A corrupt stream
 // (Huffman: escape of a known byte or more than 515 nodes; LZW: undefined code, width past
 // 15 bits, chains longer than the stack, more entries than the banks) stops the decoding and
-// sets *damaged.
+// sets *damaged. A code that needs bits past the end of the file is not delivered and ends the
+// decoding.
 std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& file, const std::vector<std::uint32_t>& counts,
                                  bool* damaged = nullptr);
 std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& file); // one Read of the header's original size

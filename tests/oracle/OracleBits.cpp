@@ -3,7 +3,8 @@
 // file; payload bytes pass through a 32000-byte buffer that is flushed when the 32001st byte
 // arrives, each flush reporting the bytes flushed so far. Bits are packed most significant first;
 // Close stores the filled part of the buffer but not a partly filled bit byte.
-// Reading: bytes come through the same buffer; past the end ReadByte gives -1, so bits read 1.
+// Reading: bytes come through the same buffer; past the end ReadByte gives -1, so bits read 1,
+// and the reader notes that it took such a bit: the decoders stop at that code.
 #include "tests/oracle/OracleStream.h"
 
 #include <algorithm>
@@ -148,6 +149,7 @@ int StreamReader::ReadByte() {
 int StreamReader::InputBit() {
     if (m_nMask == 0x80)
         m_nRack = ReadByte();
+    m_bPastEnd = m_bPastEnd || m_nRack < 0;
     const int bit = (m_nRack & m_nMask) != 0 ? 1 : 0;
     m_nMask >>= 1;
     if (m_nMask == 0)

@@ -154,9 +154,13 @@ int HuffmanReader::GetSymbol(bool& damaged) {
     int n = 0;
     while (!m_Model.m_Node[n].bChildIsLeaf)
         n = m_Model.m_Node[n].nChild + m_In.InputBit();
+    if (m_In.PastEnd())
+        return -1;
     int s = m_Model.m_Node[n].nChild;
     if (s == kHuffEscape) {
         s = static_cast<int>(m_In.InputBits(8));
+        if (m_In.PastEnd())
+            return -1;
         // A well-formed stream escapes each byte value once; anything else would grow the tree
         // past its 515 nodes.
         if (m_Model.m_nLeaf[s] != -1 || !m_Model.AddLeaf(s)) {

@@ -187,6 +187,8 @@ std::uint32_t LzssReader::Read(std::vector<std::uint8_t>& out, std::uint32_t cou
     while (dataPos < count) {
         if (m_In.InputBit() == 1) {
             const std::uint8_t c = static_cast<std::uint8_t>(m_In.InputBits(8));
+            if (m_In.PastEnd())
+                break;
             out.push_back(c);
             ++dataPos;
             m_Window[m_nCurrentPos] = c;
@@ -197,6 +199,8 @@ std::uint32_t LzssReader::Read(std::vector<std::uint8_t>& out, std::uint32_t cou
         if (m_nMatchPos == 0)
             break; // end marker
         m_nMatchLength = static_cast<std::int32_t>(m_In.InputBits(kLzssLengthBits)) + 1;
+        if (m_In.PastEnd())
+            break;
         m_nPendingPos = 0;
         for (std::int32_t i = 0; i <= m_nMatchLength; ++i) {
             const std::uint8_t c = m_Window[Wrap(m_nMatchPos + static_cast<std::uint32_t>(i))];

@@ -124,6 +124,8 @@ std::uint32_t LzwReader::Read(std::vector<std::uint8_t>& out, std::uint32_t coun
             m_nReadState = 1;
             ResetDictionary();
             m_nOldCode = m_In.InputBits(static_cast<int>(m_nCodeBits));
+            if (m_In.PastEnd())
+                return n;
             if (m_nOldCode == kLzwEndOfData)
                 return n;
             if (m_nOldCode > 255) {
@@ -141,6 +143,8 @@ std::uint32_t LzwReader::Read(std::vector<std::uint8_t>& out, std::uint32_t coun
             break;
         case Step::C:
             m_nNewCode = m_In.InputBits(static_cast<int>(m_nCodeBits));
+            if (m_In.PastEnd())
+                return n;
             if (m_nNewCode == kLzwEndOfData)
                 return n;
             if (m_nNewCode == kLzwReset) {

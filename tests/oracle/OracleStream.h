@@ -49,6 +49,7 @@ public:
     int ReadByte();
     int InputBit();
     std::uint32_t InputBits(int bits);
+    bool PastEnd() const { return m_bPastEnd; } // a bit was taken past the end of the file
 
     int m_nMethod;
     std::uint32_t m_nOriginalSize = 0;
@@ -66,6 +67,7 @@ private:
     std::uint32_t m_nBufIndex = 0;
     int m_nRack = 0;
     int m_nMask = 0x80;
+    bool m_bPastEnd = false;
 };
 
 // ---- Huffman -------------------------------------------------------------------------------
