@@ -91,7 +91,8 @@
     X(IDS_TEST_DAMAGED, 3008, "damaged")                                                     \
     X(IDS_TEST_UNREADABLE, 3009, "cannot be read")                                           \
     X(IDS_ERR_BAD_PROGRESS, 3010, "Unknown progress display, use window, terminal or none!") \
-    X(IDS_ERR_NO_DISPLAY, 3011, "No window, the X display cannot be opened:")
+    X(IDS_ERR_NO_DISPLAY, 3011, "No window, the X display cannot be opened:")                \
+    X(IDS_ERR_NO_WINDOW_MODULE, 3040, "No window, the window module cannot be loaded:")
 
 enum StringId : UINT {
 #define TAMBLE_STRING_ID(name, number, text) name = number,

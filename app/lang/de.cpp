@@ -88,6 +88,7 @@ constexpr Translation kGerman[] = {
     {IDS_TEST_UNREADABLE, "nicht lesbar"},
     {IDS_ERR_BAD_PROGRESS, "Unbekannte Fortschrittsanzeige, erlaubt sind window, terminal oder none!"},
     {IDS_ERR_NO_DISPLAY, "Kein Fenster, das X-Display lässt sich nicht öffnen:"},
+    {IDS_ERR_NO_WINDOW_MODULE, "Kein Fenster, das Fenstermodul lässt sich nicht laden:"},
 };
 
 }  // namespace
