@@ -110,6 +110,9 @@ std::unique_ptr<IJobView> CTambleApp::CreateView(const CTambleCmdLine& cmdLine, 
 
 bool CTambleApp::OpenWindowDisplay()
 {
+    // A build without the window module never looks for one.
+    if (!TAMBLE_HAS_WINDOW)
+        return false;
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0')
         return false;
