@@ -25,6 +25,9 @@ void CWindowJobs::RunReporting()
     } catch (const std::exception& error) {
         RaiseStatus(1);
         m_view.Message(error.what());
+    } catch (...) {
+        // Nothing may unwind into the window module's frames.
+        RaiseStatus(1);
     }
 }
 
@@ -59,7 +62,7 @@ bool CWindowModule::Load(const std::string& path)
     m_pfnRun = reinterpret_cast<TambleWindowRunProc>(GetProcAddress(m_hModule, TAMBLE_WINDOW_RUN_PROC));
     if (version == nullptr || version() != TAMBLE_WINDOW_ABI_VERSION || m_pfnOpenDisplay == nullptr ||
         m_pfnRun == nullptr) {
-        m_strError = path + ": not a window module of this version";
+        m_strError = "not a window module of this version";
         m_pfnOpenDisplay = nullptr;
         m_pfnRun = nullptr;
         FreeLibrary(m_hModule);
