@@ -4,7 +4,13 @@
 #include "jobs/JobError.h"
 #include "jobs/StreamCheck.h"
 #include "platform/ResourceLibrary.h"
+#include "platform/DirSearch.h"
 #include "platform/StringIds.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #ifndef TAMBLE_VERSION
 #define TAMBLE_VERSION "1.0.0"
@@ -26,6 +32,11 @@ const OptionSpec kOptions[] = {
     {"version", false, [](COptions& o, const std::string&) { return o.m_bVersion = true; }},
     {"test", false, [](COptions& o, const std::string&) { return o.m_bTest = true; }},
     {"info", false, [](COptions& o, const std::string&) { return o.m_bInfo = true; }},
+    {"cat", false, [](COptions& o, const std::string&) { return o.m_bCat = true; }},
+    {"quiet", false, [](COptions& o, const std::string&) { return o.m_bQuiet = true; }},
+    {"dry-run", false, [](COptions& o, const std::string&) { return o.m_bDryRun = true; }},
+    {"output-dir", true, [](COptions& o, const std::string& v) { return !(o.m_strOutputDir = v).empty(); },
+     IDS_ERR_BAD_OUTPUT_DIR},
     {"method", true, [](COptions& o, const std::string& v) { return MethodFromName(v, o.m_nMethod); }},
     {"progress", true, [](COptions& o, const std::string& v) { return ParseProgressRequest(v, o.m_progress); },
      IDS_ERR_BAD_PROGRESS},
@@ -92,24 +103,115 @@ void PrintVersion(std::FILE* out)
     std::fprintf(out, "tamble %s\n", TAMBLE_VERSION);
 }
 
-int RunFileChecks(const COptions& options, const std::vector<std::string>& files, std::FILE* out)
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& files)
 {
-    if (files.empty()) {
+    std::vector<std::string> expanded;
+    for (const std::string& file : files) {
+        struct stat st {};
+        if (::stat(file.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            expanded.push_back(file);
+            continue;
+        }
+        const std::string folder = file.back() == '/' ? file : file + "/";
+        for (const DirEntry& entry : ReadFolder(folder))
+            if (MatchWildcard("*.hst", entry.name) || MatchWildcard("*.hsz", entry.name))
+                expanded.push_back(folder + entry.name);
+    }
+    return expanded;
+}
+
+int RunFileChecks(const COptions& options, const std::vector<std::string>& given, std::FILE* out)
+{
+    if (given.empty()) {
         CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_NO_FILES, options.m_bTest ? "--test" : "--info", {}));
         return 2;
     }
+    const std::vector<std::string> files = ExpandFolders(given);
+    std::uint64_t count = 0, original = 0, compressed = 0;
     int status = 0;
     for (const std::string& file : files) {
         StreamSummary summary;
         std::string cause;
         const CheckResult result = CheckFile(file, options.m_bTest, summary, cause);
-        if (result == CheckResult::Intact && options.m_bInfo)
+        if (result == CheckResult::Intact && options.m_bInfo) {
             std::fprintf(out, "%s\n", InfoLine(file, summary).c_str());
-        if (result == CheckResult::Intact && options.m_bTest)
+            ++count;
+            original += summary.originalSize;
+            compressed += summary.fileSize;
+        }
+        if (result == CheckResult::Intact && options.m_bTest && !options.m_bQuiet)
             std::fprintf(out, "%s: %s\n", file.c_str(), LoadResString(IDS_TEST_OK).c_str());
         if (result != CheckResult::Intact) {
+            // Failures go with the errors, named by the program, so that a
+            // pipeline's stdout holds only what was asked for.
             const UINT word = result == CheckResult::Damaged ? IDS_TEST_DAMAGED : IDS_TEST_UNREADABLE;
-            std::fprintf(out, "%s\n", ComposeMessage(file + ":", LoadResString(word), cause).c_str());
+            std::fflush(out);
+            CStderrView::WriteLine(2, ComposeMessage(file + ":", LoadResString(word), cause));
+            status = 1;
+        }
+    }
+    if (options.m_bInfo) {
+        char ratio[32] = "-";
+        if (original > 0)
+            std::snprintf(ratio, sizeof ratio, "%.1f%%",
+                          100.0 * static_cast<double>(compressed) / static_cast<double>(original));
+        std::fprintf(out, "%s\n",
+                     FormatText(IDS_INFO_TOTAL, {std::to_string(count), std::to_string(original),
+                                                 std::to_string(compressed), ratio})
+                         .c_str());
+    }
+    return status;
+}
+
+int RunCat(const std::vector<std::string>& files, int out)
+{
+    if (::isatty(out)) {
+        CStderrView::WriteLine(2, LoadResString(IDS_ERR_CAT_TERMINAL));
+        return 2;
+    }
+    if (files.empty()) {
+        CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_NO_FILES, "--cat", {}));
+        return 2;
+    }
+    int status = 0;
+    std::vector<std::uint8_t> buffer(JOB_CHUNK_SIZE);
+    for (const std::string& file : files) {
+        std::string cause;
+        std::unique_ptr<CCompressedFile> reader = OpenReader(file, cause);
+        if (!reader) {
+            CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_OPEN_FILE, file, cause));
+            status = 1;
+            continue;
+        }
+        try {
+            const UINT total = reader->m_nOriginalSize;
+            UINT delivered = 0;
+            while (delivered < total) {
+                const UINT want = total - delivered < JOB_CHUNK_SIZE ? total - delivered : JOB_CHUNK_SIZE;
+                const UINT got = reader->Read(buffer.data(), want);
+                for (UINT done = 0; done < got;) {
+                    const ssize_t n = ::write(out, buffer.data() + done, got - done);
+                    if (n < 0 && errno == EINTR)
+                        continue;
+                    if (n <= 0) {
+                        // The reader of the pipe went away or the disk is full.
+                        CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_WRITE, "-", std::strerror(errno)));
+                        return 1;
+                    }
+                    done += static_cast<UINT>(n);
+                }
+                delivered += got;
+                if (got < want)
+                    break;
+            }
+            cause = StreamFault(*reader, delivered);
+        } catch (const CFileException& error) {
+            CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_READ, file, FileErrorCause(error)));
+            status = 1;
+            continue;
+        }
+        if (!cause.empty()) {
+            CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_DAMAGED, file, cause));
             status = 1;
         }
     }

@@ -6,6 +6,10 @@
 // --method chooses the method a compression (/Z:C) writes; LZW by default.
 // --progress=window|terminal|none chooses where a job shows its progress
 // (app/DisplayChoice.h).
+// --quiet leaves only warnings and errors on stderr (no line per file, no
+// summary, no OK lines of --test).  --dry-run says what a job would do and
+// changes nothing.  --output-dir=DIR sends a history extraction's plain files
+// to DIR.  --cat FILE... writes the original bytes of each file to stdout.
 #pragma once
 
 #include "app/DisplayChoice.h"
@@ -20,6 +24,10 @@ struct COptions {
     bool m_bVersion = false;
     bool m_bTest = false;
     bool m_bInfo = false;
+    bool m_bCat = false;
+    bool m_bQuiet = false;
+    bool m_bDryRun = false;
+    std::string m_strOutputDir;
     int m_nMethod = METHOD_LZW;
     ProgressRequest m_progress = ProgressRequest::Auto;
 };
@@ -37,4 +45,15 @@ void PrintVersion(std::FILE* out);
 
 // --info and --test over files, one line each on out; returns the exit status:
 // 0 all intact (or readable), 1 any damaged or unreadable, 2 no files given.
+// A folder stands for the history files in it (.hst and .hsz, in name order).
+// --test reports failures on stderr; --info ends with a totals line.
 int RunFileChecks(const COptions& options, const std::vector<std::string>& files, std::FILE* out);
+
+// The files a list names: each file as given, each folder replaced by the
+// history files in it, sorted by name.
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& files);
+
+// --cat: the original bytes of each file to the descriptor out, which must not
+// be a terminal (status 2); 1 when a file is damaged or unreadable (its message
+// on stderr, the files after it still written), else 0.
+int RunCat(const std::vector<std::string>& files, int out);

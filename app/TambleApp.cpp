@@ -5,6 +5,7 @@
 #include "app/TerminalView.h"
 #include "jobs/JobError.h"
 #include "platform/CommandLine.h"
+#include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
 
 #include <unistd.h>
@@ -20,6 +21,25 @@ class CQuietView : public CStderrView {
 public:
     void Log(const std::string&) override {}
 };
+
+// One line for each parameter the command line ignored or read only in part;
+// bare parameters mean nothing to a job.
+void PrintWarnings(const CTambleCmdLine& cmdLine, bool job)
+{
+    for (const CmdLineWarning& warning : cmdLine.m_warnings) {
+        std::string readAs = warning.readAs;
+        if (!readAs.empty())
+            readAs = LoadResString(IDS_WARN_TAKEN_AS) + " " + readAs;
+        if (warning.decimalHint)   // the group as the names show it, in decimal
+            readAs += " (" + LoadResString(IDS_WARN_GROUP_DECIMAL) + ", "
+                      + "/G:" + std::to_string(std::strtol(warning.param.c_str() + 3, nullptr, 16))
+                      + ")";
+        CStderrView::WriteLine(2, ComposeMessage(warning.textId, warning.param, readAs));
+    }
+    if (job)
+        for (const std::string& param : cmdLine.m_params)
+            CStderrView::WriteLine(2, ComposeMessage(IDS_WARN_PARAM_IGNORED, param, {}));
+}
 
 }  // namespace
 
@@ -80,7 +100,11 @@ int CTambleApp::RunCommandLine(int argc, char** argv)
         PrintVersion(stdout);
         return 0;
     }
-    if (options.m_bTest || options.m_bInfo)
+    const bool fileList = options.m_bTest || options.m_bInfo || options.m_bCat;
+    PrintWarnings(cmdLine, !fileList);
+    if (options.m_bCat)
+        return RunCat(cmdLine.m_params, 1);
+    if (fileList)
         return RunFileChecks(options, cmdLine.m_params, stdout);
     return RunJob(cmdLine, options);
 }
@@ -89,6 +113,9 @@ DisplayChoice CTambleApp::ChooseDisplay(const CTambleCmdLine& cmdLine, const COp
 {
     DisplayEnvironment env;
     env.hidden = cmdLine.m_bHidden;
+    // Quiet: no progress of any kind unless it was asked for by name.
+    if (options.m_bQuiet && options.m_progress == ProgressRequest::Auto)
+        return ChooseProgressDisplay(ProgressRequest::Off, env);
     env.stderrIsTerminal = isatty(2) != 0;
     env.openDisplay = [this] { return OpenWindowDisplay(); };
     return ChooseProgressDisplay(options.m_progress, env);
@@ -134,6 +161,7 @@ int CTambleApp::RunDialog(const CTambleCmdLine& cmdLine, const COptions& options
         return -1;
     if (jobs.m_nZipMode != 1 && jobs.m_nZipMode != 2)
         PrintShortUsage(stderr);
+    PrintSummary(jobs, options);
     return jobs.ExitStatus();
 }
 
@@ -157,7 +185,15 @@ int CTambleApp::RunJob(const CTambleCmdLine& cmdLine, const COptions& options)
     jobs.RunJob();
     if (jobs.m_nZipMode != 1 && jobs.m_nZipMode != 2)
         PrintShortUsage(stderr);   // no job: say how to give one instead of waiting
+    PrintSummary(jobs, options);
     return jobs.ExitStatus();
+}
+
+void CTambleApp::PrintSummary(const CTambleJobs& jobs, const COptions& options)
+{
+    const std::string line = jobs.SummaryLine();
+    if (!line.empty() && !options.m_bQuiet)
+        CStderrView::WriteLine(2, line);
 }
 
 void CTambleApp::CopySettings(const CTambleCmdLine& cmdLine, const COptions& options, CTambleJobs& jobs)
@@ -171,4 +207,6 @@ void CTambleApp::CopySettings(const CTambleCmdLine& cmdLine, const COptions& opt
     jobs.m_szTarget = cmdLine.m_szTarget;
     jobs.m_bHidden = cmdLine.m_bHidden;
     jobs.m_nCompressMethod = options.m_nMethod;
+    jobs.m_bDryRun = options.m_bDryRun;
+    jobs.m_strOutputDir = options.m_strOutputDir;
 }

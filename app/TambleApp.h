@@ -68,4 +68,7 @@ protected:
     // Runs the job of the settings; returns the exit status.
     virtual int RunJob(const CTambleCmdLine& cmdLine, const COptions& options);
 
+    // The summary line that ends a job, on stderr (not with --quiet).
+    static void PrintSummary(const CTambleJobs& jobs, const COptions& options);
+
 };

@@ -1,6 +1,9 @@
 // The command-line switches of a run and the GNU-style options beside them.
 #include "app/TambleCmdLine.h"
 
+#include "platform/StringIds.h"
+
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 
@@ -36,6 +39,30 @@ int ReadInt(const std::string& text)
     if (value < INT_MIN)
         return INT_MIN;
     return static_cast<int>(value);
+}
+
+// Whether atoi's reading takes the whole value: blanks, a sign and digits, at
+// most trailing blanks after them, and a number inside the int range.
+bool NumberReadWhole(const std::string& text)
+{
+    std::size_t i = text.find_first_not_of(" \t");
+    if (i == std::string::npos)
+        return true;
+    if (text[i] == '+' || text[i] == '-')
+        ++i;
+    const std::size_t digits = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+        ++i;
+    if (i == digits || text.find_first_not_of(" \t", i) != std::string::npos)
+        return false;
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    return value >= INT_MIN && value <= INT_MAX && errno != ERANGE;
+}
+
+bool IsHexDigits(const std::string& text)
+{
+    return !text.empty() && text.find_first_not_of("0123456789ABCDEF") == std::string::npos;
 }
 
 // The value of a switch starts at index 2, after the letter and its ":".
@@ -79,49 +106,74 @@ void CTambleCmdLine::ParseParam(const char* param, BOOL flag, BOOL last)
     if (flag && !text.empty() && text[0] == '-') {
         // "--name" arrives as "-name": a GNU-style option for the application.
         m_options.push_back(text.substr(1));
-        if (HasOption("test") || HasOption("info"))
+        if (HasOption("test") || HasOption("info") || HasOption("cat"))
             m_bFileList = true;  // what follows are files, "/" starts a path
         return;
     }
     if (flag && ParseSwitch(text))
         return;
+    if (flag)
+        Warn(IDS_WARN_UNKNOWN_SWITCH, text);
     CCommandLineInfo::ParseParam(param, flag, last);
+}
+
+void CTambleCmdLine::Warn(UINT textId, const std::string& text, const std::string& readAs)
+{
+    m_warnings.push_back({textId, "/" + text, readAs});
 }
 
 // Applies one of the eight switches; false when the first letter is none of them.
 bool CTambleCmdLine::ParseSwitch(const std::string& text)
 {
     const std::string upper = AsciiUpper(text);
-    switch (upper.empty() ? '\0' : upper[0]) {
+    const char letter = upper.empty() ? '\0' : upper[0];
+    // The character after the letter is not looked at: anything but ":" there
+    // is a character ignored.
+    const bool oddColon = upper.size() > 1 && upper[1] != ':';
+    const std::string taken = std::string("/") + letter + ":";
+    switch (letter) {
     case 'Z':
-        if (CharAt2(upper) == 'C')
-            m_nZipMode = 1;
-        else if (CharAt2(upper) == 'E')
-            m_nZipMode = 2;
+    case 'T': {
+        const char* letters = letter == 'Z' ? "CE" : "AN";
+        const char at2 = CharAt2(upper);
+        if (at2 == '\0' || (at2 != letters[0] && at2 != letters[1])) {
+            Warn(IDS_WARN_NO_VALUE, text);
+            return true;
+        }
+        if (letter == 'Z')
+            m_nZipMode = at2 == 'C' ? 1 : 2;
+        else
+            m_nFileType = at2 == 'A' ? 2 : 1;
+        if (oddColon || upper.size() > 3)
+            Warn(IDS_WARN_PARTLY_READ, text, taken + at2);
         return true;
-    case 'T':
-        if (CharAt2(upper) == 'A')
-            m_nFileType = 2;
-        else if (CharAt2(upper) == 'N')
-            m_nFileType = 1;
-        return true;
+    }
     case 'D':
-        m_szStartDate = TrimOneBlank(ValueOf(upper));
-        return true;
-    case 'N':
-        m_nNumber = ReadInt(ValueOf(upper));
-        return true;
-    case 'G':
-        m_nGroup = ReadInt(ValueOf(upper));
-        return true;
     case 'S':
-        m_szSource = TrimOneBlank(ValueOf(text));  // paths keep their case
+    case 'R': {
+        // Paths keep their case; the date is taken in upper case.
+        std::string value = TrimOneBlank(ValueOf(letter == 'D' ? upper : text));
+        if (oddColon)
+            Warn(IDS_WARN_PARTLY_READ, text, taken + value);
+        (letter == 'D' ? m_szStartDate : letter == 'S' ? m_szSource : m_szTarget) = std::move(value);
         return true;
-    case 'R':
-        m_szTarget = TrimOneBlank(ValueOf(text));
+    }
+    case 'N':
+    case 'G': {
+        const std::string value = ValueOf(upper);
+        const int number = ReadInt(value);
+        (letter == 'N' ? m_nNumber : m_nGroup) = number;
+        if (oddColon || !NumberReadWhole(value)) {
+            Warn(IDS_WARN_PARTLY_READ, text, taken + std::to_string(number));
+            // "0A" as the names show group 10: say that groups are decimal.
+            m_warnings.back().decimalHint = letter == 'G' && IsHexDigits(value);
+        }
         return true;
+    }
     case 'H':
         m_bHidden = TRUE;
+        if (upper.size() > 1)
+            Warn(IDS_WARN_PARTLY_READ, text, "/H");
         return true;
     default:
         return false;

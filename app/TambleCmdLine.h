@@ -14,8 +14,13 @@
 // GNU-style options ("--help", "--method=lzw") are kept, without their "--",
 // in m_options for the application to interpret.  Bare parameters are kept in
 // order in m_params (the base record).  Once a "--test" or "--info" option has
-// been seen, a following argument that begins with "/" is a file path, not a
-// switch.
+// been seen (or "--cat"), a following argument that begins with "/" is a file
+// path, not a switch.
+//
+// A switch that is ignored or read only in part (an unknown letter, a number
+// followed by other characters, a group written in hexadecimal, a /Z: or /T:
+// without a known letter) is still taken as described, and noted in
+// m_warnings so that the caller can say how it was read.
 #pragma once
 
 #include "platform/CommandLine.h"
@@ -23,6 +28,16 @@
 
 #include <string>
 #include <vector>
+
+// A parameter that was ignored or read only in part: the text id of the
+// warning, the parameter as given (with a "/" in front) and, for one read in
+// part, the switch as it was taken ("/N:30").
+struct CmdLineWarning {
+    UINT textId = 0;
+    std::string param;
+    std::string readAs;
+    bool decimalHint = false;   // a group given in hexadecimal
+};
 
 class CTambleCmdLine : public CCommandLineInfo {
 public:
@@ -48,9 +63,11 @@ public:
     BOOL m_bHidden = FALSE;    // the progress display keeps itself hidden
 
     std::vector<std::string> m_options;  // GNU-style options, text after "--"
+    std::vector<CmdLineWarning> m_warnings;  // parameters ignored or read in part, in order
 
 private:
     bool ParseSwitch(const std::string& text);
+    void Warn(UINT textId, const std::string& text, const std::string& readAs = {});
 
-    bool m_bFileList = false;  // a --test/--info option asks for file names
+    bool m_bFileList = false;  // a --test/--info/--cat option asks for file names
 };

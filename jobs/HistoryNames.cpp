@@ -1,5 +1,6 @@
 #include "jobs/HistoryNames.h"
 
+#include "platform/StringIds.h"
 #include "platform/TimeUtil.h"
 
 #include <climits>
@@ -23,7 +24,27 @@ DateResult Midnight(const HistoryDate& date, std::int64_t& midnight)
     if (!InRange(date))
         return DateResult::OutOfRange;
     midnight = MakeLocalMidnight(date.year, date.month, date.day);
-    return midnight == -1 ? DateResult::Unconvertible : DateResult::Ok;
+    int year = 0, month = 0, day = 0;
+    if (midnight == -1 || !LocalDate(midnight, year, month, day) || year < HISTORY_FIRST_YEAR
+        || year > HISTORY_LAST_YEAR)
+        return DateResult::Unconvertible;
+    return DateResult::Ok;
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// "YYYY-MM-DD", digits exactly where the form has them.
+bool IsIsoDate(std::string_view text)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return false;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (!IsDigit(text[i]))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -101,6 +122,12 @@ bool ReadStartDate(std::string_view text, HistoryDate& date)
 {
     if (text.size() < 7)
         return false;
+    if (IsIsoDate(text)) {
+        date.year = ReadNumber(text.substr(0, 4));
+        date.month = ReadNumber(text.substr(5, 2));
+        date.day = ReadNumber(text.substr(8, 2));
+        return true;
+    }
     long long year = ReadNumber(text.substr(6));
     if (year < 100)
         year += 1900;
@@ -110,6 +137,15 @@ bool ReadStartDate(std::string_view text, HistoryDate& date)
     date.day = ReadNumber(text.substr(3, 2));
     date.month = ReadNumber(text.substr(0, 2));
     return true;
+}
+
+UINT DateFault(const HistoryDate& date)
+{
+    if (date.month < 1 || date.month > 12)
+        return IDS_CAUSE_MONTH;
+    if (date.day < 1 || date.day > 31)
+        return IDS_CAUSE_DAY;
+    return IDS_CAUSE_YEAR;
 }
 
 DateResult ResolveDate(const HistoryDate& date, std::int64_t now, std::int64_t& midnight)

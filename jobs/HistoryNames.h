@@ -12,13 +12,20 @@
 // A date found in a name or given as the start date is checked (year from 1900,
 // month 1 to 12, day 1 to 31) and turned into its local midnight; the library
 // normalises what is left (31 April is 1 May).  A date later than now is taken
-// as the same day one year earlier.
+// as the same day one year earlier.  Only local midnights from 1 January 1970
+// to 31 December 3000 can be formed, as with the 64-bit time functions of the
+// product's own platform: a date outside them cannot be converted.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "platform/Types.h"
+
+constexpr int HISTORY_FIRST_YEAR = 1970;   // the first year whose midnights can be formed
+constexpr int HISTORY_LAST_YEAR = 3000;    // the last one
 
 struct HistoryDate {
     int year = 0;
@@ -60,7 +67,8 @@ HistoryDate NameDate(std::string_view name, int start);
 
 // The start date of an extraction, month first, read at fixed positions:
 // month at 0, day at 3, year from 6 to the end (two or four digits; below 100
-// plus 1900, then below 1970 plus 100).  False for a text shorter than 7.
+// plus 1900, then below 1970 plus 100).  A text of the form YYYY-MM-DD is read
+// as that date.  False for a text shorter than 7.
 bool ReadStartDate(std::string_view text, HistoryDate& date);
 
 enum class DateResult {
@@ -68,6 +76,10 @@ enum class DateResult {
     OutOfRange,      // a field outside its range: error 0x80004005
     Unconvertible,   // the time library cannot form the midnight: 0x80070057
 };
+
+// In words, what is wrong with a date that ResolveDate refused: the text id of
+// "the month is not 01 to 12" and the like.
+UINT DateFault(const HistoryDate& date);
 
 // Checks a date and forms its local midnight; a date whose midnight is later
 // than now is moved back one year (and checked again).

@@ -7,6 +7,7 @@
 
 #include "platform/Types.h"
 
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 
@@ -27,6 +28,11 @@ std::string ComposeMessage(const std::string& text, const std::string& file, con
 // The text of a string id (translated when a language library has it) composed
 // as above.
 std::string ComposeMessage(UINT textId, const std::string& file, const std::string& cause);
+
+// The text with "{0}", "{1}", ... replaced by the arguments of those numbers,
+// so that a translation may put them in any order.
+std::string FormatText(const std::string& text, std::initializer_list<std::string> args);
+std::string FormatText(UINT textId, std::initializer_list<std::string> args);
 
 // "0x80004005": a code as the messages show it.
 std::string FormatErrorCode(UINT code);

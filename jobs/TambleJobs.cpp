@@ -13,6 +13,7 @@
 #include "platform/TimeUtil.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -30,7 +31,32 @@ UINT Clamp32(std::uint64_t value)
 
 std::string ErrorCodeCause(UINT code)
 {
-    return "error " + FormatErrorCode(code);
+    return LoadResString(IDS_CAUSE_ERROR) + " " + FormatErrorCode(code);
+}
+
+// "the month is not 01 to 12, error 0x80004005"
+std::string DateCause(const HistoryDate& date, UINT code)
+{
+    return LoadResString(DateFault(date)) + ", " + ErrorCodeCause(code);
+}
+
+std::uint64_t SizeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::int64_t SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // Whether a file is still as it was: the same file, size, contents time and
@@ -62,8 +88,18 @@ BOOL CTambleJobs::CheckSettings()
         Refuse(IDS_ERR_NO_JOB, {});
         return FALSE;
     }
-    if (m_nFileType != 2)
+    if (!m_strOutputDir.empty() && (m_nZipMode != 2 || m_nFileType != 2)) {
+        Refuse(IDS_ERR_OUTPUT_DIR_JOB, {});
+        return FALSE;
+    }
+    if (m_nFileType != 2) {
+        // One named file needs both of its names.
+        if (m_szSource.empty() || m_szTarget.empty()) {
+            Refuse(m_szSource.empty() ? IDS_ERR_NO_SOURCE : IDS_ERR_NO_TARGET, {});
+            return FALSE;
+        }
         return TRUE;
+    }
     // A history job needs its folder (an empty one would mean the root folder)
     // and a number of days; an extraction counts days forward from a start date.
     if (m_szSource.empty()) {
@@ -90,7 +126,9 @@ int CTambleJobs::RunJob()
     s_pRunning = this;
     m_bEnded = false;
     int result = 0;
+    m_nStartedNs = SteadyNs();
     if (CheckSettings()) {
+        m_bJobRan = true;
         const bool history = m_nFileType == 2;
         const UINT wait = m_nZipMode == 1 ? (history ? IDS_WAIT_COMPRESS_HISTORY : IDS_WAIT_COMPRESS_FILE)
                                           : (history ? IDS_WAIT_EXTRACT_HISTORY : IDS_WAIT_EXTRACT_FILE);
@@ -109,6 +147,8 @@ int CTambleJobs::RunJob()
             m_view.Message(error.what());
             RaiseStatus(1);
         }
+        if (m_bInFile)
+            EndFile(false);   // the error stopped the job on this file
     }
     m_pLock.reset();
     if (!m_bEnded)
@@ -129,8 +169,47 @@ void CTambleJobs::ShowBars()
     m_view.RepaintFileBar();
 }
 
+void CTambleJobs::BeginFile()
+{
+    m_bInFile = true;
+    m_bFileFailed = false;
+    m_bFileDone = false;
+    m_nFileIn = m_nFileOut = 0;
+}
+
+void CTambleJobs::EndFile(bool converted)
+{
+    m_bInFile = false;
+    if (m_bFileFailed) {
+        ++m_nFailed;
+    } else if (converted) {
+        ++m_nConverted;
+        m_nBytesBefore += m_nFileIn;
+        m_nBytesAfter += m_nFileOut;
+    } else {
+        ++m_nPassedOver;
+    }
+}
+
+std::string CTambleJobs::SummaryLine() const
+{
+    if (!m_bJobRan)
+        return {};
+    char seconds[32], saved[32] = "-";
+    std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(SteadyNs() - m_nStartedNs) / 1e9);
+    if (m_nBytesBefore > 0)
+        std::snprintf(saved, sizeof saved, "%.1f%%",
+                      100.0 * (static_cast<double>(m_nBytesBefore) - static_cast<double>(m_nBytesAfter))
+                          / static_cast<double>(m_nBytesBefore));
+    return FormatText(m_bDryRun ? IDS_SUMMARY_DRY : IDS_SUMMARY,
+                      {std::to_string(m_nConverted), std::to_string(m_nPassedOver), std::to_string(m_nFailed),
+                       std::to_string(m_nBytesBefore), std::to_string(m_nBytesAfter), saved, seconds});
+}
+
 void CTambleJobs::RaiseStatus(int status)
 {
+    if (status >= 1 && m_bInFile)
+        m_bFileFailed = true;
     if (status > m_nExitStatus)
         m_nExitStatus = status;
 }
@@ -204,12 +283,21 @@ int CTambleJobs::ConvertNamedFile(int method, UINT logId)
     m_view.SetSourceName(m_szSource);
     m_view.SetTargetName(m_szTarget);
     m_view.TransferTexts();
-    if (!m_szTarget.empty()) {
-        const std::string folder = CSafeTarget::FolderOf(m_szTarget);
-        LockFolder(folder, m_szTarget.substr(folder.size()), false);
+    BeginFile();
+    if (m_bDryRun) {
+        EndFile(DryConvert(m_szSource, m_szTarget, method == METHOD_NONE ? IDS_DRY_EXTRACT : IDS_DRY_COMPRESS));
+        EndDialog(1);
+        return 1;
     }
-    if (ConvertFile(m_szSource, m_szTarget, method))
+    const std::string folder = CSafeTarget::FolderOf(m_szTarget);
+    LockFolder(folder, m_szTarget.substr(folder.size()), false);
+    const bool converted = ConvertFile(m_szSource, m_szTarget, method);
+    if (converted) {
         LogLine(logId, m_szSource + " -> " + m_szTarget);
+        m_nFileIn = static_cast<std::uint64_t>(st.st_size);   // the source may be its own target
+        m_nFileOut = SizeOf(m_szTarget);
+    }
+    EndFile(converted);
     EndDialog(1);
     return 1;
 }
@@ -231,7 +319,7 @@ void CTambleJobs::LockFolder(const std::string& folder, const std::string& onlyF
     switch (m_pLock->Acquire(folder, m_nLockWait, [&] { LogLine(IDS_LOG_WAIT_FOLDER, shown); }, error)) {
     case CFolderLock::Result::Busy:
         throw CJobError(ComposeMessage(IDS_ERR_FOLDER_IN_USE, shown,
-                                       "waited " + std::to_string(m_nLockWait) + " s for the other run"),
+                                       FormatText(IDS_CAUSE_WAITED, {std::to_string(m_nLockWait)})),
                         0);
     case CFolderLock::Result::NoFolder:
         if (mustExist)
@@ -264,31 +352,35 @@ std::int64_t CTambleJobs::StartMidnight(std::int64_t now)
     std::int64_t midnight = 0;
     switch (ResolveDate(date, now, midnight)) {
     case DateResult::OutOfRange:
-        throw CJobError(ComposeMessage(IDS_ERR_START_DATE_RANGE, m_szStartDate, ErrorCodeCause(JOB_E_FAIL)),
+        throw CJobError(ComposeMessage(IDS_ERR_START_DATE_RANGE, m_szStartDate, DateCause(date, JOB_E_FAIL)),
                         JOB_E_FAIL);
     case DateResult::Unconvertible:
-        throw CJobError(ComposeMessage(IDS_ERR_START_DATE_CONVERT, m_szStartDate, ErrorCodeCause(JOB_E_INVALIDARG)),
-                        JOB_E_INVALIDARG);
+        throw CJobError(
+            ComposeMessage(IDS_ERR_START_DATE_CONVERT, m_szStartDate, DateCause(date, JOB_E_INVALIDARG)),
+            JOB_E_INVALIDARG);
     case DateResult::Ok:
         break;
     }
     return midnight;
 }
 
-std::int64_t CTambleJobs::NameMidnight(const std::string& name, const std::string& path, int start,
-                                       std::int64_t now)
+bool CTambleJobs::NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now,
+                               std::int64_t& midnight)
 {
-    std::int64_t midnight = 0;
-    switch (ResolveDate(NameDate(name, start), now, midnight)) {
+    // A stray name is the folder's, not the caller's: it is passed over and the
+    // job goes on, so that one such file cannot hold up every later run.
+    const HistoryDate date = NameDate(name, start);
+    switch (ResolveDate(date, now, midnight)) {
     case DateResult::OutOfRange:
-        throw CJobError(ComposeMessage(IDS_ERR_NAME_DATE_RANGE, path, ErrorCodeCause(JOB_E_FAIL)), JOB_E_FAIL);
+        Fail(IDS_ERR_NAME_DATE_RANGE, path, DateCause(date, JOB_E_FAIL));
+        return false;
     case DateResult::Unconvertible:
-        throw CJobError(ComposeMessage(IDS_ERR_NAME_DATE_CONVERT, path, ErrorCodeCause(JOB_E_INVALIDARG)),
-                        JOB_E_INVALIDARG);
+        Fail(IDS_ERR_NAME_DATE_CONVERT, path, DateCause(date, JOB_E_INVALIDARG));
+        return false;
     case DateResult::Ok:
         break;
     }
-    return midnight;
+    return true;
 }
 
 UINT CTambleJobs::CountFiles(const std::string& pattern)
@@ -305,7 +397,8 @@ int CTambleJobs::CompressHistory()
         return 0;
     const std::int64_t ageLimit = std::int64_t {m_nNumber} * SECONDS_PER_DAY;
     const std::string folderPath = HistoryFolderPath();
-    LockFolder(folderPath, {}, true);
+    if (!m_bDryRun)
+        LockFolder(folderPath, {}, true);
     CHistoryFolder folder;
     ReadHistoryFolder(folder, folderPath);
     const std::vector<std::size_t> found = folder.Matching(CompressPattern(m_nGroup));
@@ -317,13 +410,24 @@ int CTambleJobs::CompressHistory()
         m_view.SetOverallPos(++counter);
         m_view.SetFileRange(Clamp32(entry.size));
         ShowBars();
+        const std::string path = folderPath + entry.name;
+        BeginFile();
         const int start = NameDateStart(entry.name.size());
-        if (start < 0)
+        std::int64_t midnight = 0;
+        if (start < 0) {
+            if (m_bDryRun)
+                LogLine(IDS_DRY_OTHER_NAME, path);
+        } else if (!NameMidnight(entry.name, path, start, now, midnight)) {
+            // passed over with its message
+        } else if (now - midnight <= ageLimit) {
+            if (m_bDryRun)
+                LogLine(IDS_DRY_TOO_YOUNG, path);
+        } else {
+            CompressOne(folderPath, entry.name);
+            EndFile(m_bFileDone && (m_bDryRun || !Exists(path)));
             continue;
-        const std::int64_t midnight = NameMidnight(entry.name, folderPath + entry.name, start, now);
-        if (now - midnight <= ageLimit)
-            continue;   // too young
-        CompressOne(folderPath, entry.name);
+        }
+        EndFile(false);
     }
     EndDialog(1);
     return 1;
@@ -347,16 +451,30 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
     if (::lstat(target.c_str(), &twin) == 0) {
         // A twin is already there: the plain file goes only if the twin is a file
         // of its own that decodes to exactly its bytes.
-        if (!S_ISREG(twin.st_mode) || (twin.st_dev == plain.st_dev && twin.st_ino == plain.st_ino))
-            Fail(IDS_ERR_TWIN_DIFFERS, source, twinName + " is not a separate regular file");
-        else if (CompareDecoded(target, source, cause) != ProofResult::Same)
+        if (!S_ISREG(twin.st_mode) || (twin.st_dev == plain.st_dev && twin.st_ino == plain.st_ino)) {
+            Fail(IDS_ERR_TWIN_DIFFERS, source, FormatText(IDS_CAUSE_NOT_SEPARATE, {twinName}));
+        } else if (CompareDecoded(target, source, cause) != ProofResult::Same) {
             Fail(IDS_ERR_TWIN_DIFFERS, source, twinName + ": " + cause);
-        else
-            DeletePlain(source, plain, target, false, IDS_LOG_PLAIN_DELETED);
+        } else {
+            m_nFileIn = static_cast<std::uint64_t>(plain.st_size);
+            m_nFileOut = static_cast<std::uint64_t>(twin.st_size);
+            m_bFileDone = true;
+            if (m_bDryRun)
+                LogLine(IDS_DRY_DELETE, source + " -> " + twinName);
+            else
+                DeletePlain(source, plain, target, false, IDS_LOG_PLAIN_DELETED);
+        }
+        return;
+    }
+    if (m_bDryRun) {
+        m_bFileDone = DryConvert(source, target, IDS_DRY_COMPRESS);
         return;
     }
     if (!ConvertFile(source, target, m_nCompressMethod, false))
         return;
+    m_nFileIn = static_cast<std::uint64_t>(plain.st_size);
+    m_nFileOut = SizeOf(target);
+    m_bFileDone = true;
     if (CompareDecoded(target, source, cause) != ProofResult::Same) {
         // The twin we just made does not prove itself: it goes, the plain file stays.
         ::unlink(target.c_str());
@@ -376,7 +494,8 @@ void CTambleJobs::DeletePlain(const std::string& plain, const struct stat& befor
         // and a twin made of what it held before goes.
         if (madeTwin)
             ::unlink(twin.c_str());
-        Fail(IDS_ERR_PLAIN_CHANGED, plain, madeTwin ? shown + " removed" : shown + " kept");
+        Fail(IDS_ERR_PLAIN_CHANGED, plain,
+             FormatText(madeTwin ? IDS_CAUSE_TWIN_REMOVED : IDS_CAUSE_TWIN_KEPT, {shown}));
         return;
     }
     int result;
@@ -417,7 +536,16 @@ int CTambleJobs::ExtractHistory()
     if (m_nNumber <= 0)
         return 0;
     const std::string folderPath = HistoryFolderPath();
-    LockFolder(folderPath, {}, true);
+    // With an output folder the history folder is only read: the lock guards
+    // the folder the targets go to.
+    std::string targetFolder = folderPath;
+    if (!m_strOutputDir.empty()) {
+        targetFolder = m_strOutputDir;
+        if (targetFolder.back() != '/')
+            targetFolder += '/';
+    }
+    if (!m_bDryRun)
+        LockFolder(targetFolder, {}, true);
     CHistoryFolder folder;
     ReadHistoryFolder(folder, folderPath);
     ExtractWindow window;
@@ -434,20 +562,23 @@ int CTambleJobs::ExtractHistory()
             m_view.SetOverallPos(++counter);
             m_view.SetFileRange(Clamp32(entry.size));
             ShowBars();
-            ExtractOne(folderPath, entry.name);
+            BeginFile();
+            ExtractOne(folderPath, entry.name, targetFolder);
+            EndFile(m_bFileDone);
         }
     }
     EndDialog(1);
     return 1;
 }
 
-void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name)
+void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name,
+                             const std::string& targetFolder)
 {
     const std::string source = folder + name;
-    const std::string target = folder + TwinName(name, ".hst");
+    const std::string target = targetFolder + TwinName(name, ".hst");
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0) {
-        LogLine(IDS_LOG_TARGET_EXISTS, source + " -> " + target);
+        LogLine(m_bDryRun ? IDS_DRY_TARGET_EXISTS : IDS_LOG_TARGET_EXISTS, source + " -> " + target);
         return;
     }
     if (::lstat(source.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
@@ -457,6 +588,37 @@ void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name)
     m_view.SetSourceName(source);
     m_view.SetTargetName(target);
     m_view.TransferTexts();
-    if (ConvertFile(source, target, METHOD_NONE, false))
+    if (m_bDryRun) {
+        m_bFileDone = DryConvert(source, target, IDS_DRY_EXTRACT);
+        return;
+    }
+    if (ConvertFile(source, target, METHOD_NONE, false)) {
         LogLine(IDS_LOG_EXTRACTED, source + " -> " + target);
+        m_nFileIn = SizeOf(source);
+        m_nFileOut = SizeOf(target);
+        m_bFileDone = true;
+    }
+}
+
+bool CTambleJobs::DryConvert(const std::string& source, const std::string& target, UINT logId)
+{
+    StreamSummary summary;
+    std::string cause;
+    switch (CheckFile(source, true, summary, cause)) {
+    case CheckResult::Unreadable:
+        Fail(IDS_ERR_OPEN_FILE, source, cause);
+        return false;
+    case CheckResult::Damaged:
+        Fail(IDS_ERR_DAMAGED, source, cause);
+        return false;
+    case CheckResult::Intact:
+        break;
+    }
+    const std::string folder = CSafeTarget::FolderOf(target);
+    if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0) {
+        Fail(IDS_ERR_CREATE, target, std::strerror(errno));
+        return false;
+    }
+    LogLine(logId, source + " -> " + target);
+    return true;
 }

@@ -47,6 +47,8 @@ public:
     BOOL m_bHidden = FALSE;
     int m_nCompressMethod = METHOD_LZW;   // the method a compression writes
     int m_nLockWait;                      // seconds to wait for another run in the folder
+    bool m_bDryRun = false;               // say what the job would do, change nothing
+    std::string m_strOutputDir;           // a history extraction's target folder (empty: the history folder)
 
     // The job driver's table: checks the settings, runs the job they name and
     // reports an error that stops it; returns the job's result (0 when no job
@@ -73,6 +75,11 @@ public:
     // failed or the job stopped on an error, 2 no job / unusable settings.
     int ExitStatus() const { return m_nExitStatus; }
 
+    // The line that ends a job: files converted, passed over and failed, bytes
+    // before and after with the share saved, and the time taken.  Empty when
+    // no job ran (the settings named none or were refused).
+    std::string SummaryLine() const;
+
     // The progress callback handed to the stream factory.  Whatever count the
     // stream reports, the file bar shows how much of the source the running
     // conversion has consumed (0 .. the source's size).
@@ -96,9 +103,22 @@ protected:
     std::string HistoryFolderPath();
     void ReadHistoryFolder(CHistoryFolder& folder, const std::string& path);
     std::int64_t StartMidnight(std::int64_t now);
-    std::int64_t NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now);
+    // The midnight of the date in a plain history name; false (the file is
+    // passed over with a message, status 1) for a date out of range or one that
+    // cannot be converted.
+    bool NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now,
+                      std::int64_t& midnight);
     void CompressOne(const std::string& folder, const std::string& name);
-    void ExtractOne(const std::string& folder, const std::string& name);
+    void ExtractOne(const std::string& folder, const std::string& name, const std::string& targetFolder);
+    // A dry run's check of one conversion: the source decodes whole and the
+    // target's folder can be written; says what would happen or why it fails.
+    bool DryConvert(const std::string& source, const std::string& target, UINT logId);
+
+    // Counting for the summary: each file the job meets is converted (its
+    // sizes before and after are set in m_nFileIn/m_nFileOut), failed (the run
+    // earned status 1 on it) or passed over.
+    void BeginFile();
+    void EndFile(bool converted);
     void DeletePlain(const std::string& plain, const struct stat& before, const std::string& twin, bool madeTwin,
                      UINT logId);
     // Takes the folder's lock for the job (waiting at most m_nLockWait seconds)
@@ -124,6 +144,14 @@ protected:
 
     IJobView& m_view;
     int m_nExitStatus = 0;
+    bool m_bJobRan = false;
+    bool m_bInFile = false;              // between BeginFile and EndFile
+    bool m_bFileFailed = false;          // the file at hand raised the status
+    bool m_bFileDone = false;            // the file at hand was (or would be) converted
+    std::uint64_t m_nConverted = 0, m_nPassedOver = 0, m_nFailed = 0;
+    std::uint64_t m_nBytesBefore = 0, m_nBytesAfter = 0;
+    std::uint64_t m_nFileIn = 0, m_nFileOut = 0;
+    std::int64_t m_nStartedNs = 0;       // steady clock at the job's start
     bool m_bEnded = false;
     std::uint64_t m_nSourceLength = 0;   // bytes of the source file being converted
     UINT m_nFilePos = 0;                 // file bar position to show

@@ -13,7 +13,8 @@
 
 // Body of --help, after the headline (IDS_USAGE_HEADLINE).
 #define TAMBLE_USAGE_TEXT                                                                  \
-    "       tamble --test FILE... | --info FILE... | --help | --version\n"                 \
+    "       tamble --test FILE... | --info FILE... | --cat FILE...\n"                    \
+    "       tamble --help | --version\n"                                                 \
     "\n"                                                                                  \
     "Jobs:\n"                                                                             \
     "  /Z:C /T:A /S:folder /N:days [/G:group]\n"                                          \
@@ -21,6 +22,7 @@
     "      their compressed twins (.hsz) and delete them once each twin is proven\n"      \
     "  /Z:E /T:A /S:folder /D:MM/DD/YY /N:days [/G:group]\n"                              \
     "      extract the compressed history files of days dates from the start date\n"      \
+    "      (also /D:YYYY-MM-DD)\n"                                                        \
     "  /Z:C /S:file /R:target   compress one file\n"                                      \
     "  /Z:E /S:file /R:target   extract one file\n"                                       \
     "  /G:group   only this group (a number; names show it in hexadecimal)\n"             \
@@ -31,8 +33,14 @@
     "  --progress=window|terminal|none    where a job shows its progress: the window\n"   \
     "      when an X display opens, else a live display on a terminal, else a line\n"     \
     "      per file; none shows messages only (/H never opens a window)\n"               \
+    "  --dry-run        say file by file what the job would do; change nothing\n"       \
+    "  --output-dir=DIR a history extraction writes its plain files to DIR\n"           \
+    "  --quiet          only warnings and errors: no line per file, no summary\n"        \
     "  --test FILE...   decode each file completely and say whether it is intact\n"      \
-    "  --info FILE...   method, original and compressed size, ratio\n"                   \
+    "  --info FILE...   method, original and compressed size, ratio, and totals\n"       \
+    "      (a folder stands for the history files in it)\n"                              \
+    "  --cat FILE...    write the original bytes of each file to standard output\n"      \
+    "  --               ends the switches: later arguments are file names\n"            \
     "  --help, --version\n"                                                               \
     "\n"                                                                                  \
     "Exit status: 0 all done, 1 a conversion failed or the job stopped on an error,\n"   \
@@ -62,8 +70,8 @@
     X(IDS_ERR_TWIN_DIFFERS, 2008, "The compressed twin does not hold the same bytes, both files kept!") \
     X(IDS_ERR_TWIN_FAILED, 2009, "The new compressed file failed its check, the plain file is kept!") \
     X(IDS_ERR_DELETE, 2010, "Couldn't delete file!")                                         \
-    X(IDS_ERR_NAME_DATE_RANGE, 2011, "Date out of range in the file name!")                  \
-    X(IDS_ERR_NAME_DATE_CONVERT, 2012, "The date in the file name cannot be converted!")     \
+    X(IDS_ERR_NAME_DATE_RANGE, 2011, "Date out of range in the file name, passed over!")     \
+    X(IDS_ERR_NAME_DATE_CONVERT, 2012, "The date in the file name cannot be converted, passed over!") \
     X(IDS_ERR_START_DATE_RANGE, 2013, "Start date out of range!")                            \
     X(IDS_ERR_START_DATE_CONVERT, 2014, "The start date cannot be converted!")               \
     X(IDS_ERR_READ_FOLDER, 2015, "Couldn't read folder!")                                    \
@@ -71,16 +79,35 @@
     X(IDS_ERR_NO_FOLDER, 2017, "No history folder given (/S:)!")                             \
     X(IDS_ERR_NO_DAYS, 2018, "No number of days given (/N:)!")                               \
     X(IDS_ERR_NEGATIVE_DAYS, 2019, "The number of days must not be negative for an extraction!") \
-    X(IDS_ERR_BAD_START_DATE, 2020, "The start date (/D:) must be given as MM/DD/YY or MM/DD/YYYY!") \
+    X(IDS_ERR_BAD_START_DATE, 2020, "The start date (/D:) must be given as MM/DD/YY, MM/DD/YYYY or YYYY-MM-DD!") \
     X(IDS_ERR_FOLDER_IN_USE, 2021, "Another tamble run is working in this folder, nothing done!") \
     X(IDS_ERR_PLAIN_CHANGED, 2022, "The plain file changed while it was compressed, it is kept!") \
     X(IDS_ERR_TEMP_LEFT, 2023, "Couldn't delete the temporary file!")                        \
+    X(IDS_ERR_NO_SOURCE, 2024, "No source file given (/S:)!")                                \
+    X(IDS_ERR_NO_TARGET, 2025, "No target file given (/R:)!")                                \
+    X(IDS_ERR_OUTPUT_DIR_JOB, 2026, "--output-dir is for a history extraction (/Z:E /T:A) only!") \
+    X(IDS_CAUSE_MONTH, 2051, "the month is not 01 to 12")                                    \
+    X(IDS_CAUSE_DAY, 2052, "the day is not 01 to 31")                                        \
+    X(IDS_CAUSE_YEAR, 2053, "the year is not 1970 to 3000")                                  \
+    X(IDS_CAUSE_ERROR, 2054, "error")                                                        \
+    X(IDS_CAUSE_WAITED, 2055, "waited {0} s for the other run")                              \
+    X(IDS_CAUSE_NOT_SEPARATE, 2056, "{0} is not a separate regular file")                    \
+    X(IDS_CAUSE_TWIN_REMOVED, 2057, "{0} removed")                                           \
+    X(IDS_CAUSE_TWIN_KEPT, 2058, "{0} kept")                                                 \
     X(IDS_LOG_COMPRESSED, 2101, "Compressed:")                                               \
     X(IDS_LOG_EXTRACTED, 2102, "Extracted:")                                                 \
     X(IDS_LOG_PLAIN_DELETED, 2103, "Deleted, its compressed twin holds the same bytes:")     \
     X(IDS_LOG_TARGET_EXISTS, 2104, "Passed over, the target exists:")                        \
     X(IDS_LOG_WAIT_FOLDER, 2105, "Waiting for another tamble run to finish in:")              \
     X(IDS_LOG_STALE_TEMP, 2106, "Removed a temporary file left by an interrupted run:")      \
+    X(IDS_DRY_COMPRESS, 2201, "Would compress:")                                              \
+    X(IDS_DRY_EXTRACT, 2202, "Would extract:")                                                \
+    X(IDS_DRY_DELETE, 2203, "Would delete, its compressed twin holds the same bytes:")        \
+    X(IDS_DRY_TOO_YOUNG, 2204, "Would pass over, too young:")                                 \
+    X(IDS_DRY_TARGET_EXISTS, 2205, "Would pass over, the target exists:")                     \
+    X(IDS_DRY_OTHER_NAME, 2206, "Would pass over, not a history file name:")                  \
+    X(IDS_SUMMARY, 2301, "Done: {0} converted, {1} passed over, {2} failed; {3} bytes before, {4} after ({5} saved); {6} s") \
+    X(IDS_SUMMARY_DRY, 2302, "Dry run, nothing changed: {0} would be converted, {1} passed over, {2} failed; {6} s") \
     X(IDS_USAGE_HEADLINE, 3001, "Usage: tamble [switches]")                                  \
     X(IDS_USAGE_TEXT, 3002, TAMBLE_USAGE_TEXT)                                               \
     X(IDS_USAGE_MORE, 3003, "Try 'tamble --help' for more information.")                     \
@@ -91,7 +118,16 @@
     X(IDS_TEST_DAMAGED, 3008, "damaged")                                                     \
     X(IDS_TEST_UNREADABLE, 3009, "cannot be read")                                           \
     X(IDS_ERR_BAD_PROGRESS, 3010, "Unknown progress display, use window, terminal or none!") \
-    X(IDS_ERR_NO_DISPLAY, 3011, "No window, the X display cannot be opened:")                \
+    X(IDS_ERR_NO_DISPLAY, 3011, "No window, the X display cannot be opened:")               \
+    X(IDS_WARN_UNKNOWN_SWITCH, 3012, "Warning: unknown switch, ignored:")                     \
+    X(IDS_WARN_PARTLY_READ, 3013, "Warning: switch read only in part:")                       \
+    X(IDS_WARN_NO_VALUE, 3014, "Warning: switch without a known value, ignored:")             \
+    X(IDS_WARN_PARAM_IGNORED, 3015, "Warning: parameter ignored:")                            \
+    X(IDS_WARN_TAKEN_AS, 3016, "taken as")                                                    \
+    X(IDS_WARN_GROUP_DECIMAL, 3017, "groups are decimal numbers")                             \
+    X(IDS_ERR_CAT_TERMINAL, 3018, "--cat writes binary data, standard output must not be a terminal!") \
+    X(IDS_ERR_BAD_OUTPUT_DIR, 3020, "No folder given for --output-dir!")                      \
+    X(IDS_INFO_TOTAL, 3019, "Total: {0} files, original {1} bytes, compressed {2} bytes, ratio {3}") \
     X(IDS_ERR_NO_WINDOW_MODULE, 3040, "No window, the window module cannot be loaded:")
 
 enum StringId : UINT {

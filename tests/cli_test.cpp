@@ -1,6 +1,7 @@
 // The built tamble binary on temporary folders: switches and exit statuses,
 // single-file conversions of every method, history jobs by group and date, and
 // what happens when something fails.
+#include "app/Options.h"
 #include "jobs/HistoryNames.h"
 #include "jobs/StreamCheck.h"
 #include "platform/DirSearch.h"
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <map>
 #include <memory>
 #include <spawn.h>
 #include <string>
@@ -116,6 +118,26 @@ struct stat StatOf(const std::string& path)
     return st;
 }
 
+// Every entry of a folder, and the folder itself, with its bytes, mode and the
+// nanoseconds of its modification and change times: equal listings mean that
+// nothing was written, renamed, created or removed.
+std::map<std::string, std::string> Listing(const std::string& folder)
+{
+    std::map<std::string, std::string> listing;
+    const auto describe = [](const std::string& path) {
+        const struct stat st = StatOf(path);
+        return std::to_string(st.st_mode) + " " + std::to_string(st.st_mtim.tv_sec) + "."
+               + std::to_string(st.st_mtim.tv_nsec) + " " + std::to_string(st.st_ctim.tv_sec) + "."
+               + std::to_string(st.st_ctim.tv_nsec);
+    };
+    listing["."] = describe(folder);
+    for (const DirEntry& entry : ReadFolder(folder)) {
+        const Bytes bytes = ReadWholeFile(folder + "/" + entry.name);
+        listing[entry.name] = describe(folder + "/" + entry.name) + " " + std::string(bytes.begin(), bytes.end());
+    }
+    return listing;
+}
+
 } // namespace
 
 TEST(Cli, ExitStatusesUsageAndUnusableValues)
@@ -211,13 +233,30 @@ TEST(Cli, FailedConversionsNameTheFileAndLeaveNoTarget)
     EXPECT_NE(r.err.find("Couldn't create! " + (dir / "none/out")), std::string::npos) << r.err;
 
     r = Tamble({"/Z:C", "/R:" + (dir / "out")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Couldn't open file!"), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("No source file given (/S:)!"), std::string::npos) << r.err;
+    r = Tamble({"/Z:E", "/S:" + (dir / "good.lzw")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("No target file given (/R:)!"), std::string::npos) << r.err;
 
     r = Tamble({"--test", dir / "good.lzw", dir / "cut.lzw"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find(dir / "cut.lzw" + ": damaged"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("tamble: " + dir / "cut.lzw" + ": damaged"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("cut.lzw"), std::string::npos) << r.out;
     EXPECT_FALSE(HasTemporaries(dir.Path()));
+    r = Tamble({"--cat", dir / "good.lzw", dir / "cut.lzw"});
+    EXPECT_EQ(r.status, 1);
+    const Bytes good = Readings(100000);
+    EXPECT_EQ(r.out.substr(0, 100000), std::string(good.begin(), good.end()));
+    EXPECT_NE(r.err.find("The file is damaged! " + (dir / "cut.lzw")), std::string::npos) << r.err;
+    // Coded or not, --cat never writes to a terminal.
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+    const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    EXPECT_EQ(RunCat({dir / "good.lzw"}, terminal), 2);
+    ::close(terminal);
+    ::close(master);
 }
 
 TEST(Cli, WriteErrorMidwayStopsTheJobAndKeepsTheOldTarget)
@@ -338,24 +377,93 @@ TEST(Cli, HiddenRunFinishesWhenNobodyReadsItsMessages)
         EXPECT_TRUE(PathExists(dir / name)) << name;
 }
 
-TEST(Cli, DateOutOfRangeInANameStopsTheJob)
+TEST(Cli, StrayNamesArePassedOverAndBadStartDatesStopTheJob)
 {
     TempDir dir;
-    for (const char* name : {"0A240101.hst", "0A24AB01.hst", "0A250101.hst"})
+    for (const char* name : {"0A240101.hst", "0A24AB01.hst", "0A241232.hst", "0A250101.hst"})
         WriteWholeFile(dir / name, Text(name));
-    const Result r = Tamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "/G:10"});
+    Result r = Tamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "/G:10"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Date out of range in the file name! " + (dir / "0A24AB01.hst") + ": error 0x80004005"),
+    EXPECT_NE(r.err.find("Date out of range in the file name, passed over! " + (dir / "0A24AB01.hst")
+                         + ": the month is not 01 to 12, error 0x80004005"),
               std::string::npos)
         << r.err;
-    EXPECT_TRUE(PathExists(dir / "0A240101.hsz"));
+    EXPECT_NE(r.err.find((dir / "0A241232.hst") + ": the day is not 01 to 31"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Done: 2 converted, 0 passed over, 2 failed; 24 bytes before, "), std::string::npos)
+        << r.err;
     EXPECT_TRUE(PathExists(dir / "0A24AB01.hst"));
-    EXPECT_TRUE(PathExists(dir / "0A250101.hst"));
-    EXPECT_FALSE(PathExists(dir / "0A250101.hsz"));
+    EXPECT_TRUE(PathExists(dir / "0A240101.hsz"));
+    EXPECT_TRUE(PathExists(dir / "0A250101.hsz"));   // the names after the stray one are still done
 
-    const Result start = Tamble({"/Z:E", "/T:A", "/S:" + dir.Path(), "/D:13/01/24", "/N:3"});
-    EXPECT_EQ(start.status, 1);
-    EXPECT_NE(start.err.find("Start date out of range! 13/01/24: error 0x80004005"), std::string::npos) << start.err;
+    // The caller's own start date still stops the job, also outside 1970 to 3000.
+    for (const auto& [date, message] : {std::pair {"13/01/24", "Start date out of range! 13/01/24: the month"},
+                                        {"01/01/1850", "cannot be converted! 01/01/1850: the year is not 1970"},
+                                        {"3001-01-01", "cannot be converted! 3001-01-01: the year"}}) {
+        r = Tamble({"/Z:E", "/T:A", "/S:" + dir.Path(), std::string("/D:") + date, "/N:3"});
+        EXPECT_EQ(r.status, 1) << date;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(PathExists(dir / "0A240101.hst"));
+
+    r = Tamble({"/Z:E", "/T:A", "/S:" + dir.Path(), "/D:2025-01-01", "/N:1", "--quiet"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(ReadWholeFile(dir / "0A250101.hst"), Text("0A250101.hst"));
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(Cli, DryRunChangesNothingAndSaysWhatTheJobWould)
+{
+    TempDir dir;
+    WriteWholeFile(dir / "0A240101.hst", Readings(5000, 1));
+    WriteWholeFile(dir / "0A240102.hst", Readings(5000, 2));
+    WriteCoded(dir / "0A240102.hsz", METHOD_LZW, Readings(5000, 2));
+    WriteWholeFile(dir / "0A2401.hst", Text("short name"));
+    WriteWholeFile(dir / "0A24AB01.hst", Text("stray"));
+    WriteWholeFile(dir / DayName(0), Text("today"));
+    WriteCoded(dir / "0A240103.hsz", METHOD_LZW, Readings(3000, 3));
+    WriteWholeFile(dir / ".0A240104.hsz.tamble-tmp.1.1", Text("left by a killed run"));
+    const auto before = Listing(dir.Path());
+
+    Result r = Tamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "--dry-run"});
+    EXPECT_EQ(r.status, 1);   // as the job would: the stray name
+    for (const std::string& line : {"Would compress: " + (dir / "0A240101.hst"),
+                                   "Would delete, its compressed twin holds the same bytes: " + (dir / "0A240102.hst"),
+                                   "Would pass over, too young: " + (dir / DayName(0)),
+                                   "Date out of range in the file name, passed over! " + (dir / "0A24AB01.hst"),
+                                   std::string("Dry run, nothing changed: 2 would be converted, 1 passed over, 1 failed")})
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
+
+    r = Tamble({"/Z:E", "/T:A", "/S:" + dir.Path(), "/D:01/01/24", "/N:5", "--dry-run"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Would extract: " + (dir / "0A240103.hsz")), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Would pass over, the target exists: " + (dir / "0A240102.hsz")), std::string::npos);
+    EXPECT_EQ(Tamble({"/Z:E", "/S:" + (dir / "0A240103.hsz"), "/R:" + (dir / "x"), "--dry-run"}).status, 0);
+    EXPECT_EQ(Listing(dir.Path()), before);
+}
+
+TEST(Cli, FoldersForTestAndInfoAndExtractionToAnotherFolder)
+{
+    TempDir dir, out;
+    WriteCoded(dir / "0A240101.hsz", METHOD_LZW, Readings(4000, 1));
+    WriteCoded(dir / "0A240102.hsz", METHOD_HUFFMAN, Readings(4000, 2));
+    WriteWholeFile(dir / "0A240103.hst", Readings(1000, 3));
+    WriteWholeFile(dir / "notes.txt", Text("not history"));
+    Result r = Tamble({"--info", dir.Path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find("notes.txt"), std::string::npos) << r.out;
+    EXPECT_LT(r.out.find("0A240101.hsz"), r.out.find("0A240103.hst"));
+    EXPECT_NE(r.out.find("Total: 3 files, original 9000 bytes, compressed "), std::string::npos) << r.out;
+    r = Tamble({"--test", "--quiet", dir.Path()});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out + r.err, "");
+
+    const auto history = Listing(dir.Path());
+    r = Tamble({"/Z:E", "/T:A", "/S:" + dir.Path(), "/D:2024-01-01", "/N:3", "--output-dir=" + out.Path()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadWholeFile(out / "0A240101.hst"), Readings(4000, 1));
+    EXPECT_EQ(ReadWholeFile(out / "0A240102.hst"), Readings(4000, 2));
+    EXPECT_EQ(Listing(dir.Path()), history);
+    EXPECT_EQ(Tamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:3", "--output-dir=" + out.Path()}).status, 2);
 }
 
 TEST(Cli, ExtractHistoryWindowByGroup)

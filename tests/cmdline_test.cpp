@@ -2,6 +2,7 @@
 // split of argv into flagged and bare parameters.
 #include "app/TambleCmdLine.h"
 #include "platform/CommandLine.h"
+#include "platform/StringIds.h"
 
 #include <gtest/gtest.h>
 
@@ -165,6 +166,37 @@ TEST(CmdLine, ParametersTheSwitchesDoNotTake)
     // Unknown switches reach the base record unconverted.
     EXPECT_EQ(cmd.m_otherSwitches, (Args {"X:abc", "", "", "9"}));
     EXPECT_TRUE(cmd.m_options.empty());
+}
+
+TEST(CmdLine, ParametersIgnoredOrReadInPartAreNamed)
+{
+    struct Case {
+        const char* arg;
+        UINT textId;          // 0: no warning
+        const char* readAs;
+    };
+    const Case cases[] = {
+        {"/F:10", IDS_WARN_UNKNOWN_SWITCH, ""},   {"/N:30x", IDS_WARN_PARTLY_READ, "/N:30"},
+        {"/G:0A", IDS_WARN_PARTLY_READ, "/G:0"},  {"/N:99999999999", IDS_WARN_PARTLY_READ, "/N:2147483647"},
+        {"/Z:X", IDS_WARN_NO_VALUE, ""},          {"/T", IDS_WARN_NO_VALUE, ""},
+        {"/Z:COMPRESS", IDS_WARN_PARTLY_READ, "/Z:C"}, {"/ZXE", IDS_WARN_PARTLY_READ, "/Z:E"},
+        {"/Register", IDS_WARN_PARTLY_READ, "/R:gister"}, {"/HIDE", IDS_WARN_PARTLY_READ, "/H"},
+        {"/N:30", 0, ""}, {"/N: -3 ", 0, ""}, {"/N:", 0, ""}, {"/G:10", 0, ""}, {"/S:/x y ", 0, ""},
+        {"-h", 0, ""},   {"/Z:c", 0, ""},
+    };
+    for (const Case& c : cases) {
+        CTambleCmdLine cmd;
+        Parse(cmd, {c.arg});
+        if (c.textId == 0) {
+            EXPECT_TRUE(cmd.m_warnings.empty()) << c.arg;
+            continue;
+        }
+        ASSERT_EQ(cmd.m_warnings.size(), 1u) << c.arg;
+        EXPECT_EQ(cmd.m_warnings[0].textId, c.textId) << c.arg;
+        EXPECT_EQ(cmd.m_warnings[0].param, c.arg) << c.arg;
+        EXPECT_EQ(cmd.m_warnings[0].readAs, c.readAs) << c.arg;
+        EXPECT_EQ(cmd.m_warnings[0].decimalHint, std::string(c.arg) == "/G:0A") << c.arg;
+    }
 }
 
 TEST(CmdLine, GnuOptionsAreNotSwitches)

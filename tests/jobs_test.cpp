@@ -7,6 +7,7 @@
 #include "jobs/StreamCheck.h"
 #include "jobs/TambleJobs.h"
 #include "platform/DirSearch.h"
+#include "platform/StringIds.h"
 #include "platform/TimeUtil.h"
 #include "streams/StreamFactory.h"
 #include "tests/support/ScopedEnv.h"
@@ -166,6 +167,7 @@ TEST_F(BerlinTime, StartDateIsReadAtFixedPositions)
         {"3/05/24", 2004, 3, 5},      // one-digit month: the fields stay where they are
         {"03/05/1969", 2069, 3, 5},   // a four-digit year before 1970 moves up too
         {"03/05/69", 2069, 3, 5},     {"03/05/70", 1970, 3, 5},
+        {"2026-10-15", 2026, 10, 15}, {"1850-01-01", 1850, 1, 1},   // ISO: read as written
     };
     for (const Case& c : cases) {
         HistoryDate date;
@@ -177,6 +179,8 @@ TEST_F(BerlinTime, StartDateIsReadAtFixedPositions)
     HistoryDate date;
     EXPECT_FALSE(ReadStartDate("1/1/24", date));
     EXPECT_FALSE(ReadStartDate("", date));
+    ASSERT_TRUE(ReadStartDate("2026-1-150", date));   // not ISO: the fixed positions
+    EXPECT_EQ(date.month, 20);
 }
 
 TEST_F(BerlinTime, DatesAreCheckedAndFutureDatesMoveBackAYear)
@@ -196,6 +200,18 @@ TEST_F(BerlinTime, DatesAreCheckedAndFutureDatesMoveBackAYear)
     for (const HistoryDate& bad : {HistoryDate {2024, 13, 1}, HistoryDate {2024, 0, 1}, HistoryDate {2024, 1, 0},
                                    HistoryDate {2024, 1, 32}, HistoryDate {1899, 1, 1}})
         EXPECT_EQ(ResolveDate(bad, now, midnight), DateResult::OutOfRange) << bad.year << "-" << bad.month;
+    EXPECT_EQ(DateFault({2024, 13, 1}), IDS_CAUSE_MONTH);
+    EXPECT_EQ(DateFault({2024, 1, 32}), IDS_CAUSE_DAY);
+
+    // Only midnights from 1 January 1970 to 31 December 3000 can be formed
+    // (1 January 1970 in Berlin is before the epoch).
+    EXPECT_EQ(ResolveDate({1970, 1, 1}, now, midnight), DateResult::Ok);
+    EXPECT_EQ(ResolveDate({1969, 12, 31}, now, midnight), DateResult::Unconvertible);
+    EXPECT_EQ(ResolveDate({1950, 6, 1}, now, midnight), DateResult::Unconvertible);
+    EXPECT_EQ(ResolveDate({3000, 12, 31}, MakeLocalMidnight(3000, 12, 31), midnight), DateResult::Ok);
+    EXPECT_EQ(ResolveDate({3000, 12, 32}, now, midnight), DateResult::OutOfRange);
+    EXPECT_EQ(ResolveDate({3001, 1, 1}, now, midnight), DateResult::Unconvertible);
+    EXPECT_EQ(DateFault({3001, 1, 1}), IDS_CAUSE_YEAR);
 }
 
 // --- selection from one read of the folder ----------------------------------

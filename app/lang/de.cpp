@@ -6,7 +6,8 @@ namespace {
 
 // Body of --help: switch names, option values and file names stay as they are.
 constexpr char kGermanUsage[] =
-    "       tamble --test DATEI... | --info DATEI... | --help | --version\n"
+    "       tamble --test DATEI... | --info DATEI... | --cat DATEI...\n"
+    "       tamble --help | --version\n"
     "\n"
     "Aufträge:\n"
     "  /Z:C /T:A /S:ordner /N:tage [/G:gruppe]\n"
@@ -15,7 +16,7 @@ constexpr char kGermanUsage[] =
     "      sobald das jeweilige Gegenstück geprüft ist\n"
     "  /Z:E /T:A /S:ordner /D:MM/DD/YY /N:tage [/G:gruppe]\n"
     "      entpackt die komprimierten Verlaufsdateien von tage Tagen ab dem\n"
-    "      Startdatum\n"
+    "      Startdatum (auch /D:YYYY-MM-DD)\n"
     "  /Z:C /S:datei /R:ziel   eine Datei komprimieren\n"
     "  /Z:E /S:datei /R:ziel   eine Datei entpacken\n"
     "  /G:gruppe  nur diese Gruppe (eine Zahl; Dateinamen zeigen sie hexadezimal)\n"
@@ -27,8 +28,14 @@ constexpr char kGermanUsage[] =
     "      im Fenster, wenn sich ein X-Display öffnen lässt, sonst als Live-Anzeige\n"
     "      im Terminal, sonst als eine Zeile je Datei; none zeigt nur Meldungen\n"
     "      (/H öffnet nie ein Fenster)\n"
+    "  --dry-run        Datei für Datei sagen, was der Auftrag täte; nichts ändern\n"
+    "  --output-dir=ORDNER  beim Entpacken von Verlaufsdateien in ORDNER schreiben\n"
+    "  --quiet          nur Warnungen und Fehler: keine Zeile je Datei, keine Summe\n"
     "  --test DATEI...  jede Datei ganz dekodieren und melden, ob sie intakt ist\n"
-    "  --info DATEI...  Methode, Original- und komprimierte Größe, Verhältnis\n"
+    "  --info DATEI...  Methode, Original- und komprimierte Größe, Verhältnis, Summe\n"
+    "      (ein Ordner steht für die Verlaufsdateien darin)\n"
+    "  --cat DATEI...   die Originalbytes jeder Datei auf die Standardausgabe\n"
+    "  --               beendet die Schalter: alles danach sind Dateinamen\n"
     "  --help, --version\n"
     "\n"
     "Exit-Status: 0 alles erledigt, 1 eine Umwandlung ist fehlgeschlagen oder der\n"
@@ -58,8 +65,8 @@ constexpr Translation kGerman[] = {
     {IDS_ERR_TWIN_FAILED,
      "Die neue komprimierte Datei hat die Prüfung nicht bestanden, die unkomprimierte Datei bleibt erhalten!"},
     {IDS_ERR_DELETE, "Die Datei konnte nicht gelöscht werden!"},
-    {IDS_ERR_NAME_DATE_RANGE, "Das Datum im Dateinamen liegt außerhalb des gültigen Bereichs!"},
-    {IDS_ERR_NAME_DATE_CONVERT, "Das Datum im Dateinamen kann nicht umgewandelt werden!"},
+    {IDS_ERR_NAME_DATE_RANGE, "Das Datum im Dateinamen liegt außerhalb des gültigen Bereichs, übersprungen!"},
+    {IDS_ERR_NAME_DATE_CONVERT, "Das Datum im Dateinamen kann nicht umgewandelt werden, übersprungen!"},
     {IDS_ERR_START_DATE_RANGE, "Das Startdatum liegt außerhalb des gültigen Bereichs!"},
     {IDS_ERR_START_DATE_CONVERT, "Das Startdatum kann nicht umgewandelt werden!"},
     {IDS_ERR_READ_FOLDER, "Der Ordner konnte nicht gelesen werden!"},
@@ -67,7 +74,7 @@ constexpr Translation kGerman[] = {
     {IDS_ERR_NO_FOLDER, "Kein Verlaufsordner angegeben (/S:)!"},
     {IDS_ERR_NO_DAYS, "Keine Anzahl von Tagen angegeben (/N:)!"},
     {IDS_ERR_NEGATIVE_DAYS, "Beim Entpacken darf die Anzahl der Tage nicht negativ sein!"},
-    {IDS_ERR_BAD_START_DATE, "Das Startdatum (/D:) muss als MM/DD/YY oder MM/DD/YYYY angegeben werden!"},
+    {IDS_ERR_BAD_START_DATE, "Das Startdatum (/D:) muss als MM/DD/YY, MM/DD/YYYY oder YYYY-MM-DD angegeben werden!"},
     {IDS_ERR_FOLDER_IN_USE, "In diesem Ordner arbeitet bereits ein anderer tamble-Lauf, es wurde nichts getan!"},
     {IDS_ERR_PLAIN_CHANGED, "Die unkomprimierte Datei hat sich beim Komprimieren geändert, sie bleibt erhalten!"},
     {IDS_ERR_TEMP_LEFT, "Die temporäre Datei konnte nicht gelöscht werden!"},
@@ -89,6 +96,36 @@ constexpr Translation kGerman[] = {
     {IDS_ERR_BAD_PROGRESS, "Unbekannte Fortschrittsanzeige, erlaubt sind window, terminal oder none!"},
     {IDS_ERR_NO_DISPLAY, "Kein Fenster, das X-Display lässt sich nicht öffnen:"},
     {IDS_ERR_NO_WINDOW_MODULE, "Kein Fenster, das Fenstermodul lässt sich nicht laden:"},
+    {IDS_ERR_NO_SOURCE, "Keine Quelldatei angegeben (/S:)!"},
+    {IDS_ERR_NO_TARGET, "Keine Zieldatei angegeben (/R:)!"},
+    {IDS_ERR_OUTPUT_DIR_JOB, "--output-dir gilt nur für das Entpacken von Verlaufsdateien (/Z:E /T:A)!"},
+    {IDS_CAUSE_MONTH, "der Monat liegt nicht zwischen 01 und 12"},
+    {IDS_CAUSE_DAY, "der Tag liegt nicht zwischen 01 und 31"},
+    {IDS_CAUSE_YEAR, "das Jahr liegt nicht zwischen 1970 und 3000"},
+    {IDS_CAUSE_ERROR, "Fehler"},
+    {IDS_CAUSE_WAITED, "{0} s auf den anderen Lauf gewartet"},
+    {IDS_CAUSE_NOT_SEPARATE, "{0} ist keine eigene reguläre Datei"},
+    {IDS_CAUSE_TWIN_REMOVED, "{0} entfernt"},
+    {IDS_CAUSE_TWIN_KEPT, "{0} bleibt erhalten"},
+    {IDS_DRY_COMPRESS, "Würde komprimiert:"},
+    {IDS_DRY_EXTRACT, "Würde entpackt:"},
+    {IDS_DRY_DELETE, "Würde gelöscht, das komprimierte Gegenstück enthält dieselben Bytes:"},
+    {IDS_DRY_TOO_YOUNG, "Würde übersprungen, zu jung:"},
+    {IDS_DRY_TARGET_EXISTS, "Würde übersprungen, das Ziel existiert bereits:"},
+    {IDS_DRY_OTHER_NAME, "Würde übersprungen, kein Name einer Verlaufsdatei:"},
+    {IDS_SUMMARY,
+     "Fertig: {0} umgewandelt, {1} übersprungen, {2} fehlgeschlagen; {3} Bytes vorher, {4} nachher ({5} gespart); {6} s"},
+    {IDS_SUMMARY_DRY,
+     "Probelauf, nichts geändert: {0} würden umgewandelt, {1} übersprungen, {2} fehlgeschlagen; {6} s"},
+    {IDS_WARN_UNKNOWN_SWITCH, "Warnung: unbekannter Schalter, ignoriert:"},
+    {IDS_WARN_PARTLY_READ, "Warnung: Schalter nur teilweise gelesen:"},
+    {IDS_WARN_NO_VALUE, "Warnung: Schalter ohne bekannten Wert, ignoriert:"},
+    {IDS_WARN_PARAM_IGNORED, "Warnung: Parameter ignoriert:"},
+    {IDS_WARN_TAKEN_AS, "gelesen als"},
+    {IDS_WARN_GROUP_DECIMAL, "Gruppen sind Dezimalzahlen"},
+    {IDS_ERR_CAT_TERMINAL, "--cat schreibt Binärdaten, die Standardausgabe darf kein Terminal sein!"},
+    {IDS_ERR_BAD_OUTPUT_DIR, "Kein Ordner für --output-dir angegeben!"},
+    {IDS_INFO_TOTAL, "Summe: {0} Dateien, original {1} Bytes, komprimiert {2} Bytes, Verhältnis {3}"},
 };
 
 }  // namespace

@@ -8,7 +8,8 @@ namespace {
 
 // Body of --help: switch names, option values and file names stay as they are.
 constexpr char kFrenchUsage[] =
-    "       tamble --test FICHIER... | --info FICHIER... | --help | --version\n"
+    "       tamble --test FICHIER... | --info FICHIER... | --cat FICHIER...\n"
+    "       tamble --help | --version\n"
     "\n"
     "Tâches\u00A0:\n"
     "  /Z:C /T:A /S:dossier /N:jours [/G:groupe]\n"
@@ -17,7 +18,7 @@ constexpr char kFrenchUsage[] =
     "      copie est vérifiée\n"
     "  /Z:E /T:A /S:dossier /D:MM/DD/YY /N:jours [/G:groupe]\n"
     "      extrait les fichiers d'historique compressés de jours dates à partir de\n"
-    "      la date de début\n"
+    "      la date de début (aussi /D:YYYY-MM-DD)\n"
     "  /Z:C /S:fichier /R:cible   compresse un fichier\n"
     "  /Z:E /S:fichier /R:cible   extrait un fichier\n"
     "  /G:groupe  ce groupe seulement (un nombre, en hexadécimal dans les noms)\n"
@@ -29,8 +30,17 @@ constexpr char kFrenchUsage[] =
     "      la fenêtre si un affichage X s'ouvre, sinon un affichage en direct sur\n"
     "      un terminal, sinon une ligne par fichier\u00A0; none n'affiche que les\n"
     "      messages (/H n'ouvre jamais de fenêtre)\n"
+    "  --dry-run          dit fichier par fichier ce que ferait la tâche, sans rien\n"
+    "      changer\n"
+    "  --output-dir=DOSSIER  l'extraction d'historique écrit dans DOSSIER\n"
+    "  --quiet            avertissements et erreurs seulement\u00A0: ni ligne par\n"
+    "      fichier, ni bilan\n"
     "  --test FICHIER...  décode chaque fichier en entier et dit s'il est intact\n"
-    "  --info FICHIER...  méthode, taille d'origine et taille compressée, taux\n"
+    "  --info FICHIER...  méthode, taille d'origine et taille compressée, taux, total\n"
+    "      (un dossier vaut pour les fichiers d'historique qu'il contient)\n"
+    "  --cat FICHIER...   écrit les octets d'origine de chaque fichier sur la sortie\n"
+    "      standard\n"
+    "  --                 termine les commutateurs\u00A0: la suite, des noms de fichiers\n"
     "  --help, --version\n"
     "\n"
     "Code de sortie\u00A0: 0 tout est fait, 1 une conversion a échoué ou la tâche\n"
@@ -60,8 +70,8 @@ constexpr Translation kFrench[] = {
     {IDS_ERR_TWIN_FAILED,
      "Le nouveau fichier compressé a échoué à la vérification, le fichier non compressé est conservé\u00A0!"},
     {IDS_ERR_DELETE, "Impossible de supprimer le fichier\u00A0!"},
-    {IDS_ERR_NAME_DATE_RANGE, "Date hors limites dans le nom du fichier\u00A0!"},
-    {IDS_ERR_NAME_DATE_CONVERT, "La date du nom de fichier ne peut pas être convertie\u00A0!"},
+    {IDS_ERR_NAME_DATE_RANGE, "Date hors limites dans le nom du fichier, fichier ignoré\u00A0!"},
+    {IDS_ERR_NAME_DATE_CONVERT, "La date du nom de fichier ne peut pas être convertie, fichier ignoré\u00A0!"},
     {IDS_ERR_START_DATE_RANGE, "Date de début hors limites\u00A0!"},
     {IDS_ERR_START_DATE_CONVERT, "La date de début ne peut pas être convertie\u00A0!"},
     {IDS_ERR_READ_FOLDER, "Impossible de lire le dossier\u00A0!"},
@@ -69,7 +79,7 @@ constexpr Translation kFrench[] = {
     {IDS_ERR_NO_FOLDER, "Aucun dossier d'historique indiqué (/S:)\u00A0!"},
     {IDS_ERR_NO_DAYS, "Aucun nombre de jours indiqué (/N:)\u00A0!"},
     {IDS_ERR_NEGATIVE_DAYS, "Le nombre de jours ne doit pas être négatif pour une extraction\u00A0!"},
-    {IDS_ERR_BAD_START_DATE, "La date de début (/D:) doit être au format MM/DD/YY ou MM/DD/YYYY\u00A0!"},
+    {IDS_ERR_BAD_START_DATE, "La date de début (/D:) doit être au format MM/DD/YY, MM/DD/YYYY ou YYYY-MM-DD\u00A0!"},
     {IDS_ERR_FOLDER_IN_USE, "Une autre exécution de tamble travaille dans ce dossier, rien n'a été fait\u00A0!"},
     {IDS_ERR_PLAIN_CHANGED, "Le fichier non compressé a changé pendant sa compression, il est conservé\u00A0!"},
     {IDS_ERR_TEMP_LEFT, "Impossible de supprimer le fichier temporaire\u00A0!"},
@@ -91,6 +101,36 @@ constexpr Translation kFrench[] = {
     {IDS_ERR_BAD_PROGRESS, "Affichage de progression inconnu, utilisez window, terminal ou none\u00A0!"},
     {IDS_ERR_NO_DISPLAY, "Pas de fenêtre, impossible d'ouvrir l'affichage X\u00A0:"},
     {IDS_ERR_NO_WINDOW_MODULE, "Pas de fenêtre, impossible de charger le module de fenêtre\u00A0:"},
+    {IDS_ERR_NO_SOURCE, "Aucun fichier source indiqué (/S:)\u00A0!"},
+    {IDS_ERR_NO_TARGET, "Aucun fichier cible indiqué (/R:)\u00A0!"},
+    {IDS_ERR_OUTPUT_DIR_JOB, "--output-dir ne sert qu'à l'extraction des fichiers d'historique (/Z:E /T:A)\u00A0!"},
+    {IDS_CAUSE_MONTH, "le mois n'est pas entre 01 et 12"},
+    {IDS_CAUSE_DAY, "le jour n'est pas entre 01 et 31"},
+    {IDS_CAUSE_YEAR, "l'année n'est pas entre 1970 et 3000"},
+    {IDS_CAUSE_ERROR, "erreur"},
+    {IDS_CAUSE_WAITED, "{0}\u00A0s d'attente de l'autre exécution"},
+    {IDS_CAUSE_NOT_SEPARATE, "{0} n'est pas un fichier ordinaire distinct"},
+    {IDS_CAUSE_TWIN_REMOVED, "{0} supprimé"},
+    {IDS_CAUSE_TWIN_KEPT, "{0} conservé"},
+    {IDS_DRY_COMPRESS, "Serait compressé\u00A0:"},
+    {IDS_DRY_EXTRACT, "Serait extrait\u00A0:"},
+    {IDS_DRY_DELETE, "Serait supprimé, sa copie compressée contient les mêmes octets\u00A0:"},
+    {IDS_DRY_TOO_YOUNG, "Serait ignoré, trop récent\u00A0:"},
+    {IDS_DRY_TARGET_EXISTS, "Serait ignoré, la cible existe déjà\u00A0:"},
+    {IDS_DRY_OTHER_NAME, "Serait ignoré, pas un nom de fichier d'historique\u00A0:"},
+    {IDS_SUMMARY,
+     "Terminé\u00A0: {0} convertis, {1} ignorés, {2} en échec\u00A0; {3} octets avant, {4} après ({5} gagnés)\u00A0; {6}\u00A0s"},
+    {IDS_SUMMARY_DRY,
+     "Essai à blanc, rien n'a changé\u00A0: {0} seraient convertis, {1} ignorés, {2} en échec\u00A0; {6}\u00A0s"},
+    {IDS_WARN_UNKNOWN_SWITCH, "Avertissement\u00A0: commutateur inconnu, ignoré\u00A0:"},
+    {IDS_WARN_PARTLY_READ, "Avertissement\u00A0: commutateur lu en partie seulement\u00A0:"},
+    {IDS_WARN_NO_VALUE, "Avertissement\u00A0: commutateur sans valeur connue, ignoré\u00A0:"},
+    {IDS_WARN_PARAM_IGNORED, "Avertissement\u00A0: paramètre ignoré\u00A0:"},
+    {IDS_WARN_TAKEN_AS, "lu comme"},
+    {IDS_WARN_GROUP_DECIMAL, "les groupes sont des nombres décimaux"},
+    {IDS_ERR_CAT_TERMINAL, "--cat écrit des données binaires, la sortie standard ne doit pas être un terminal\u00A0!"},
+    {IDS_ERR_BAD_OUTPUT_DIR, "Aucun dossier indiqué pour --output-dir\u00A0!"},
+    {IDS_INFO_TOTAL, "Total\u00A0: {0} fichiers, original {1} octets, compressé {2} octets, taux {3}"},
 };
 
 }  // namespace
