@@ -2,7 +2,6 @@
 
 #include "app/Language.h"
 #include "app/StderrView.h"
-#include "app/TambleDlg.h"
 #include "app/TerminalView.h"
 #include "jobs/JobError.h"
 #include "platform/CommandLine.h"
@@ -118,7 +117,7 @@ DisplayChoice CTambleApp::ChooseDisplay(const CTambleCmdLine& cmdLine, const COp
     if (options.m_bQuiet && options.m_progress == ProgressRequest::Auto)
         return ChooseProgressDisplay(ProgressRequest::Off, env);
     env.stderrIsTerminal = isatty(2) != 0;
-    env.openDisplay = [] { return CTambleDlg::OpenDisplay(); };
+    env.openDisplay = [this] { return OpenWindowDisplay(); };
     return ChooseProgressDisplay(options.m_progress, env);
 }
 
@@ -136,26 +135,49 @@ std::unique_ptr<IJobView> CTambleApp::CreateView(const CTambleCmdLine& cmdLine, 
     return std::make_unique<CStderrView>();
 }
 
+bool CTambleApp::OpenWindowDisplay()
+{
+    // A build without the window module never looks for one.
+    if (!TAMBLE_HAS_WINDOW)
+        return false;
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0')
+        return false;
+    if (!m_window.Load()) {
+        CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_NO_WINDOW_MODULE, CWindowModule::DefaultPath(),
+                                                 m_window.Error()));
+        m_bWindowWarned = true;
+        return false;
+    }
+    return m_window.OpenDisplay();
+}
+
 int CTambleApp::RunDialog(const CTambleCmdLine& cmdLine, const COptions& options)
 {
-    CTambleDlg dlg;
-    CopySettings(cmdLine, options, dlg);
-    dlg.DoModal();
-    if (dlg.m_nZipMode != 1 && dlg.m_nZipMode != 2)
+    CWindowView view;
+    CWindowJobs jobs(view);
+    CopySettings(cmdLine, options, jobs);
+    if (!m_window.Run(jobs, view))
+        return -1;
+    if (jobs.m_nZipMode != 1 && jobs.m_nZipMode != 2)
         PrintShortUsage(stderr);
-    PrintSummary(dlg, options);
-    return dlg.ExitStatus();
+    PrintSummary(jobs, options);
+    return jobs.ExitStatus();
 }
 
 int CTambleApp::RunJob(const CTambleCmdLine& cmdLine, const COptions& options)
 {
     DisplayChoice choice = ChooseDisplay(cmdLine, options);
-    if (choice.windowUnavailable) {
+    if (choice.windowUnavailable && !m_bWindowWarned) {
         const char* display = std::getenv("DISPLAY");
         CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_NO_DISPLAY, display != nullptr ? display : "", {}));
     }
-    if (choice.display == ProgressDisplay::Window)
-        return RunDialog(cmdLine, options);
+    if (choice.display == ProgressDisplay::Window) {
+        int status = RunDialog(cmdLine, options);
+        if (status >= 0)
+            return status;
+        choice.display = ProgressDisplay::Lines;
+    }
 
     std::unique_ptr<IJobView> view = CreateView(cmdLine, choice.display);
     CTambleJobs jobs(*view);

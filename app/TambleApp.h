@@ -16,6 +16,7 @@
 #include "app/DisplayChoice.h"
 #include "app/Options.h"
 #include "app/TambleCmdLine.h"
+#include "app/WindowHost.h"
 #include "jobs/JobView.h"
 #include "jobs/TambleJobs.h"
 #include "platform/ResourceLibrary.h"
@@ -45,14 +46,24 @@ protected:
     // Steps 2 to 4; returns the exit status.
     int RunCommandLine(int argc, char** argv);
 
-    // Where the job's progress is shown; opens the X display for a window.
+    // Where the job's progress is shown; loads the window module and opens
+    // the X display for a window.
     virtual DisplayChoice ChooseDisplay(const CTambleCmdLine& cmdLine, const COptions& options);
 
     // The view the job reports to when it runs without the window.
     virtual std::unique_ptr<IJobView> CreateView(const CTambleCmdLine& cmdLine, ProgressDisplay display);
 
-    // Runs the job in the progress dialog; returns the exit status.
+    // Runs the job in the progress dialog; returns the exit status, or -1
+    // when the dialog could not be shown and the job has not run.
     virtual int RunDialog(const CTambleCmdLine& cmdLine, const COptions& options);
+
+    // Loads the window module and opens the display through it.  Without a
+    // display name the module is not even loaded; a module that cannot be
+    // loaded is said in one warning line (m_bWindowWarned).
+    bool OpenWindowDisplay();
+
+    CWindowModule m_window;
+    bool m_bWindowWarned = false;
 
     // Runs the job of the settings; returns the exit status.
     virtual int RunJob(const CTambleCmdLine& cmdLine, const COptions& options);

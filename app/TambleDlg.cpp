@@ -21,7 +21,6 @@
 #include <X11/Xatom.h>
 
 #include <algorithm>
-#include <exception>
 #include <map>
 
 CTambleDlg* g_pProgressDlg = nullptr;
@@ -129,7 +128,7 @@ private:
     CTambleDlg& m_dlg;
 };
 
-CTambleDlg::CTambleDlg() : CTambleJobs(static_cast<IJobView&>(*this)), m_hIcon(std::make_unique<CAppIcon>())
+CTambleDlg::CTambleDlg() : m_hIcon(std::make_unique<CAppIcon>())
 {
 }
 
@@ -329,13 +328,8 @@ void CTambleDlg::OnTimer(std::uintptr_t)
     // Set before the job starts: a tick that arrives while a message box of
     // the job is open must not start a second job.
     m_bStarted = TRUE;
-    try {
-        RunJob();
-    } catch (const std::exception& error) {
-        if (m_nExitStatus == 0)
-            m_nExitStatus = 1;
-        Message(error.what());
-    }
+    if (m_runJob)
+        m_runJob();
     // No job, an early return or an error: the user has seen the message, and
     // a dialog without buttons is not left standing.
     if (!m_bModalEnded)

@@ -2,8 +2,9 @@
 //
 // A small window without caption or buttons, laid out from template 102: the
 // wait text, the source and target of the file at hand, a bar for that file
-// and one for the whole batch.  It holds the job settings (it is the jobs'
-// object) and shows what the job reports (it is the jobs' view).
+// and one for the whole batch.  It shows what the job reports (it is the
+// jobs' view); the job itself is a function that the dialog runs and that
+// knows the dialog only as an IJobView.
 //
 // DoModal builds the window, runs OnInitDialog and waits for events until the
 // dialog is ended.  OnInitDialog starts a one-second timer; its first tick runs
@@ -20,10 +21,10 @@
 #include "app/DialogTemplate.h"
 #include "app/ProgressCtrl.h"
 #include "jobs/JobView.h"
-#include "jobs/TambleJobs.h"
 #include "platform/Types.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,7 +34,7 @@ class CTextLabel;
 class Fl_Widget;
 class Fl_Window;
 
-class CTambleDlg : public IJobView, public CTambleJobs {
+class CTambleDlg : public IJobView {
 public:
     enum { IDD = 102 };
 
@@ -85,6 +86,15 @@ public:
 
     // Period of timer 1 in milliseconds (1000; tests may shorten it).
     int m_nTimerPeriod = 1000;
+
+    // The job settings the window reads: operation and kind choose the wait
+    // text; a hidden dialog never shows.
+    int m_nZipMode = 0;
+    int m_nFileType = 0;
+    BOOL m_bHidden = FALSE;
+    // The job, run once on the first tick with this dialog as its view; it
+    // ends the dialog when it is done and reports its errors, never throws.
+    std::function<void()> m_runJob;
 
     std::uintptr_t m_nTimer = 0;
     BOOL m_bStarted = FALSE;

@@ -50,6 +50,21 @@ char* WriteFolder(char* buffer, std::size_t size, std::string folder, const std:
 
 }  // namespace
 
+const char* const TAMBLE_SETTINGS_FOLDER = TAMBLE_SETTINGS_DIR "/";
+
+std::string FindSettingsFile(const std::string& exePath)
+{
+    // A bare file name has no folder to hold the settings file.
+    const std::string::size_type slash = exePath.rfind('/');
+    if (slash != std::string::npos) {
+        const std::string beside = exePath.substr(0, slash + 1) + SETTINGS_FILE_NAME;
+        if (FileExists(beside.c_str()))
+            return beside;
+    }
+    const std::string system = std::string(TAMBLE_SETTINGS_FOLDER) + SETTINGS_FILE_NAME;
+    return FileExists(system.c_str()) ? system : std::string();
+}
+
 char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t size, int kind)
 {
     if (buffer == nullptr || size == 0)
@@ -61,10 +76,9 @@ char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t 
         const std::string exeFolder = exePath.substr(0, exePath.rfind('/') + 1);
         CopyToBuffer(buffer, size, exeFolder);
 
-        // A bare file name has no folder to hold the settings file.
-        const std::string settingsPath = exeFolder + SETTINGS_FILE_NAME;
+        const std::string settingsPath = FindSettingsFile(exePath);
         std::string subfolder;
-        if (!exeFolder.empty() && FileExists(settingsPath.c_str()))
+        if (!settingsPath.empty())
             subfolder = ProductSubfolder(settingsPath, kind);
 
         int folder = 0;

@@ -1,6 +1,8 @@
 // The data-acquisition product's folders and its settings file.
 //
-// The settings file "Program Settings.ini" lies beside the executable.  It
+// The settings file "Program Settings.ini" is the one beside the executable,
+// else the one in the system's settings folder (/etc/tamble/, where the
+// package installs it); the first that exists is read, whole.  It
 // names the product (section OEM, key ProductName, default "Keldo") and its
 // version (section Install, key Version, default "6.1"); CompanyID 40 in
 // section OEM leaves the version out of the folder names.  Without the file
@@ -36,6 +38,12 @@ char* GetUserDataFolder(HMODULE module, char* buffer, std::size_t size);
 // "ProductName vVersion", or "ProductName" alone without version, read from the
 // settings file at `settingsPath` into `buffer` (cut to fit); returns buffer.
 char* BuildProductName(const char* settingsPath, char* buffer, std::size_t size, bool withVersion);
+
+// The system's settings folder, ending with "/".
+extern const char* const TAMBLE_SETTINGS_FOLDER;
+// The settings file for an executable at `exePath`: beside it, else in the
+// system's settings folder; "" when neither exists.
+std::string FindSettingsFile(const std::string& exePath);
 
 // True when the path names an existing entry that is not a folder.
 bool FileExists(const char* path);

@@ -129,7 +129,8 @@
     X(IDS_WARN_GROUP_DECIMAL, 3017, "groups are decimal numbers")                             \
     X(IDS_ERR_CAT_TERMINAL, 3018, "--cat writes binary data, standard output must not be a terminal!") \
     X(IDS_ERR_BAD_OUTPUT_DIR, 3020, "No folder given for --output-dir!")                      \
-    X(IDS_INFO_TOTAL, 3019, "Total: {0} files, original {1} bytes, compressed {2} bytes, ratio {3}")
+    X(IDS_INFO_TOTAL, 3019, "Total: {0} files, original {1} bytes, compressed {2} bytes, ratio {3}") \
+    X(IDS_ERR_NO_WINDOW_MODULE, 3040, "No window, the window module cannot be loaded:")
 
 enum StringId : UINT {
 #define TAMBLE_STRING_ID(name, number, text) name = number,

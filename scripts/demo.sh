@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds tamble, and runs its main job on a bundled
+# Installs what is missing, builds tamble, and runs its main job on a generated
 # sample: a folder of plain history files for the last 60 days is packed (files
 # older than 30 days become proven .hsz twins), then three days are unpacked
 # again.  Shows the dialog where a display exists, else a terminal progress view.

@@ -14,6 +14,7 @@
 #include "app/X11Display.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
+#include "tests/support/JobDialog.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/XvfbRun.h"
@@ -515,7 +516,7 @@ TEST(JobDriver, FirstTickRunsTheJobOnce)
 {
     TempDir dir;
     WriteText(dir / "a.txt", std::string(5000, 'x'));
-    CTambleDlg dlg;  // no window: the driver alone
+    CJobDialog dlg;  // no window: the driver alone
     dlg.m_nZipMode = 1;
     dlg.m_nFileType = 1;
     dlg.m_szSource = dir / "a.txt";
@@ -537,7 +538,7 @@ TEST(JobDriver, FirstTickRunsTheJobOnce)
 
 TEST(JobDriver, NoJobEndsTheDialogInsteadOfWaiting)
 {
-    CTambleDlg dlg;
+    CJobDialog dlg;
     dlg.OnTimer(1);
     EXPECT_TRUE(dlg.m_bStarted);
     EXPECT_TRUE(dlg.IsEnded());
@@ -548,7 +549,7 @@ TEST(JobDriver, NoJobEndsTheDialogInsteadOfWaiting)
 TEST(JobDriver, FailedJobEndsWithStatusOne)
 {
     TempDir dir;
-    CTambleDlg dlg;
+    CJobDialog dlg;
     dlg.m_nZipMode = 2;
     dlg.m_nFileType = 1;
     dlg.m_szSource = dir / "missing.lzw";
@@ -628,7 +629,7 @@ TEST(DialogWindow, ShowsTheTemplateThenRunsTheJobOnTheFirstTick)
     const std::string source = dir.Path() + "/" + std::string(60, 'd') + "/a.txt";
     ASSERT_EQ(mkdir((dir.Path() + "/" + std::string(60, 'd')).c_str(), 0700), 0);
     WriteText(source, std::string(300000, 'y'));
-    CTambleDlg dlg;
+    CJobDialog dlg;
     dlg.m_nZipMode = 1;
     dlg.m_nFileType = 0;
     dlg.m_szSource = source;
@@ -678,7 +679,7 @@ TEST(DialogWindow, ShowsTheTemplateThenRunsTheJobOnTheFirstTick)
 TEST(DialogWindow, LongPathsAreShortenedToTheirLabel)
 {
     TAMBLE_RUN_UNDER_XVFB();
-    CTambleDlg dlg;
+    CJobDialog dlg;
     dlg.m_nTimerPeriod = 60000;
     std::string path = "/srv/keldo/" + std::string(200, 'p') + "/history/0A240305.hst";
     Probe probe{[&] {
@@ -705,7 +706,7 @@ TEST(DialogWindow, LongerTranslationsStayReadable)
     HMODULE french = LoadLibraryA(TAMBLE_BINARY_DIR "/app/fr/tamble-mui.dll");
     ASSERT_NE(french, nullptr);
     AfxSetResourceHandle(french);
-    CTambleDlg dlg;
+    CJobDialog dlg;
     dlg.m_nZipMode = 1;
     dlg.m_nFileType = 2;
     dlg.m_nTimerPeriod = 60000;
@@ -745,7 +746,7 @@ TEST(DialogWindow, HighDpiScreenScalesFontAndLayout)
                     reinterpret_cast<const unsigned char*>(resources.data()), static_cast<int>(resources.size()));
     XSync(display, False);  // kept open: the server forgets it all when its last client goes
 
-    CTambleDlg dlg;
+    CJobDialog dlg;
     dlg.m_nTimerPeriod = 60000;
     Probe probe{[&] {
         auto* message = dynamic_cast<CTextLabel*>(dlg.GetDlgItem(IDC_MESSAGE));
@@ -765,7 +766,7 @@ TEST(DialogWindow, HiddenDialogNeverShowsAndStillRunsItsJob)
     TAMBLE_RUN_UNDER_XVFB();
     TempDir dir;
     WriteText(dir / "a.txt", "hidden");
-    CTambleDlg dlg;
+    CJobDialog dlg;
     dlg.m_nZipMode = 1;
     dlg.m_szSource = dir / "a.txt";
     dlg.m_szTarget = dir / "a.lzw";
@@ -791,7 +792,7 @@ TEST(DialogWindow, MessageBoxIsCentredAndTicksDuringItStartNoSecondJob)
 {
     TAMBLE_RUN_UNDER_XVFB();
     TempDir dir;
-    CTambleDlg dlg;
+    CJobDialog dlg;
     dlg.m_nZipMode = 2;
     dlg.m_szSource = dir / "missing.lzw";
     dlg.m_szTarget = dir / "out.txt";

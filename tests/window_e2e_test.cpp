@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <set>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -213,6 +215,46 @@ TEST(WindowEndToEnd, UnusableDisplayFallsBackToLines)
     EXPECT_EQ(ReadWholeFile(dir / "b.txt"), SampleBytes(3, 5000));
 }
 
+TEST(WindowEndToEnd, ProgramLinksNoDisplayLibrary)
+{
+    if (!ProgramInPath("readelf"))
+        GTEST_SKIP() << "readelf is not installed";
+    ProcessResult program = RunProcess({"readelf", "-d", TAMBLE_EXE});
+    ASSERT_EQ(program.status, 0) << program.err;
+    for (const char* library : {"libfltk", "libX", "libxcb", "libfontconfig", "libpng"})
+        EXPECT_EQ(program.out.find(library), std::string::npos) << library << " in\n" << program.out;
+    ProcessResult module = RunProcess({"readelf", "-d", TAMBLE_BINARY_DIR "/app/tamble-window.so"});
+    EXPECT_NE(module.out.find("libfltk"), std::string::npos) << module.out;
+}
+
+TEST(WindowEndToEnd, MissingOrBrokenWindowModuleFallsBackWithOneWarning)
+{
+    TempDir dir;
+    TempDir home;
+    const std::string exe = dir / "tamble";
+    ASSERT_EQ(RunProcess({"cp", TAMBLE_EXE, exe}).status, 0);
+    WriteWholeFile(dir / "a.txt", SampleBytes(5, 5000));
+    ProcessOptions options = RunOptions(home, "C");
+    options.setEnv.push_back({"DISPLAY", ":4097"});
+    for (bool broken : {false, true}) {
+        if (broken)
+            WriteWholeFile(dir / "tamble-window.so", SampleBytes(6, 100));
+        ProcessResult result = RunProcess({exe, "/Z:C", "/S:" + (dir / "a.txt"), "/R:" + (dir / "a.lzw"),
+                                           "--progress=window"}, options);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_TRUE(PathExists(dir / "a.lzw"));
+        // One warning, and not a second one about the display.
+        const std::string warning = "tamble: No window, the window module cannot be loaded: " + (dir / "tamble-window.so");
+        EXPECT_NE(result.err.find(warning), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("No window", result.err.find(warning) + warning.size()), std::string::npos) << result.err;
+        ASSERT_EQ(unlink((dir / "a.lzw").c_str()), 0);
+    }
+    // Without a display name the module is not even tried.
+    options.setEnv.back() = {"DISPLAY", ""};
+    ProcessResult quiet = RunProcess({exe, "/Z:C", "/S:" + (dir / "a.txt"), "/R:" + (dir / "a.lzw")}, options);
+    EXPECT_EQ(quiet.err.find("module"), std::string::npos) << quiet.err;
+}
+
 TEST(WindowEndToEnd, TerminalDisplayOnAPseudoTerminal)
 {
     if (!ProgramInPath("script"))
@@ -253,7 +295,7 @@ TEST(WindowEndToEnd, InstalledProgramFindsItsLanguagesThroughTheLink)
     struct stat link {};
     ASSERT_EQ(lstat((prefix / "bin/tamble").c_str(), &link), 0);
     EXPECT_TRUE(S_ISLNK(link.st_mode));
-    EXPECT_TRUE(PathExists(prefix / "lib/tamble/Program Settings.ini"));
+    EXPECT_TRUE(PathExists(prefix / "etc/tamble/Program Settings.ini"));
     EXPECT_TRUE(PathExists(prefix / "share/man/man1/tamble.1"));
     // Started through the link, the program finds de/ beside its real file.
     ProcessResult run = RunProcess({prefix / "bin/tamble", "/Z:E", "/S:" + (home / "missing.lzw"),
@@ -261,4 +303,27 @@ TEST(WindowEndToEnd, InstalledProgramFindsItsLanguagesThroughTheLink)
                                    RunOptions(home, "de_DE.UTF-8"));
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Die Datei konnte nicht geöffnet werden!"), std::string::npos) << run.err;
+
+    // The manifest lists every installed file and link, and nothing else.
+    std::set<std::string> manifest, tree;
+    std::ifstream listed(TAMBLE_BINARY_DIR "/install_manifest.txt");
+    for (std::string line; std::getline(listed, line);)
+        manifest.insert(line);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(prefix.Path()))
+        if (!entry.is_directory() || entry.is_symlink())
+            tree.insert(entry.path().string());
+    EXPECT_EQ(manifest, tree);
+    for (const char* path : {"lib/tamble/tamble-window.so", "lib/tamble/fr/tamble-mui.dll", "etc/default/tamble",
+                             "lib/systemd/system/tamble@.timer", "share/doc/tamble/examples/tamble.cron"})
+        EXPECT_TRUE(tree.count(prefix / path)) << path;
+    // The units name the installed program and pass systemd's own check.
+    if (!ProgramInPath("systemd-analyze"))
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    ProcessOptions units;
+    // The trailing colon keeps the system's own units (timers.target) in the path.
+    units.setEnv = {{"SYSTEMD_UNIT_PATH", prefix / "lib/systemd/system:"}};
+    ProcessResult verify = RunProcess({"systemd-analyze", "verify", "--man=no", "tamble@var-lib-keldo-history.service",
+                                       "tamble@var-lib-keldo-history.timer"}, units);
+    EXPECT_EQ(verify.status, 0) << verify.err;
+    EXPECT_EQ(verify.out + verify.err, "");
 }

@@ -97,6 +97,7 @@ constexpr Translation kGerman[] = {
     {IDS_TEST_UNREADABLE, "nicht lesbar"},
     {IDS_ERR_BAD_PROGRESS, "Unbekannte Fortschrittsanzeige, erlaubt sind window, terminal oder none!"},
     {IDS_ERR_NO_DISPLAY, "Kein Fenster, das X-Display lässt sich nicht öffnen:"},
+    {IDS_ERR_NO_WINDOW_MODULE, "Kein Fenster, das Fenstermodul lässt sich nicht laden:"},
     {IDS_ERR_NO_SOURCE, "Keine Quelldatei angegeben (/S:)!"},
     {IDS_ERR_NO_TARGET, "Keine Zieldatei angegeben (/R:)!"},
     {IDS_ERR_OUTPUT_DIR_JOB, "--output-dir gilt nur für das Entpacken von Verlaufsdateien (/Z:E /T:A)!"},

@@ -102,6 +102,7 @@ constexpr Translation kFrench[] = {
     {IDS_TEST_UNREADABLE, "illisible"},
     {IDS_ERR_BAD_PROGRESS, "Affichage de progression inconnu, utilisez window, terminal ou none\u00A0!"},
     {IDS_ERR_NO_DISPLAY, "Pas de fenêtre, impossible d'ouvrir l'affichage X\u00A0:"},
+    {IDS_ERR_NO_WINDOW_MODULE, "Pas de fenêtre, impossible de charger le module de fenêtre\u00A0:"},
     {IDS_ERR_NO_SOURCE, "Aucun fichier source indiqué (/S:)\u00A0!"},
     {IDS_ERR_NO_TARGET, "Aucun fichier cible indiqué (/R:)\u00A0!"},
     {IDS_ERR_OUTPUT_DIR_JOB, "--output-dir ne sert qu'à l'extraction des fichiers d'historique (/Z:E /T:A)\u00A0!"},
