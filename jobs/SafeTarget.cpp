@@ -1,6 +1,7 @@
 #include "jobs/SafeTarget.h"
 
 #include "platform/DirSearch.h"
+#include "platform/TempRegistry.h"
 
 #include <cerrno>
 #include <climits>
@@ -104,8 +105,11 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         // A long target name is shortened in the temporary's name, which must fit the folder.
         const std::size_t room = NAME_LIMIT - 1 - suffix.size();
         std::string temp = folder + "." + name.substr(0, room) + suffix;
+        // Registered before it exists, so that a stop signal never leaves it behind.
+        RegisterTemporary(temp.c_str());
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
+            UnregisterTemporary(temp.c_str());
             if (errno == EEXIST || errno == EINTR)
                 continue;
             cause = ErrnoText(errno);
@@ -215,6 +219,7 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
     if (::fstat(m_hFile, &own) != 0 || ::lstat(m_strTemp.c_str(), &named) != 0
         || own.st_dev != named.st_dev || own.st_ino != named.st_ino) {
         cause = "the temporary file " + m_strTemp + " was replaced";
+        UnregisterTemporary(m_strTemp.c_str());
         ::close(m_hFile);
         m_hFile = -1;
         m_strTemp.clear();   // not ours any more: leave it alone
@@ -224,6 +229,7 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
         Discard();
         return false;
     }
+    UnregisterTemporary(m_strTemp.c_str());
     ::close(m_hFile);
     m_hFile = -1;
     m_strTemp.clear();
@@ -243,6 +249,7 @@ bool CSafeTarget::Discard(std::string* cause)
             if (cause)
                 *cause = m_strTemp + ": " + ErrnoText(errno);
         }
+        UnregisterTemporary(m_strTemp.c_str());
         m_strTemp.clear();
     }
     m_strStreamPath.clear();
