@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // The days of an extraction window and the compressed files found for them.
@@ -41,7 +42,8 @@ public:
     // The compressed history files of `days` consecutive dates from the date of
     // `start` (a local midnight), for one group or all (negative).  Dates are
     // stepped by the calendar, so every date is visited once whatever the
-    // clock does in between.  False when the library cannot form a date.
+    // clock does in between.  The window ends with 31 December 3000 however
+    // many days are asked for.  False when the library cannot form a date.
     bool Window(std::int64_t start, std::uint64_t days, int group, ExtractWindow& window) const;
 
 private:
@@ -53,4 +55,8 @@ private:
     // Entries by their lower-case name from the third character on; a day's
     // pattern names exactly that part.
     std::unordered_map<std::string, std::vector<std::size_t>> m_byTail;
+    // The dates the tails can name, as DayKey(lead, yy, month, day): a day
+    // whose key is missing has no entries, and a long window looks only at the
+    // days that have.
+    std::unordered_set<std::uint64_t> m_dayKeys;
 };
