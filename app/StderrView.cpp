@@ -3,13 +3,25 @@
 #include <cerrno>
 #include <unistd.h>
 
+std::string CStderrView::Printable(const std::string& text)
+{
+    std::string shown = text;
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const auto c = static_cast<unsigned char>(shown[i]);
+        if (c < 0x20 || c == 0x7F) {
+            shown[i] = '?';
+        } else if (c == 0xC2 && i + 1 < shown.size() && static_cast<unsigned char>(shown[i + 1]) < 0xA0
+                   && static_cast<unsigned char>(shown[i + 1]) >= 0x80) {
+            // A control of the second set (U+0080 to U+009F, CSI among them) in UTF-8.
+            shown.replace(i, 2, "?");
+        }
+    }
+    return shown;
+}
+
 void CStderrView::WriteLine(int fd, const std::string& text)
 {
-    std::string line = "tamble: ";
-    line.reserve(line.size() + text.size() + 1);
-    for (char c : text)
-        line += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
-    line += '\n';
+    const std::string line = "tamble: " + Printable(text) + '\n';
     const char* at = line.data();
     std::size_t left = line.size();
     while (left > 0) {

@@ -33,6 +33,10 @@ public:
     // the text (a newline in a file name) become "?", so one message stays one line.
     static void WriteLine(int fd, const std::string& text);
 
+    // The text with its control characters (also those of the second set,
+    // U+0080 to U+009F, in UTF-8) made "?", as WriteLine shows it.
+    static std::string Printable(const std::string& text);
+
 private:
     int m_hOutput;
     int m_nResult = -1;
