@@ -61,7 +61,9 @@ bool CHistoryFolder::Read(const std::string& folder, int* error)
     int err = 0;
     // An interrupted read of the folder is read again.
     for (int attempt = 0; attempt < 100 && (attempt == 0 || err == EINTR); ++attempt)
-        m_entries = ReadFolder(folder, &err);
+        m_entries = ReadFolderNames(folder, &err);
+    m_strFolder = folder;
+    m_examined.assign(m_entries.size(), 0);
     m_byTail.clear();
     m_dayKeys.clear();
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
@@ -77,16 +79,23 @@ bool CHistoryFolder::Read(const std::string& folder, int* error)
     return err == 0;
 }
 
-std::vector<std::size_t> CHistoryFolder::Matching(const std::string& pattern) const
+bool CHistoryFolder::Present(std::size_t i)
+{
+    if (m_examined[i] == 0)
+        m_examined[i] = ExamineEntry(m_strFolder, m_entries[i]) ? 1 : 2;
+    return m_examined[i] == 1;
+}
+
+std::vector<std::size_t> CHistoryFolder::Matching(const std::string& pattern)
 {
     std::vector<std::size_t> found;
     for (std::size_t i = 0; i < m_entries.size(); ++i)
-        if (MatchWildcard(pattern, m_entries[i].name))
+        if (MatchWildcard(pattern, m_entries[i].name) && Present(i))
             found.push_back(i);
     return found;
 }
 
-void CHistoryFolder::DayMatches(const std::string& pattern, std::vector<std::size_t>& out) const
+void CHistoryFolder::DayMatches(const std::string& pattern, std::vector<std::size_t>& out)
 {
     // Beyond its first two characters the pattern is literal, so every name it
     // matches has the same lower-case tail; the index yields them in name order.
@@ -98,7 +107,7 @@ void CHistoryFolder::DayMatches(const std::string& pattern, std::vector<std::siz
             out.push_back(i);
 }
 
-bool CHistoryFolder::Window(std::int64_t start, std::uint64_t days, int group, ExtractWindow& window) const
+bool CHistoryFolder::Window(std::int64_t start, std::uint64_t days, int group, ExtractWindow& window)
 {
     window = {};
     CLocalDates date;
@@ -121,6 +130,9 @@ bool CHistoryFolder::Window(std::int64_t start, std::uint64_t days, int group, E
             day.entries = std::move(all);
         else if (m_dayKeys.count(DayKey(groupLead, yy, day.date.month, day.date.day)))
             DayMatches(DayPattern(group, day.date.year, day.date.month, day.date.day), day.entries);
+        // Only the entries to extract are examined (the count is by name);
+        // one gone since the folder was read is left out.
+        std::erase_if(day.entries, [&](std::size_t i) { return !Present(i); });
         if (!day.entries.empty())
             window.days.push_back(std::move(day));
     }
