@@ -1,13 +1,13 @@
 #include "app/StderrView.h"
 
-#include "jobs/JobError.h"
+#include "platform/PrintableText.h"
 
 #include <cerrno>
 #include <unistd.h>
 
 void CStderrView::WriteLine(int fd, const std::string& text)
 {
-    std::string line = "tamble: " + PrintableText(text) + '\n';
+    const std::string line = "tamble: " + PrintableText(text) + '\n';
     const char* at = line.data();
     std::size_t left = line.size();
     while (left > 0) {

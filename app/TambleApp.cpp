@@ -7,6 +7,7 @@
 #include "platform/CommandLine.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
+#include "platform/TempRegistry.h"
 
 #include <unistd.h>
 
@@ -53,6 +54,9 @@ int CTambleApp::Run(int argc, char** argv)
     // A reader of our messages that goes away must not end the job half way:
     // writes to it then fail quietly instead.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit is a write error; a stop signal removes the temporary
+    // in flight before the process ends by it.
+    InstallStopSignals();
 
     LoadLanguage();
     int status = RunCommandLine(argc, argv);

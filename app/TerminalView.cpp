@@ -1,6 +1,8 @@
 // The live progress display on a terminal.
 #include "app/TerminalView.h"
 
+#include "platform/PrintableText.h"
+
 #include "app/DialogTemplate.h"
 #include "app/PathShorten.h"
 #include "app/StderrView.h"
@@ -53,6 +55,23 @@ std::string PadRight(const std::string& text, int columns)
 
 }  // namespace
 
+bool TerminalMovesCursor(const char* term)
+{
+    if (term == nullptr)
+        return false;
+    // The kind is the name up to its first variant ("xterm-256color", "screen.xterm").
+    const std::string name(term);
+    const std::string kind = name.substr(0, name.find_first_of("-."));
+    static const char* const kKnown[] = {"xterm",  "screen",  "tmux",   "rxvt",    "linux",  "vt100",  "vt102",
+                                         "vt220",  "vt320",   "ansi",   "cygwin",  "putty",  "konsole", "gnome",
+                                         "alacritty", "kitty", "foot",  "st",      "wezterm", "eterm", "iterm",
+                                         "iterm2", "mintty",  "contour", "vte",    "terminator"};
+    for (const char* known : kKnown)
+        if (kind == known)
+            return true;
+    return false;
+}
+
 bool LocaleIsUtf8()
 {
     for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
@@ -71,7 +90,8 @@ double CTerminalView::Bar::Fraction() const
 }
 
 CTerminalView::CTerminalView(int fd, int zipMode, int fileType, int columns)
-    : m_bUnicode(LocaleIsUtf8()), m_fd(fd), m_nColumns(columns)
+    : m_bUnicode(LocaleIsUtf8()), m_bMovesCursor(TerminalMovesCursor(std::getenv("TERM"))), m_fd(fd),
+      m_nColumns(columns)
 {
     if (UINT waitText = WaitTextId(zipMode, fileType))
         m_strMessage = LoadResString(waitText);
@@ -165,6 +185,13 @@ void CTerminalView::Erase()
 
 void CTerminalView::Redraw()
 {
+    if (!m_bMovesCursor) {
+        // Plain lines: only the wait text, once.
+        if (!m_bWaitWritten && !m_strMessage.empty())
+            Write(m_strMessage + "\n");
+        m_bWaitWritten = true;
+        return;
+    }
     std::vector<std::string> lines = RenderLines(Columns());
     std::string frame;
     for (std::size_t i = 0; i < lines.size(); ++i)
@@ -205,8 +232,8 @@ void CTerminalView::SetTargetName(const std::string& text)
 
 void CTerminalView::TransferTexts()
 {
-    m_strSourceShown = m_strSourceName;
-    m_strTargetShown = m_strTargetName;
+    m_strSourceShown = PrintableText(m_strSourceName);
+    m_strTargetShown = PrintableText(m_strTargetName);
     if (!m_bEnded)
         Redraw();
 }
@@ -256,9 +283,13 @@ void CTerminalView::Log(const std::string& text)
 void CTerminalView::EndJob(int)
 {
     if (m_nDrawnLines > 0) {
-        Redraw();
-        Write("\n");
-        m_nDrawnLines = 0;
+        // The last state stays; the wait line goes, as the wait is over.
+        std::vector<std::string> lines = RenderLines(Columns());
+        std::string frame;
+        for (std::size_t i = 1; i < lines.size(); ++i)
+            frame += lines[i] + "\n";
+        Erase();
+        Write(frame);
     }
     m_bEnded = true;
 }

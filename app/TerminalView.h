@@ -11,7 +11,12 @@
 // and the block is drawn again below them.  Lines are kept shorter than the
 // terminal is wide, long paths shortened in the middle, so that nothing wraps
 // and the redraw stays in place.  When the job ends the last state stays on
-// the screen.
+// the screen without the wait line.  File names are shown as messages show
+// them, control characters made "?", so a name cannot steer the terminal.
+//
+// A terminal that cannot move the cursor (TERM unset, "dumb", or not one of the
+// kinds known to take the cursor moves used here) gets plain lines instead:
+// the wait text once, then the messages and log lines, and no bars.
 #pragma once
 
 #include "jobs/JobView.h"
@@ -49,6 +54,8 @@ public:
 
     // Bar characters: block characters on a UTF-8 terminal, else '#' and '-'.
     bool m_bUnicode;
+    // The block is redrawn in place; else plain lines (from TERM).
+    bool m_bMovesCursor;
 
 private:
     struct Bar {
@@ -79,7 +86,13 @@ private:
     std::string m_lastFrame;
     int m_nDrawnLines = 0;
     bool m_bEnded = false;
+    bool m_bWaitWritten = false;   // plain lines: the wait text is out
 };
+
+// Whether a terminal of this TERM takes the cursor moves and erasing the view
+// uses (xterm and the terminals that follow it, the Linux console, screen, tmux
+// and the like).  False for no TERM, "dumb" and kinds not known here.
+bool TerminalMovesCursor(const char* term);
 
 // True when the locale settings (LC_ALL, LC_CTYPE, LANG) name UTF-8.
 bool LocaleIsUtf8();

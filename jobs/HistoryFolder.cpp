@@ -6,6 +6,11 @@
 
 namespace {
 
+// The window ends with the last date the 64-bit time functions of the
+// product's platform can form, 31 December 3000: stepping on would only count
+// dates that no file can carry.
+constexpr int LAST_WINDOW_YEAR = 3000;
+
 std::string LowerTail(const std::string& name)
 {
     std::string tail = name.size() > 2 ? name.substr(2) : std::string();
@@ -15,6 +20,40 @@ std::string LowerTail(const std::string& name)
     return tail;
 }
 
+// A date as a day's pattern names it after its first two characters: `lead`
+// characters of the group (more than two digits: 100 leads with 0), then YY,
+// MM and DD as "%02d" writes them, then ".hsz".
+std::uint64_t DayKey(std::size_t lead, std::uint64_t yy, int month, int day)
+{
+    return (std::uint64_t {lead} << 40) | (yy << 16) | static_cast<std::uint64_t>(month * 100 + day);
+}
+
+// Adds the keys of every date a tail could name: each split of its digits
+// before ".hsz" into lead characters, a year of two or more digits (without a
+// leading zero beyond two), and month and day.
+void AddDayKeys(const std::string& tail, std::unordered_set<std::uint64_t>& keys)
+{
+    constexpr std::size_t EXT = 4;   // ".hsz"
+    if (tail.size() < 6 + EXT || tail.compare(tail.size() - EXT, EXT, ".hsz") != 0)
+        return;
+    const std::size_t digits = tail.size() - EXT;
+    std::size_t firstOfRun = digits;   // the run of digits that ends before ".hsz"
+    while (firstOfRun > 0 && tail[firstOfRun - 1] >= '0' && tail[firstOfRun - 1] <= '9')
+        --firstOfRun;
+    const auto number = [&](std::size_t from, std::size_t to) {
+        std::uint64_t value = 0;
+        for (std::size_t i = from; i < to; ++i)
+            value = value * 10 + static_cast<std::uint64_t>(tail[i] - '0');
+        return value;
+    };
+    const int month = static_cast<int>(number(digits - 4, digits - 2));
+    const int day = static_cast<int>(number(digits - 2, digits));
+    // A year has two digits at least and never more than year 3000's "1000".
+    for (std::size_t lead = firstOfRun; lead + 6 <= digits; ++lead)
+        if (digits - 4 - lead <= 4)
+            keys.insert(DayKey(lead, number(lead, digits - 4), month, day));
+}
+
 } // namespace
 
 bool CHistoryFolder::Read(const std::string& folder, int* error)
@@ -22,26 +61,41 @@ bool CHistoryFolder::Read(const std::string& folder, int* error)
     int err = 0;
     // An interrupted read of the folder is read again.
     for (int attempt = 0; attempt < 100 && (attempt == 0 || err == EINTR); ++attempt)
-        m_entries = ReadFolder(folder, &err);
+        m_entries = ReadFolderNames(folder, &err);
+    m_strFolder = folder;
+    m_examined.assign(m_entries.size(), 0);
     m_byTail.clear();
-    for (std::size_t i = 0; i < m_entries.size(); ++i)
-        if (m_entries[i].name.size() > 2)
-            m_byTail[LowerTail(m_entries[i].name)].push_back(i);
+    m_dayKeys.clear();
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].name.size() <= 2)
+            continue;
+        std::vector<std::size_t>& named = m_byTail[LowerTail(m_entries[i].name)];
+        if (named.empty())
+            AddDayKeys(LowerTail(m_entries[i].name), m_dayKeys);
+        named.push_back(i);
+    }
     if (error)
         *error = err;
     return err == 0;
 }
 
-std::vector<std::size_t> CHistoryFolder::Matching(const std::string& pattern) const
+bool CHistoryFolder::Present(std::size_t i)
+{
+    if (m_examined[i] == 0)
+        m_examined[i] = ExamineEntry(m_strFolder, m_entries[i]) ? 1 : 2;
+    return m_examined[i] == 1;
+}
+
+std::vector<std::size_t> CHistoryFolder::Matching(const std::string& pattern)
 {
     std::vector<std::size_t> found;
     for (std::size_t i = 0; i < m_entries.size(); ++i)
-        if (MatchWildcard(pattern, m_entries[i].name))
+        if (MatchWildcard(pattern, m_entries[i].name) && Present(i))
             found.push_back(i);
     return found;
 }
 
-void CHistoryFolder::DayMatches(const std::string& pattern, std::vector<std::size_t>& out) const
+void CHistoryFolder::DayMatches(const std::string& pattern, std::vector<std::size_t>& out)
 {
     // Beyond its first two characters the pattern is literal, so every name it
     // matches has the same lower-case tail; the index yields them in name order.
@@ -53,23 +107,32 @@ void CHistoryFolder::DayMatches(const std::string& pattern, std::vector<std::siz
             out.push_back(i);
 }
 
-bool CHistoryFolder::Window(std::int64_t start, std::uint64_t days, int group, ExtractWindow& window) const
+bool CHistoryFolder::Window(std::int64_t start, std::uint64_t days, int group, ExtractWindow& window)
 {
     window = {};
-    std::int64_t midnight = start;
+    CLocalDates date;
+    if (!date.Start(start))
+        return false;
+    const std::size_t groupLead = group < 0 ? 0 : GroupText(group).size() - 2;
     for (std::uint64_t n = 0; n < days; ++n) {
-        if (n > 0 && (midnight = NextLocalMidnight(midnight)) == -1)
+        if (n > 0 && !date.Next())
             return false;
+        if (date.m_nYear > LAST_WINDOW_YEAR)
+            break;
         ExtractDay day;
-        if (!LocalDate(midnight, day.date.year, day.date.month, day.date.day))
-            return false;
+        day.date = {date.m_nYear, date.m_nMonth, date.m_nDay};
+        const auto yy = static_cast<std::uint64_t>(TwoDigitYear(day.date.year));
         std::vector<std::size_t> all;
-        DayMatches(DayPattern(-1, day.date.year, day.date.month, day.date.day), all);
+        if (m_dayKeys.count(DayKey(0, yy, day.date.month, day.date.day)))
+            DayMatches(DayPattern(-1, day.date.year, day.date.month, day.date.day), all);
         window.countAllGroups += all.size();
         if (group < 0)
             day.entries = std::move(all);
-        else
+        else if (m_dayKeys.count(DayKey(groupLead, yy, day.date.month, day.date.day)))
             DayMatches(DayPattern(group, day.date.year, day.date.month, day.date.day), day.entries);
+        // Only the entries to extract are examined (the count is by name);
+        // one gone since the folder was read is left out.
+        std::erase_if(day.entries, [&](std::size_t i) { return !Present(i); });
         if (!day.entries.empty())
             window.days.push_back(std::move(day));
     }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // The days of an extraction window and the compressed files found for them.
@@ -36,21 +37,33 @@ public:
     const std::vector<DirEntry>& Entries() const { return m_entries; }
 
     // The entries whose names match the wildcard pattern, in name order.
-    std::vector<std::size_t> Matching(const std::string& pattern) const;
+    std::vector<std::size_t> Matching(const std::string& pattern);
 
     // The compressed history files of `days` consecutive dates from the date of
     // `start` (a local midnight), for one group or all (negative).  Dates are
     // stepped by the calendar, so every date is visited once whatever the
-    // clock does in between.  False when the library cannot form a date.
-    bool Window(std::int64_t start, std::uint64_t days, int group, ExtractWindow& window) const;
+    // clock does in between.  The window ends with 31 December 3000 however
+    // many days are asked for.  False when the library cannot form a date.
+    bool Window(std::int64_t start, std::uint64_t days, int group, ExtractWindow& window);
 
 private:
     // The entries whose names match pattern, which holds wildcards ("?") only in
-    // its first two characters.
-    void DayMatches(const std::string& pattern, std::vector<std::size_t>& out) const;
+    // its first two characters (by name, not examined).
+    void DayMatches(const std::string& pattern, std::vector<std::size_t>& out);
 
+    // Whether entry i is still there, examining it (size and type) the first
+    // time: the folder is read by names, and only the entries a job selects
+    // are examined, as a search examines only what it finds.
+    bool Present(std::size_t i);
+
+    std::string m_strFolder;
     std::vector<DirEntry> m_entries;
+    std::vector<std::uint8_t> m_examined;   // 0 not yet, 1 there, 2 gone
     // Entries by their lower-case name from the third character on; a day's
     // pattern names exactly that part.
     std::unordered_map<std::string, std::vector<std::size_t>> m_byTail;
+    // The dates the tails can name, as DayKey(lead, yy, month, day): a day
+    // whose key is missing has no entries, and a long window looks only at the
+    // days that have.
+    std::unordered_set<std::uint64_t> m_dayKeys;
 };

@@ -19,14 +19,6 @@ std::string ComposeMessage(UINT textId, const std::string& file, const std::stri
     return ComposeMessage(LoadResString(textId), file, cause);
 }
 
-std::string PrintableText(const std::string& text)
-{
-    std::string shown = text;
-    for (char& c : shown)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return shown;
-}
 
 std::string FormatErrorCode(UINT code)
 {

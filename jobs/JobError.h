@@ -5,6 +5,8 @@
 // ends with status 1; files handled before it stay as they are.
 #pragma once
 
+#include "platform/PrintableText.h"
+
 #include "platform/Types.h"
 
 #include <initializer_list>
@@ -34,9 +36,6 @@ std::string ComposeMessage(UINT textId, const std::string& file, const std::stri
 std::string FormatText(const std::string& text, std::initializer_list<std::string> args);
 std::string FormatText(UINT textId, std::initializer_list<std::string> args);
 
-// The text with every control character (below 0x20, and 0x7F) shown as "?": a
-// file name in a message can neither break its line nor steer the terminal.
-std::string PrintableText(const std::string& text);
 
 // "0x80004005": a code as the messages show it.
 std::string FormatErrorCode(UINT code);

@@ -1,6 +1,7 @@
 #include "jobs/SafeTarget.h"
 
 #include "platform/DirSearch.h"
+#include "platform/TempRegistry.h"
 
 #include <cerrno>
 #include <climits>
@@ -121,8 +122,11 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         const std::size_t room = NAME_LIMIT - 1 - suffix.size();
         std::string temp = folder + "." + name.substr(0, room) + suffix;
         std::string tempAt = prefix + temp.substr(folder.size());
+        // Registered before it exists, so that a stop signal never leaves it behind.
+        RegisterTemporary(temp.c_str());
         const int fd = ::openat(m_hDir, tempAt.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
+            UnregisterTemporary(temp.c_str());
             if (errno == EEXIST || errno == EINTR)
                 continue;
             cause = ErrnoText(errno);
@@ -288,6 +292,7 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
     if (::fstat(m_hFile, &own) != 0 || ::fstatat(m_hDir, m_strTempAt.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0
         || own.st_dev != named.st_dev || own.st_ino != named.st_ino) {
         cause = "the temporary file " + m_strTemp + " was replaced";
+        UnregisterTemporary(m_strTemp.c_str());
         ::close(m_hFile);
         m_hFile = -1;
         m_strTemp.clear();   // not ours any more: leave it alone
@@ -297,6 +302,7 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
         Discard();
         return false;
     }
+    UnregisterTemporary(m_strTemp.c_str());
     ::close(m_hFile);
     m_hFile = -1;
     m_strTemp.clear();
@@ -316,6 +322,7 @@ bool CSafeTarget::Discard(std::string* cause)
             if (cause)
                 *cause = m_strTemp + ": " + ErrnoText(errno);
         }
+        UnregisterTemporary(m_strTemp.c_str());
         m_strTemp.clear();
     }
     m_strStreamPath.clear();

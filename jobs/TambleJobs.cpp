@@ -11,6 +11,7 @@
 #include "platform/FileLease.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
+#include "platform/TempRegistry.h"
 #include "platform/TimeUtil.h"
 
 #include <cerrno>
@@ -598,6 +599,11 @@ void CTambleJobs::DeletePlain(const std::string& plain, const struct stat& befor
     // it by its name just before is seen (as a lease break, or as a change) while
     // it can still be put back.  A short pause lets such an opener get that far.
     const std::string aside = SetAsideName(plain, ::getpid());
+    RegisterSetAside(aside.c_str(), plain.c_str());   // a stop signal puts it back
+    struct AsideGuard {
+        const std::string& path;
+        ~AsideGuard() { UnregisterTemporary(path.c_str()); }
+    } asideGuard {aside};
     if (MoveNoReplace(plain, aside) != 0) {
         Fail(IDS_ERR_DELETE, plain, std::strerror(errno));
         return;

@@ -31,8 +31,10 @@ bool IsDotOrDotDot(const char* name)
 }
 
 // Reads the folder once; keeps the entries whose names match (all when
-// pattern is null).  An entry that vanishes before it can be examined is left out.
-std::vector<DirEntry> Scan(const std::string& folder, const std::string_view* pattern, int* error)
+// pattern is null).  An entry that vanishes before it can be examined is left
+// out; with examine false the entries are not examined (names only).
+std::vector<DirEntry> Scan(const std::string& folder, const std::string_view* pattern, int* error,
+                           bool examine = true)
 {
     std::vector<DirEntry> entries;
     int err = 0;
@@ -51,6 +53,10 @@ std::vector<DirEntry> Scan(const std::string& folder, const std::string_view* pa
             if (IsDotOrDotDot(ent->d_name) || (pattern && !MatchWildcard(*pattern, ent->d_name)))
                 continue;
             struct stat st {};
+            if (!examine) {
+                entries.push_back({ent->d_name, 0, DirEntryType::Other});
+                continue;
+            }
             if (fstatat(fd, ent->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
             entries.push_back({ent->d_name, static_cast<std::uint64_t>(st.st_size), TypeOf(st.st_mode)});
@@ -107,6 +113,23 @@ void SplitSearchPattern(const std::string& pattern, std::string& folder, std::st
 std::vector<DirEntry> ReadFolder(const std::string& folder, int* error)
 {
     return Scan(folder, nullptr, error);
+}
+
+std::vector<DirEntry> ReadFolderNames(const std::string& folder, int* error)
+{
+    return Scan(folder, nullptr, error, false);
+}
+
+bool ExamineEntry(const std::string& folder, DirEntry& entry)
+{
+    const std::string path =
+        folder.empty() ? entry.name : folder + (folder.back() == '/' ? "" : "/") + entry.name;
+    struct stat st {};
+    if (fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    entry.size = static_cast<std::uint64_t>(st.st_size);
+    entry.type = TypeOf(st.st_mode);
+    return true;
 }
 
 std::vector<DirEntry> ListMatching(const std::string& folder, std::string_view pattern, int* error)

@@ -36,6 +36,13 @@ void SplitSearchPattern(const std::string& pattern, std::string& folder, std::st
 // *error (when given) holds the errno; on success *error is 0.
 std::vector<DirEntry> ReadFolder(const std::string& folder, int* error = nullptr);
 
+// The names of a folder's entries as ReadFolder gives them, without their size
+// and type: a large folder is read without examining every entry.
+std::vector<DirEntry> ReadFolderNames(const std::string& folder, int* error = nullptr);
+
+// Fills in the size and type of an entry of folder; false when it is gone.
+bool ExamineEntry(const std::string& folder, DirEntry& entry);
+
 // The entries of folder whose names match the wildcard pattern, sorted by name.
 std::vector<DirEntry> ListMatching(const std::string& folder, std::string_view pattern,
                                    int* error = nullptr);

@@ -48,6 +48,60 @@ std::int64_t NextLocalMidnight(std::int64_t midnight)
     return MakeLocalMidnight(year, month, day + 1);
 }
 
+namespace {
+
+// Days from 1 January 1970 to a date of the proleptic Gregorian calendar.
+std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day)
+{
+    year -= month <= 2;
+    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
+} // namespace
+
+bool CLocalDates::Take(std::int64_t midnight)
+{
+    const std::time_t t = static_cast<std::time_t>(midnight);
+    std::tm tm {};
+    if (static_cast<std::int64_t>(t) != midnight || !localtime_r(&t, &tm) || tm.tm_year > INT_MAX - 1900)
+        return false;
+    m_nMidnight = midnight;
+    m_nOffset = tm.tm_gmtoff;
+    m_nYear = tm.tm_year + 1900;
+    m_nMonth = tm.tm_mon + 1;
+    m_nDay = tm.tm_mday;
+    return true;
+}
+
+bool CLocalDates::Start(std::int64_t midnight)
+{
+    return Take(midnight);
+}
+
+bool CLocalDates::Next()
+{
+    const std::int64_t days = DaysFromCivil(m_nYear, static_cast<unsigned>(m_nMonth), static_cast<unsigned>(m_nDay));
+    const std::time_t guess = static_cast<std::time_t>((days + 1) * 86400 - m_nOffset);
+    std::tm tm {};
+    if (localtime_r(&guess, &tm) && tm.tm_hour == 0 && tm.tm_min == 0 && tm.tm_sec == 0
+        && DaysFromCivil(std::int64_t {tm.tm_year} + 1900, static_cast<unsigned>(tm.tm_mon + 1),
+                         static_cast<unsigned>(tm.tm_mday))
+               == days + 1) {
+        m_nMidnight = guess;
+        m_nOffset = tm.tm_gmtoff;
+        m_nYear = tm.tm_year + 1900;
+        m_nMonth = tm.tm_mon + 1;
+        m_nDay = tm.tm_mday;
+        return true;
+    }
+    const std::int64_t next = NextLocalMidnight(m_nMidnight);
+    return next != -1 && Take(next);
+}
+
 int YearFromTwoDigits(int yy)
 {
     const int year = yy + 1900;

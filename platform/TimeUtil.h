@@ -23,6 +23,27 @@ bool LocalDate(std::int64_t t, int& year, int& month, int& day);
 // daylight-saving change are each visited once.  -1 on failure.
 std::int64_t NextLocalMidnight(std::int64_t midnight);
 
+// Consecutive local dates from the date of a local midnight, each the date of
+// the one before it as NextLocalMidnight steps them.  A step costs one
+// localtime_r: the next midnight is guessed from the offset from UTC of the
+// last one and mktime is asked only where the guess does not hold (a change of
+// the offset, a midnight the clock skips).
+class CLocalDates {
+public:
+    // Starts at the local date of midnight; false when it has none.
+    bool Start(std::int64_t midnight);
+    // Moves to the next date; false when the library cannot form it.
+    bool Next();
+
+    int m_nYear = 0, m_nMonth = 0, m_nDay = 0;
+
+private:
+    bool Take(std::int64_t midnight);
+
+    std::int64_t m_nMidnight = 0;
+    long m_nOffset = 0;   // seconds east of UTC at m_nMidnight
+};
+
 // Year from the two digits of a history name: 00-69 are 2000-2069, 70-99 are
 // 1970-1999.
 int YearFromTwoDigits(int yy);

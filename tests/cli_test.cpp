@@ -52,7 +52,9 @@ std::string ReadText(const std::string& path)
 Result Tamble(const Args& args, const std::string& shell = {})
 {
     static TempDir capture;
-    std::string command = shell + " env -u DISPLAY timeout 300 " + Quote(TAMBLE_EXE);
+    // Another user runs a copy that it can reach wherever the build lies.
+    const std::string exe = shell.empty() ? std::string(TAMBLE_EXE) : ProgramAnyUserMayRun(TAMBLE_EXE);
+    std::string command = shell + " env -u DISPLAY timeout 300 " + Quote(exe);
     for (const std::string& arg : args)
         command += " " + Quote(arg);
     command += " </dev/null >" + Quote(capture / "out") + " 2>" + Quote(capture / "err");

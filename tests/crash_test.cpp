@@ -119,9 +119,60 @@ TEST_P(Crash, KilledAgainWhileRecovering)
     }
 }
 
+TEST_P(Crash, StoppedBySignalAnywhereThenRunAgain)
+{
+    // SIGTERM, SIGINT or SIGHUP arriving before any call of the job: the run
+    // dies of that signal, its temporary goes with it, nothing else is touched.
+    const int signals[] = {SIGTERM, SIGINT, SIGHUP};
+    const long calls = CountCalls();
+    int i = 0;
+    for (long nth : Spread(calls, SweepSize(12))) {
+        const int sig = signals[i++ % 3];
+        TempDir dir;
+        WriteSampleFolder(dir.Path(), m_bExtract);
+        const std::string label = std::string(strsignal(sig)) + " before call " + std::to_string(nth);
+        const TambleResult r = RunTamble(SampleJob(dir.Path(), m_bExtract),
+                                         FaultSetup({{"CALL", "any"}, {"PATH", dir.Path()}, {"NTH", std::to_string(nth)},
+                                                     {"ACTION", "signal"}, {"ARG", std::to_string(sig)}}));
+        EXPECT_EQ(r.signal, sig) << label << "\n" << r.err;
+        EXPECT_EQ(SampleIntact(dir.Path(), m_bExtract), "") << label << "\n" << r.err;
+        Complete(dir.Path(), label);
+        if (HasFailure())
+            return;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Jobs, Crash, ::testing::Values(false, true), [](const ::testing::TestParamInfo<bool>& info) {
     return info.param ? "Extract" : "Compress";
 });
+
+TEST(StopSignals, InTheMiddleOfALargeConversion)
+{
+    const Bytes big = Readings(24 << 20, 11), small = Readings(3000, 12);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        TempDir dir;
+        WriteWholeFile(dir / "0A240101.hst", small);
+        WriteWholeFile(dir / "0A240102.hst", big);
+        WriteWholeFile(dir / "0A240103.hst", small);
+        const pid_t pid = StartTamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "/H"});
+        ASSERT_GT(pid, 0);
+        bool writing = false;
+        for (int wait = 0; wait < 20000 && !writing; ++wait) {
+            writing = PathExists(dir / "0A240101.hsz") && !Temporaries(dir.Path()).empty();
+            if (!writing)
+                ::usleep(1000);
+        }
+        if (writing)
+            ::kill(pid, sig);
+        const TambleResult r = WaitTamble(pid);
+        ASSERT_TRUE(writing) << "no conversion of the large file was seen\n" << r.err;
+        EXPECT_EQ(r.signal, sig) << r.err;
+        EXPECT_TRUE(Temporaries(dir.Path()).empty());
+        EXPECT_EQ(DayIntact(dir.Path(), "0A240101", small), "");
+        EXPECT_EQ(DayIntact(dir.Path(), "0A240102", big), "");
+        EXPECT_EQ(ReadWholeFile(dir / "0A240103.hst"), small);
+    }
+}
 
 // The id of a process that has ended.
 pid_t GonePid()

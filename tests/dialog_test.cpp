@@ -460,10 +460,11 @@ TEST(TerminalView, RedrawsInPlaceAndOnlyWhenSomethingChanged)
 {
     ScopedEnv env;
     env.Set("LC_ALL", "C");
+    env.Set("TERM", "xterm-256color");
     CapturedFd out;
     {
         CTerminalView view(out.Fd(), 1, 1, 60);
-        view.SetSourceName("a.txt");
+        view.SetSourceName("a\x1b" "c.txt");   // ESC c would reset the terminal
         view.SetTargetName("a.lzw");
         view.TransferTexts();
         view.SetFileRange(1000000);
@@ -491,14 +492,33 @@ TEST(TerminalView, RedrawsInPlaceAndOnlyWhenSomethingChanged)
         ASSERT_NE(message, std::string::npos);
         EXPECT_LT(message, third.find("Source File:"));
         view.EndJob(1);
-        // After the end, messages are plain lines under the last state.
+        // After the end, messages are plain lines under the last state, which
+        // is drawn once more without the wait line.
         std::size_t before = out.Read().size();
+        EXPECT_EQ(out.Read().substr(out.Read().rfind("\x1b[J") + 3).find("Pleae wait"), std::string::npos);
         view.Log("done");
         EXPECT_EQ(out.Read().substr(before), "tamble: done\n");
     }
     // The block ends with a line end, so the shell prompt starts on a new line.
     std::string all = out.Read();
-    EXPECT_EQ(CountOf(all, "\x1b[4A"), 2u);
+    EXPECT_EQ(CountOf(all, "\x1b[4A"), 3u);
+    EXPECT_EQ(all.back(), '\n');
+    EXPECT_EQ(all.find("\x1b" "c"), std::string::npos);
+    EXPECT_NE(all.find("a?c.txt"), std::string::npos);
+
+    // A terminal that cannot move the cursor gets the wait text and plain lines.
+    for (const char* term : {"dumb", "", "vt52"}) {
+        env.Set("TERM", term);
+        CapturedFd plain;
+        CTerminalView view(plain.Fd(), 1, 1, 60);
+        view.SetSourceName("a.txt");
+        view.TransferTexts();
+        view.SetFilePos(50);
+        view.RepaintFileBar();
+        view.Log("done");
+        view.EndJob(1);
+        EXPECT_EQ(plain.Read(), Text(IDS_WAIT_COMPRESS_FILE) + "\ntamble: done\n") << term;
+    }
 }
 
 // --- the dialog and its job driver ------------------------------------------------

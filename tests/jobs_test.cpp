@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <ctime>
 #include <fcntl.h>
@@ -313,6 +314,47 @@ TEST_F(BerlinTime, WindowVisitsEachDateOnceAcrossBothClockChanges)
     EXPECT_EQ(spring.days[3].date.month, 4);
     EXPECT_EQ(spring.days[3].date.day, 1);
     EXPECT_EQ(spring.countAllGroups, 5u);
+}
+
+TEST(ExtractWindow, DatesStepAsTheLibraryStepsThemAndEndWithTheYear3000)
+{
+    // Zones with midnights the clock skips (São Paulo), a whole date skipped
+    // (Apia, 30 December 2011) and half-hour changes (Lord Howe).
+    for (const char* zone : {"America/Sao_Paulo", "Pacific/Apia", "Australia/Lord_Howe", "UTC"}) {
+        ScopedEnv env;
+        env.Set("TZ", zone);
+        tzset();
+        std::int64_t midnight = MakeLocalMidnight(1970, 1, 1);
+        CLocalDates dates;
+        ASSERT_TRUE(dates.Start(midnight));
+        for (int n = 0; n < 60000; ++n) {
+            midnight = NextLocalMidnight(midnight);
+            ASSERT_TRUE(dates.Next());
+            HistoryDate want;
+            ASSERT_TRUE(LocalDate(midnight, want.year, want.month, want.day));
+            ASSERT_EQ(dates.m_nYear * 10000 + dates.m_nMonth * 100 + dates.m_nDay,
+                      want.year * 10000 + want.month * 100 + want.day)
+                << zone << " after " << n << " steps";
+        }
+    }
+    tzset();
+
+    TempDir dir;
+    for (const char* name : {"0A10001230.hsz", "0A10001231.hsz", "0B10001231.hsz", "0A700101.hsz"})
+        Touch(dir / name);
+    CHistoryFolder history;
+    ASSERT_TRUE(history.Read(dir.Path() + "/"));
+    ExtractWindow window;
+    const auto began = std::chrono::steady_clock::now();
+    ASSERT_TRUE(history.Window(MakeLocalMidnight(3000, 12, 31), INT_MAX, 10, window));
+    ASSERT_EQ(window.days.size(), 1u);
+    EXPECT_EQ(history.Entries()[window.days[0].entries.at(0)].name, "0A10001231.hsz");
+    EXPECT_EQ(window.countAllGroups, 2u);
+    // From the first date on: every date to the end, the names of 1970 found twice (2070).
+    ASSERT_TRUE(history.Window(MakeLocalMidnight(1970, 1, 1), INT_MAX, -1, window));
+    EXPECT_EQ(window.days.size(), 4u);
+    EXPECT_EQ(window.countAllGroups, 5u);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
 }
 
 // --- safe targets -----------------------------------------------------------

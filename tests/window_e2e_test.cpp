@@ -264,6 +264,7 @@ TEST(WindowEndToEnd, TerminalDisplayOnAPseudoTerminal)
     WriteWholeFile(dir / "a.txt", SampleBytes(5, 400000));
     ProcessOptions options = RunOptions(home, "C.UTF-8");
     options.unsetEnv.push_back("DISPLAY");
+    options.setEnv.push_back({"TERM", "xterm"});
     std::string command = std::string("'") + TAMBLE_EXE + "' /Z:C '/S:" + (dir / "a.txt") + "' '/R:" + (dir / "a.lzw") + "'";
     ProcessResult result = RunProcess({"script", "-qec", command, "/dev/null"}, options);
     EXPECT_EQ(result.status, 0) << result.out;

@@ -20,8 +20,9 @@
  *   TAMBLE_FAULT_ACTION  fail (default): the call fails with the errno;
  *                        kill: SIGKILL before the call;
  *                        pause: create ARG.reached, wait until ARG exists;
- *                        append: append one byte to the file ARG, then the call
- *   TAMBLE_FAULT_ARG     the file of pause and append
+ *                        append: append one byte to the file ARG, then the call;
+ *                        signal: send the signal numbered ARG, then the call
+ *   TAMBLE_FAULT_ARG     the file of pause and append, the signal of signal
  *   TAMBLE_FAULT_REPORT  at exit, write "calls=<counted> fired=<triggered>" here
  *   TAMBLE_FAULT_TRACE   append "<n> <kind> <path>" for every counted call here
  *
@@ -51,7 +52,7 @@ enum Kind { K_OPEN, K_READ, K_WRITE, K_FSYNC, K_RENAME, K_UNLINK, K_CLOSE, K_LIN
 static const char* const kKindNames[K_COUNT] = {"open",   "read",  "write", "fsync", "rename",
                                                 "unlink", "close", "link",  "lease"};
 
-enum Action { A_FAIL, A_KILL, A_PAUSE, A_APPEND };
+enum Action { A_FAIL, A_KILL, A_PAUSE, A_APPEND, A_SIGNAL };
 
 static struct {
     int ready;
@@ -157,6 +158,7 @@ static void Setup(void)
                : strcmp(action, "kill") == 0 ? A_KILL
                : strcmp(action, "pause") == 0 ? A_PAUSE
                : strcmp(action, "append") == 0 ? A_APPEND
+               : strcmp(action, "signal") == 0 ? A_SIGNAL
                : A_FAIL;
     g.arg = getenv("TAMBLE_FAULT_ARG");
     g.report = getenv("TAMBLE_FAULT_REPORT");
@@ -268,6 +270,10 @@ static int Decide(int k, int matches, const char* path, int fd)
     case A_APPEND:
         if (g.arg)
             WriteText(g.arg, "!", O_APPEND);
+        return 0;
+    case A_SIGNAL:
+        if (g.arg)
+            kill(getpid(), atoi(g.arg));
         return 0;
     default:
         return g.err;

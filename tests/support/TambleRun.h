@@ -20,7 +20,8 @@ struct TambleResult {
 struct TambleSetup {
     std::vector<std::pair<std::string, std::string>> env;   // set for the run
     bool faults = false;             // preload the fault injector
-    long long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes (SIGXFSZ ignored)
+    long long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes
+    bool sizeSignalIgnored = true;   // SIGXFSZ ignored with the limit, or left at its default
     unsigned timeLimit = 300;        // seconds, then SIGALRM ends the run
     long runAs = -1;                 // a user id (and group id) to run as, when root
 };

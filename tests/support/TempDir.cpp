@@ -51,3 +51,23 @@ bool PathExists(const std::string& path)
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
 }
+
+std::string ProgramAnyUserMayRun(const std::string& exe)
+{
+    namespace fs = std::filesystem;
+    static TempDir copy;
+    static const std::string path = [&] {
+        const fs::path program = exe;
+        std::error_code error;
+        for (const char* language : {"de", "fr"})
+            if (fs::is_directory(program.parent_path() / language, error))
+                fs::copy(program.parent_path() / language, fs::path(copy.Path()) / language,
+                         fs::copy_options::recursive, error);
+        const fs::path target = fs::path(copy.Path()) / program.filename();
+        fs::copy_file(program, target, error);
+        ::chmod(copy.Path().c_str(), 0755);
+        ::chmod(target.c_str(), 0755);
+        return target.string();
+    }();
+    return path;
+}

@@ -22,3 +22,8 @@ private:
 std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 bool PathExists(const std::string& path);
+
+// A copy of the program exe, with the language folders beside it, in a folder
+// every user may enter, for runs as another user: the build folder may lie
+// where only its owner can go, as a clone in root's home does.  Made once.
+std::string ProgramAnyUserMayRun(const std::string& exe);

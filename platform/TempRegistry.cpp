@@ -1,0 +1,124 @@
+// The registry of temporaries in flight and the stop-signal handler.
+#include "platform/TempRegistry.h"
+
+#include <atomic>
+#include <climits>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int SLOT_COUNT = 64;             // one bit each in a thread's mask
+constexpr std::size_t SLOT_BYTES = PATH_MAX;
+
+// A slot is claimed (Writing) before its path is copied in and published
+// (Ready) after; the handler takes only Ready slots, claiming them for itself
+// (Removing) so that no thread frees one under it.
+enum SlotState : int { Free, Writing, Ready, Removing };
+
+struct Slot {
+    std::atomic<int> state {Free};
+    char path[SLOT_BYTES];
+    char restore[SLOT_BYTES];   // where a set-aside file goes back; "" for a temporary
+};
+
+static_assert(std::atomic<int>::is_always_lock_free, "the handler needs lock-free atomics");
+
+Slot g_slots[SLOT_COUNT];
+
+// The slots this thread registered: a temporary is made and renamed or removed
+// by the thread that converts its file, and a thread looks only at its own.
+thread_local std::uint64_t t_nMine = 0;
+
+constexpr int STOP_SIGNALS[] = {SIGTERM, SIGINT, SIGHUP};
+
+void OnStopSignal(int sig)
+{
+    RemoveRegisteredTemporaries();
+    // Die of the same signal, with its default action, once it is unblocked.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(sig, &action, nullptr);
+    ::raise(sig);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    ::_exit(128 + sig);   // not reached
+}
+
+} // namespace
+
+void InstallStopSignals()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : STOP_SIGNALS)
+        sigaddset(&action.sa_mask, sig);   // one handler at a time
+    action.sa_flags = SA_RESTART;
+    for (int sig : STOP_SIGNALS) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+            continue;
+        ::sigaction(sig, &action, nullptr);
+    }
+}
+
+bool RegisterTemporary(const char* path)
+{
+    return RegisterSetAside(path, "");
+}
+
+bool RegisterSetAside(const char* path, const char* original)
+{
+    const std::size_t length = std::strlen(path);
+    const std::size_t restoreLength = std::strlen(original);
+    if (length >= SLOT_BYTES || restoreLength >= SLOT_BYTES)
+        return false;
+    for (int i = 0; i < SLOT_COUNT; ++i) {
+        int expected = Free;
+        if (!g_slots[i].state.compare_exchange_strong(expected, Writing, std::memory_order_acquire))
+            continue;
+        std::memcpy(g_slots[i].path, path, length + 1);
+        std::memcpy(g_slots[i].restore, original, restoreLength + 1);
+        g_slots[i].state.store(Ready, std::memory_order_release);
+        t_nMine |= std::uint64_t {1} << i;
+        return true;
+    }
+    return false;
+}
+
+void UnregisterTemporary(const char* path)
+{
+    for (int i = 0; i < SLOT_COUNT; ++i) {
+        const std::uint64_t bit = std::uint64_t {1} << i;
+        if (!(t_nMine & bit) || std::strcmp(g_slots[i].path, path) != 0)
+            continue;
+        t_nMine &= ~bit;
+        // A slot the handler has taken stays with it: the process is ending.
+        int expected = Ready;
+        g_slots[i].state.compare_exchange_strong(expected, Free, std::memory_order_release);
+        return;
+    }
+}
+
+void RemoveRegisteredTemporaries()
+{
+    for (Slot& slot : g_slots) {
+        int expected = Ready;
+        if (!slot.state.compare_exchange_strong(expected, Removing, std::memory_order_acquire))
+            continue;
+        if (slot.restore[0] == '\0')
+            ::unlink(slot.path);
+        else   // never over a file that took the name meanwhile; the next run sees to it then
+            ::syscall(SYS_renameat2, AT_FDCWD, slot.path, AT_FDCWD, slot.restore, RENAME_NOREPLACE);
+    }
+}

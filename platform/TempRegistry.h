@@ -1,0 +1,44 @@
+// The temporaries in flight, and what the program does on the signals that stop
+// it.
+//
+// A target is written to a temporary that is renamed over the target when it is
+// complete (jobs/SafeTarget).  Each temporary is registered from its creation
+// until it is renamed or removed.  On SIGTERM, SIGINT or SIGHUP (a stopped
+// service, Ctrl-C, a closed terminal) the handler removes the registered
+// temporaries and nothing else, then ends the process by the same signal with
+// its default action, so that the parent sees a death by that signal (a shell
+// reports 128 + the signal's number, a service manager a clean stop), as gzip
+// and zstd do.  A plain file that is set aside for its deletion at that moment
+// is put back under its name.  Every other file is whole at every moment: a
+// target appears by one rename, so a stop between two steps leaves what the
+// next run finishes.
+//
+// SIGXFSZ is ignored, so that a file-size limit (ulimit -f, LimitFSIZE=) makes
+// the write fail with EFBIG, which is reported like any write error, instead
+// of killing the process with its temporary left behind.
+//
+// The registry is a fixed set of slots holding the paths, so that the handler
+// needs no allocation and no lock; slots are claimed with atomic operations,
+// so several threads may register temporaries at once.
+#pragma once
+
+// Ignores SIGXFSZ and installs the handler of SIGTERM, SIGINT and SIGHUP.  A
+// signal that was ignored when the program started (nohup, a shell's
+// background job without job control) stays ignored.
+void InstallStopSignals();
+
+// Registers path (relative paths are taken from the current folder, which the
+// program never changes).  False when it cannot be held (every slot in use, or
+// a path longer than a slot): the temporary is then not removed on a signal.
+bool RegisterTemporary(const char* path);
+
+// Registers a file set aside under path that a stop signal renames back to
+// original (never over an existing file).  False as above.
+bool RegisterSetAside(const char* path, const char* original);
+
+// Forgets path; nothing when it is not registered.
+void UnregisterTemporary(const char* path);
+
+// Removes every registered temporary and puts back every set-aside file; safe
+// inside a signal handler.
+void RemoveRegisteredTemporaries();
