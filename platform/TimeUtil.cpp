@@ -69,12 +69,17 @@ bool CLocalDates::Take(std::int64_t midnight)
     std::tm tm {};
     if (static_cast<std::int64_t>(t) != midnight || !localtime_r(&t, &tm) || tm.tm_year > INT_MAX - 1900)
         return false;
-    m_nMidnight = midnight;
-    m_nOffset = tm.tm_gmtoff;
-    m_nYear = tm.tm_year + 1900;
-    m_nMonth = tm.tm_mon + 1;
-    m_nDay = tm.tm_mday;
+    Keep(midnight, tm);
     return true;
+}
+
+void CLocalDates::Keep(std::int64_t midnight, const struct tm& local)
+{
+    m_nMidnight = midnight;
+    m_nOffset = local.tm_gmtoff;
+    m_nYear = local.tm_year + 1900;
+    m_nMonth = local.tm_mon + 1;
+    m_nDay = local.tm_mday;
 }
 
 bool CLocalDates::Start(std::int64_t midnight)
@@ -91,11 +96,7 @@ bool CLocalDates::Next()
         && DaysFromCivil(std::int64_t {tm.tm_year} + 1900, static_cast<unsigned>(tm.tm_mon + 1),
                          static_cast<unsigned>(tm.tm_mday))
                == days + 1) {
-        m_nMidnight = guess;
-        m_nOffset = tm.tm_gmtoff;
-        m_nYear = tm.tm_year + 1900;
-        m_nMonth = tm.tm_mon + 1;
-        m_nDay = tm.tm_mday;
+        Keep(guess, tm);
         return true;
     }
     const std::int64_t next = NextLocalMidnight(m_nMidnight);

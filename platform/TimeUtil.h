@@ -39,6 +39,7 @@ public:
 
 private:
     bool Take(std::int64_t midnight);
+    void Keep(std::int64_t midnight, const struct tm& local);
 
     std::int64_t m_nMidnight = 0;
     long m_nOffset = 0;   // seconds east of UTC at m_nMidnight
