@@ -124,7 +124,8 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
     if (setup.faults) {
         bool missing = false;
         preload = SanitizerRuntime(missing);
-        preload += (preload.empty() ? "" : ":") + InjectorPath();
+        preload += (preload.empty() ? "" : ":")
+                   + (setup.runAs >= 0 ? FileAnyUserMayRun(InjectorPath()) : InjectorPath());
     }
     std::vector<std::string> argvText {setup.runAs >= 0 ? ProgramAnyUserMayRun(ExePath()) : ExePath()};
     argvText.insert(argvText.end(), args.begin(), args.end());

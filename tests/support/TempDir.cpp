@@ -52,22 +52,41 @@ bool PathExists(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+namespace {
+
+// One folder anyone may enter, for copies of what another user must run.
+const std::string& SharedCopyFolder()
+{
+    static TempDir copy;
+    static const bool opened = ::chmod(copy.Path().c_str(), 0755) == 0;
+    (void)opened;
+    return copy.Path();
+}
+
+} // namespace
+
 std::string ProgramAnyUserMayRun(const std::string& exe)
 {
     namespace fs = std::filesystem;
-    static TempDir copy;
     static const std::string path = [&] {
         const fs::path program = exe;
         std::error_code error;
         for (const char* language : {"de", "fr"})
             if (fs::is_directory(program.parent_path() / language, error))
-                fs::copy(program.parent_path() / language, fs::path(copy.Path()) / language,
+                fs::copy(program.parent_path() / language, fs::path(SharedCopyFolder()) / language,
                          fs::copy_options::recursive, error);
-        const fs::path target = fs::path(copy.Path()) / program.filename();
-        fs::copy_file(program, target, error);
-        ::chmod(copy.Path().c_str(), 0755);
-        ::chmod(target.c_str(), 0755);
-        return target.string();
+        return FileAnyUserMayRun(exe);
     }();
     return path;
+}
+
+std::string FileAnyUserMayRun(const std::string& file)
+{
+    namespace fs = std::filesystem;
+    const fs::path target = fs::path(SharedCopyFolder()) / fs::path(file).filename();
+    std::error_code error;
+    // Copied once: a run may still have the copy mapped.
+    if (fs::copy_file(file, target, fs::copy_options::skip_existing, error))
+        ::chmod(target.c_str(), 0755);
+    return target.string();
 }

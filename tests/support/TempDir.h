@@ -27,3 +27,6 @@ bool PathExists(const std::string& path);
 // every user may enter, for runs as another user: the build folder may lie
 // where only its owner can go, as a clone in root's home does.  Made once.
 std::string ProgramAnyUserMayRun(const std::string& exe);
+
+// A copy of file (a library to preload, say) in that same folder.
+std::string FileAnyUserMayRun(const std::string& file);
