@@ -44,13 +44,11 @@ const OptionSpec kOptions[] = {
 
 std::string InfoLine(const std::string& file, const StreamSummary& s)
 {
-    std::string line = file + ": method " + MethodName(s.method) + ", original " + std::to_string(s.originalSize)
-                       + " bytes, compressed " + std::to_string(s.fileSize) + " bytes, ratio ";
-    if (s.originalSize == 0)
-        return line + "-";
-    char ratio[32];
-    std::snprintf(ratio, sizeof ratio, "%.1f%%", 100.0 * static_cast<double>(s.fileSize) / s.originalSize);
-    return line + ratio;
+    char ratio[32] = "-";
+    if (s.originalSize != 0)
+        std::snprintf(ratio, sizeof ratio, "%.1f%%", 100.0 * static_cast<double>(s.fileSize) / s.originalSize);
+    return FormatText(IDS_INFO_LINE, {file, MethodName(s.method), std::to_string(s.originalSize),
+                                      std::to_string(s.fileSize), ratio});
 }
 
 } // namespace

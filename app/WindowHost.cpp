@@ -3,6 +3,8 @@
 #include "app/WindowHost.h"
 
 #include "platform/ModulePath.h"
+#include "platform/ResourceLibrary.h"
+#include "platform/StringIds.h"
 
 #include <dlfcn.h>
 
@@ -53,7 +55,7 @@ bool CWindowModule::Load(const std::string& path)
         if (m_strError.compare(0, path.size() + 2, path + ": ") == 0)
             m_strError.erase(0, path.size() + 2);
         if (m_strError.empty())
-            m_strError = "cannot be loaded";
+            m_strError = LoadResString(IDS_CAUSE_MODULE_UNLOADABLE);
         return false;
     }
     auto version = reinterpret_cast<TambleWindowVersionProc>(GetProcAddress(m_hModule, TAMBLE_WINDOW_VERSION_PROC));
@@ -62,7 +64,7 @@ bool CWindowModule::Load(const std::string& path)
     m_pfnRun = reinterpret_cast<TambleWindowRunProc>(GetProcAddress(m_hModule, TAMBLE_WINDOW_RUN_PROC));
     if (version == nullptr || version() != TAMBLE_WINDOW_ABI_VERSION || m_pfnOpenDisplay == nullptr ||
         m_pfnRun == nullptr) {
-        m_strError = "not a window module of this version";
+        m_strError = LoadResString(IDS_CAUSE_MODULE_VERSION);
         m_pfnOpenDisplay = nullptr;
         m_pfnRun = nullptr;
         FreeLibrary(m_hModule);

@@ -118,7 +118,7 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
         return FALSE;
     }
     if (dataComplete)
-        Fail(IDS_ERR_DAMAGED, source, trailing + "; its data is complete in " + target);
+        Fail(IDS_ERR_DAMAGED, source, FormatText(IDS_CAUSE_DATA_COMPLETE_IN, {trailing, target}));
     SetSourcePos(1, 1);
     ShowFilePos();
     return TRUE;

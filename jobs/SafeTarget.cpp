@@ -1,6 +1,9 @@
 #include "jobs/SafeTarget.h"
 
+#include "jobs/JobError.h"
 #include "platform/DirSearch.h"
+#include "platform/ResourceLibrary.h"
+#include "platform/StringIds.h"
 #include "platform/TempRegistry.h"
 
 #include <cerrno>
@@ -62,12 +65,12 @@ bool SyncFolder(const std::string& folder, std::string& cause)
     if (fd < 0) {
         if (errno == EACCES)
             return true;
-        cause = "cannot open the folder to sync it: " + ErrnoText(errno);
+        cause = FormatText(IDS_CAUSE_FOLDER_OPEN_SYNC, {ErrnoText(errno)});
         return false;
     }
     const bool ok = Retry([&] { return ::fsync(fd); }) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
     if (!ok)
-        cause = "sync of the folder failed: " + ErrnoText(errno);
+        cause = FormatText(IDS_CAUSE_FOLDER_SYNC, {ErrnoText(errno)});
     ::close(fd);
     return ok;
 }
@@ -166,7 +169,7 @@ bool CSafeTarget::ReadAccessAcl(int fd, std::vector<char>& acl, std::string& cau
             return true;
         }
         if (errno != EINTR && errno != ERANGE) {   // ERANGE: the list grew meanwhile
-            cause = "cannot read its access list: " + ErrnoText(errno);
+            cause = FormatText(IDS_CAUSE_ACL_READ, {ErrnoText(errno)});
             return false;
         }
     }
@@ -180,7 +183,7 @@ bool CSafeTarget::CopyAcl(const std::vector<char>* acl, mode_t& mode, std::strin
         if (Retry([&] { return ::fsetxattr(m_hFile, ACL_XATTR, acl->data(), acl->size(), 0); }) == 0)
             return true;
         if (errno != ENOTSUP) {
-            cause = "cannot set the access list: " + ErrnoText(errno);
+            cause = FormatText(IDS_CAUSE_ACL_SET, {ErrnoText(errno)});
             return false;
         }
         // The target's file system has no ACLs: the group bits (the source's
@@ -189,7 +192,7 @@ bool CSafeTarget::CopyAcl(const std::vector<char>* acl, mode_t& mode, std::strin
         return true;
     }
     if (Retry([&] { return ::fremovexattr(m_hFile, ACL_XATTR); }) != 0 && errno != ENODATA && errno != ENOTSUP) {
-        cause = "cannot remove the inherited access list: " + ErrnoText(errno);
+        cause = FormatText(IDS_CAUSE_ACL_REMOVE, {ErrnoText(errno)});
         return false;
     }
     return true;
@@ -224,12 +227,12 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, const std::vector<ch
     if (!CopyAcl(acl, mode, cause))
         return false;
     if (Retry([&] { return ::fchmod(m_hFile, mode); }) != 0) {
-        cause = "cannot set the permissions: " + ErrnoText(errno);
+        cause = FormatText(IDS_CAUSE_MODE_SET, {ErrnoText(errno)});
         return false;
     }
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     if (Retry([&] { return ::futimens(m_hFile, times); }) != 0) {
-        cause = "cannot set the modification time: " + ErrnoText(errno);
+        cause = FormatText(IDS_CAUSE_TIME_SET, {ErrnoText(errno)});
         return false;
     }
     return true;
@@ -249,7 +252,7 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
     if (Retry([&] { return ::renameat2(dir, temp, dir, target, RENAME_NOREPLACE); }) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-        cause = errno == EEXIST ? "the target appeared meanwhile" : ErrnoText(errno);
+        cause = errno == EEXIST ? LoadResString(IDS_CAUSE_TARGET_APPEARED) : ErrnoText(errno);
         return false;
     }
     // The file system cannot refuse to replace: a hard link can (where it has them).
@@ -258,12 +261,12 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
         return true;
     }
     if (errno == EEXIST) {
-        cause = "the target appeared meanwhile";
+        cause = LoadResString(IDS_CAUSE_TARGET_APPEARED);
         return false;
     }
     struct stat st {};
     if (::fstatat(dir, target, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        cause = "the target appeared meanwhile";
+        cause = LoadResString(IDS_CAUSE_TARGET_APPEARED);
         return false;
     }
     if (Retry([&] { return ::renameat(dir, temp, dir, target); }) == 0)
@@ -283,7 +286,7 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
         return false;
     }
     if (Retry([&] { return ::fsync(m_hFile); }) != 0) {
-        cause = "sync failed: " + ErrnoText(errno);
+        cause = FormatText(IDS_CAUSE_SYNC, {ErrnoText(errno)});
         Discard();
         return false;
     }
@@ -291,7 +294,7 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
     struct stat own {}, named {};
     if (::fstat(m_hFile, &own) != 0 || ::fstatat(m_hDir, m_strTempAt.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0
         || own.st_dev != named.st_dev || own.st_ino != named.st_ino) {
-        cause = "the temporary file " + m_strTemp + " was replaced";
+        cause = FormatText(IDS_CAUSE_TEMP_REPLACED, {m_strTemp});
         UnregisterTemporary(m_strTemp.c_str());
         ::close(m_hFile);
         m_hFile = -1;

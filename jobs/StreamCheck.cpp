@@ -1,5 +1,8 @@
 #include "jobs/StreamCheck.h"
 
+#include "jobs/JobError.h"
+#include "platform/ResourceLibrary.h"
+#include "platform/StringIds.h"
 #include "streams/StreamFactory.h"
 
 #include <algorithm>
@@ -31,7 +34,7 @@ bool IsDamagedMagic(const char* bytes)
 
 std::string Bytes(std::uint64_t n)
 {
-    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+    return FormatText(n == 1 ? IDS_CAUSE_BYTE : IDS_CAUSE_BYTES, {std::to_string(n)});
 }
 
 // What the header of a coded stream promises that the file itself shows wrong.
@@ -41,10 +44,10 @@ std::string HeaderFault(const CCompressedFile& stream)
         return {};
     const std::uint64_t length = stream.FileLength();
     if (length < COMPRESSED_HEADER_SIZE)
-        return "shorter than its 16-byte header (" + Bytes(length) + ")";
+        return FormatText(IDS_CAUSE_SHORTER_THAN_HEADER, {Bytes(length)});
     const std::uint64_t promised = std::uint64_t{COMPRESSED_HEADER_SIZE} + stream.m_nCompressedSize;
     if (length < promised)
-        return "ends " + Bytes(promised - length) + " early";
+        return FormatText(IDS_CAUSE_ENDS_EARLY, {Bytes(promised - length)});
     return {};
 }
 
@@ -74,14 +77,14 @@ std::unique_ptr<CCompressedFile> OpenReaderOnce(const std::string& path, std::st
         if (::fstat(fd, &st) != 0)
             cause = std::strerror(errno);
         else if (!S_ISREG(st.st_mode))
-            cause = "not a regular file";
+            cause = LoadResString(IDS_CAUSE_NOT_REGULAR);
         else
             ok = MethodOfDescriptor(fd, method, cause, &damaged);
         ::close(fd);
         if (!ok)
             return nullptr;
         if (damaged) {
-            cause = "not a known method: damaged magic";
+            cause = LoadResString(IDS_CAUSE_DAMAGED_MAGIC);
             return nullptr;
         }
     }
@@ -98,7 +101,7 @@ std::unique_ptr<CCompressedFile> OpenReaderOnce(const std::string& path, std::st
         }
         struct stat st {};
         if (::fstat(stream->Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            cause = "not a regular file";
+            cause = LoadResString(IDS_CAUSE_NOT_REGULAR);
             return nullptr;
         }
         // The stream found its method on its own; it must be the one we read.
@@ -106,7 +109,7 @@ std::unique_ptr<CCompressedFile> OpenReaderOnce(const std::string& path, std::st
         if (!MethodOfDescriptor(stream->Handle(), again, cause))
             return nullptr;
         if (again != method || stream->m_nMethod != method) {
-            cause = "its header could not be read the same way twice";
+            cause = LoadResString(IDS_CAUSE_HEADER_UNSTABLE);
             changed = true;
             return nullptr;
         }
@@ -176,33 +179,32 @@ std::string StreamFault(CCompressedFile& stream, UINT delivered, bool* dataCompl
     if (!fault.empty())
         return fault;
     if (stream.IsDamaged())
-        return "damaged (a code that no writer makes) after " + Bytes(delivered);
+        return FormatText(IDS_CAUSE_BAD_CODE, {Bytes(delivered)});
     if (stream.m_nMethod == METHOD_NONE && delivered < total)
-        return "cut short: " + std::to_string(delivered) + " of " + Bytes(total);
+        return FormatText(IDS_CAUSE_CUT_SHORT, {std::to_string(delivered), Bytes(total)});
     if (stream.RanPastEnd())
-        return "its coded data runs out after " + std::to_string(delivered) + " of the " + Bytes(total)
-               + " its header gives";
+        return FormatText(IDS_CAUSE_CODES_RUN_OUT, {std::to_string(delivered), Bytes(total)});
     if (delivered < total)
-        return "its data ends after " + std::to_string(delivered) + " of the " + Bytes(total) + " its header gives";
+        return FormatText(IDS_CAUSE_DATA_ENDS, {std::to_string(delivered), Bytes(total)});
     if (stream.m_nMethod == METHOD_NONE)
         return {};
     if (!stream.ReadEndCode())
-        return stream.IsDamaged() ? "damaged (a code that no writer makes) after " + Bytes(delivered)
-                                  : "data goes on past the " + Bytes(total) + " its header gives";
+        return stream.IsDamaged() ? FormatText(IDS_CAUSE_BAD_CODE, {Bytes(delivered)})
+                                  : FormatText(IDS_CAUSE_DATA_GOES_ON, {Bytes(total)});
     // A writer stores the byte the end code ends in, or leaves it unstored when
     // only the code's last bits would be in it.
     const std::uint64_t payload = std::uint64_t{stream.FileLength()} - COMPRESSED_HEADER_SIZE;
     const std::uint64_t last = stream.EndCodeEnd() / 8, stored = (stream.EndCodeEnd() + 7) / 8;
     if (payload < last)
-        return "its end code is cut off";
+        return LoadResString(IDS_CAUSE_END_CODE_CUT);
     const std::uint64_t field = stream.m_nCompressedSize;
     const std::uint64_t coded = field >= last && field <= std::min(stored, payload) ? field : std::min(stored, payload);
     if (coded != field)
-        return "its header gives " + Bytes(stream.m_nCompressedSize) + " of coded data, it has " + Bytes(coded);
+        return FormatText(IDS_CAUSE_CODED_SIZE, {Bytes(stream.m_nCompressedSize), Bytes(coded)});
     if (payload > coded) {
         if (dataComplete)
             *dataComplete = true;
-        return Bytes(payload - coded) + " after the coded data";
+        return FormatText(IDS_CAUSE_TRAILING, {Bytes(payload - coded)});
     }
     return {};
 }
@@ -270,8 +272,7 @@ ProofResult CompareDecoded(const std::string& twin, const std::string& plain, st
         }
         const UINT total = decoded->m_nOriginalSize;
         if (original.GetLength() != total) {
-            cause = "it holds " + std::to_string(total) + " bytes, the plain file "
-                    + std::to_string(original.GetLength());
+            cause = FormatText(IDS_CAUSE_SIZES_DIFFER, {std::to_string(total), std::to_string(original.GetLength())});
             return ProofResult::Different;
         }
         std::vector<std::uint8_t> mine(ChunkFor(total)), theirs(ChunkFor(total));
@@ -282,8 +283,8 @@ ProofResult CompareDecoded(const std::string& twin, const std::string& plain, st
             const UINT got = decoded->Read(mine.data(), want);
             readingPlain = true;
             if (original.Read(theirs.data(), got) != got || std::memcmp(mine.data(), theirs.data(), got) != 0) {
-                cause = "its content differs within bytes " + std::to_string(delivered) + " to "
-                        + std::to_string(delivered + got);
+                cause = FormatText(IDS_CAUSE_CONTENT_DIFFERS,
+                                   {std::to_string(delivered), std::to_string(delivered + got)});
                 return ProofResult::Different;
             }
             delivered += got;
@@ -295,7 +296,7 @@ ProofResult CompareDecoded(const std::string& twin, const std::string& plain, st
             return ProofResult::TwinUnreadable;
         std::uint8_t extra;
         if (original.Read(&extra, 1) != 0) {
-            cause = "the plain file grew while it was compared";
+            cause = LoadResString(IDS_CAUSE_PLAIN_GREW);
             return ProofResult::Different;
         }
         return ProofResult::Same;

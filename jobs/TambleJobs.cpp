@@ -409,7 +409,7 @@ void CTambleJobs::RestoreSetAside(const std::string& folder)
         if (MoveNoReplace(aside, plain) == 0)
             LogLine(IDS_LOG_RESTORED, plain);
         else
-            Fail(IDS_ERR_DELETE, plain, "kept as " + aside + ": " + std::strerror(errno));
+            Fail(IDS_ERR_DELETE, plain, FormatText(IDS_CAUSE_KEPT_AS, {aside, std::strerror(errno)}));
     }
 }
 
@@ -619,7 +619,7 @@ void CTambleJobs::DeletePlain(const std::string& plain, const struct stat& befor
         const int backError = MoveNoReplace(aside, plain) == 0 ? 0 : errno;
         lease.Release();   // an opener waiting for it now finds the file in its place
         if (backError)
-            Fail(IDS_ERR_DELETE, plain, "kept as " + aside + ": " + std::strerror(backError));
+            Fail(IDS_ERR_DELETE, plain, FormatText(IDS_CAUSE_KEPT_AS, {aside, std::strerror(backError)}));
         else if (deleteError)
             Fail(IDS_ERR_DELETE, plain, std::strerror(deleteError));
         else

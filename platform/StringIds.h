@@ -94,6 +94,36 @@
     X(IDS_CAUSE_NOT_SEPARATE, 2056, "{0} is not a separate regular file")                    \
     X(IDS_CAUSE_TWIN_REMOVED, 2057, "{0} removed")                                           \
     X(IDS_CAUSE_TWIN_KEPT, 2058, "{0} kept")                                                 \
+    X(IDS_CAUSE_BYTE, 2059, "{0} byte")                                                      \
+    X(IDS_CAUSE_BYTES, 2060, "{0} bytes")                                                    \
+    X(IDS_CAUSE_SHORTER_THAN_HEADER, 2061, "shorter than its 16-byte header ({0})")          \
+    X(IDS_CAUSE_ENDS_EARLY, 2062, "ends {0} early")                                          \
+    X(IDS_CAUSE_NOT_REGULAR, 2063, "not a regular file")                                     \
+    X(IDS_CAUSE_DAMAGED_MAGIC, 2064, "not a known method: damaged magic")                    \
+    X(IDS_CAUSE_HEADER_UNSTABLE, 2065, "its header could not be read the same way twice")    \
+    X(IDS_CAUSE_BAD_CODE, 2066, "damaged (a code that no writer makes) after {0}")           \
+    X(IDS_CAUSE_CUT_SHORT, 2067, "cut short: {0} of {1}")                                    \
+    X(IDS_CAUSE_CODES_RUN_OUT, 2068, "its coded data runs out after {0} of the {1} its header gives") \
+    X(IDS_CAUSE_DATA_ENDS, 2069, "its data ends after {0} of the {1} its header gives")      \
+    X(IDS_CAUSE_DATA_GOES_ON, 2070, "data goes on past the {0} its header gives")           \
+    X(IDS_CAUSE_END_CODE_CUT, 2071, "its end code is cut off")                               \
+    X(IDS_CAUSE_CODED_SIZE, 2072, "its header gives {0} of coded data, it has {1}")          \
+    X(IDS_CAUSE_TRAILING, 2073, "{0} after the coded data")                                  \
+    X(IDS_CAUSE_SIZES_DIFFER, 2074, "it holds {0} bytes, the plain file {1}")               \
+    X(IDS_CAUSE_CONTENT_DIFFERS, 2075, "its content differs within bytes {0} to {1}")        \
+    X(IDS_CAUSE_PLAIN_GREW, 2076, "the plain file grew while it was compared")               \
+    X(IDS_CAUSE_FOLDER_OPEN_SYNC, 2077, "cannot open the folder to sync it: {0}")            \
+    X(IDS_CAUSE_FOLDER_SYNC, 2078, "sync of the folder failed: {0}")                         \
+    X(IDS_CAUSE_ACL_READ, 2079, "cannot read its access list: {0}")                          \
+    X(IDS_CAUSE_ACL_SET, 2080, "cannot set the access list: {0}")                            \
+    X(IDS_CAUSE_ACL_REMOVE, 2081, "cannot remove the inherited access list: {0}")           \
+    X(IDS_CAUSE_MODE_SET, 2082, "cannot set the permissions: {0}")                           \
+    X(IDS_CAUSE_TIME_SET, 2083, "cannot set the modification time: {0}")                     \
+    X(IDS_CAUSE_TARGET_APPEARED, 2084, "the target appeared meanwhile")                      \
+    X(IDS_CAUSE_SYNC, 2085, "sync failed: {0}")                                              \
+    X(IDS_CAUSE_TEMP_REPLACED, 2086, "the temporary file {0} was replaced")                  \
+    X(IDS_CAUSE_DATA_COMPLETE_IN, 2087, "{0}; its data is complete in {1}")                  \
+    X(IDS_CAUSE_KEPT_AS, 2088, "kept as {0}: {1}")                                           \
     X(IDS_ERR_IN_USE, 2027, "The plain file is in use by another program, it is kept for a later run!") \
     X(IDS_LOG_COMPRESSED, 2101, "Compressed:")                                               \
     X(IDS_LOG_EXTRACTED, 2102, "Extracted:")                                                 \
@@ -129,8 +159,11 @@
     X(IDS_WARN_GROUP_DECIMAL, 3017, "groups are decimal numbers")                             \
     X(IDS_ERR_CAT_TERMINAL, 3018, "--cat writes binary data, standard output must not be a terminal!") \
     X(IDS_ERR_BAD_OUTPUT_DIR, 3020, "No folder given for --output-dir!")                      \
+    X(IDS_INFO_LINE, 3021, "{0}: method {1}, original {2} bytes, compressed {3} bytes, ratio {4}") \
     X(IDS_INFO_TOTAL, 3019, "Total: {0} files, original {1} bytes, compressed {2} bytes, ratio {3}") \
-    X(IDS_ERR_NO_WINDOW_MODULE, 3040, "No window, the window module cannot be loaded:")
+    X(IDS_ERR_NO_WINDOW_MODULE, 3040, "No window, the window module cannot be loaded:") \
+    X(IDS_CAUSE_MODULE_UNLOADABLE, 3041, "cannot be loaded")                                 \
+    X(IDS_CAUSE_MODULE_VERSION, 3042, "not a window module of this version")
 
 enum StringId : UINT {
 #define TAMBLE_STRING_ID(name, number, text) name = number,

@@ -166,6 +166,20 @@ TEST_F(ProductFolderTest, SettingsFileThatIsAFolderCountsAsNone)
     EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), m_dir / "home/.local/share/");
 }
 
+TEST_F(ProductFolderTest, SettingsBesideTheProgramThenInTheSystemFolder)
+{
+    // This test's build reads the system folder below the working folder.
+    ASSERT_STREQ(TAMBLE_SETTINGS_FOLDER, "etc/tamble/");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(m_dir.Path());
+    m_env.Set("XDG_DATA_HOME", m_dir / "data");
+    WriteText(m_dir / "etc/tamble/Program Settings.ini", "[OEM]\nCompanyID=40\nProductName=System\n");
+    EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), m_dir / "data/System/");
+    WriteSettings("[OEM]\nCompanyID=40\nProductName=Beside\n");
+    EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), m_dir / "data/Beside/");
+    std::filesystem::current_path(before);
+}
+
 TEST_F(ProductFolderTest, DocumentsFolderFromUserDirs)
 {
     WriteSettings("[OEM]\nCompanyID=40\nProductName=Acme\n");

@@ -304,6 +304,11 @@ TEST(WindowEndToEnd, InstalledProgramFindsItsLanguagesThroughTheLink)
                                    RunOptions(home, "de_DE.UTF-8"));
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Die Datei konnte nicht geöffnet werden!"), std::string::npos) << run.err;
+    // Our own causes are German too, their numbers filled in.
+    WriteWholeFile(home / "short.hsz", {'*', '*', '+', '+', 'L', 'Z', 'W', ' ', 5, 0});
+    run = RunProcess({prefix / "bin/tamble", "--test", home / "short.hsz"}, RunOptions(home, "de_DE.UTF-8"));
+    EXPECT_NE(run.err.find("beschädigt: kürzer als ihr Dateikopf von 16 Bytes (10 Bytes)"), std::string::npos)
+        << run.err;
 
     // The manifest lists every installed file and link, and nothing else.
     std::set<std::string> manifest, tree;
