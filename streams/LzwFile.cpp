@@ -34,6 +34,20 @@ void* AllocTableMemory(std::size_t size)
     return p;
 }
 
+// Each thread keeps the tables of its last closed LZW writer and reader for the next
+// stream it opens: a batch of small files then neither allocates nor faults in fresh
+// pages per file.  Per thread, so worker threads never share one.
+struct LzwTableCache {
+    void* pEncode = nullptr;
+    std::uint8_t* pDecode = nullptr;
+    ~LzwTableCache()
+    {
+        std::free(pEncode);
+        std::free(pDecode);
+    }
+};
+thread_local LzwTableCache t_tableCache;
+
 inline void Copy16(std::uint8_t* dst, const std::uint8_t* src)
 {
     std::uint8_t block[16];
@@ -51,8 +65,7 @@ CLzwFile::~CLzwFile()
 BOOL CLzwFile::Open(const char* fileName, UINT openFlags, CFileException* error)
 {
     m_nMethod = METHOD_LZW;
-    m_bFirstByteTaken = FALSE;
-    std::memset(m_DecodeStack, 0, sizeof m_DecodeStack);
+    m_bFirstByteTaken = FALSE;   // the decode stack is always written before it is read
     m_nNextCode = m_nCodeBits = m_nWidenLimit = 0;
     m_nCharacter = 0;
     m_nReadState = 0;
@@ -81,13 +94,16 @@ BOOL CLzwFile::Open(const char* fileName, UINT openFlags, CFileException* error)
 void CLzwFile::AllocDictionary(BOOL forWriting)
 {
     FreeDictionary();
+    LzwTableCache& cache = t_tableCache;
     if (forWriting) {
-        void* block = AllocTableMemory(sizeof(CLzwEncodeTable));
+        void* block = cache.pEncode ? cache.pEncode : AllocTableMemory(sizeof(CLzwEncodeTable));
+        cache.pEncode = nullptr;
         if (!block)
             return;
         m_pEncodeTable = new (block) CLzwEncodeTable;   // ResetDictionary clears what is read
     } else {
-        m_pHistory = static_cast<std::uint8_t*>(AllocTableMemory(DECODE_BLOCK_SIZE));
+        m_pHistory = cache.pDecode ? cache.pDecode : static_cast<std::uint8_t*>(AllocTableMemory(DECODE_BLOCK_SIZE));
+        cache.pDecode = nullptr;
         if (!m_pHistory)
             return;
         // Only the byte strings and entries 0..258 are read before they are written.
@@ -103,13 +119,24 @@ void CLzwFile::AllocDictionary(BOOL forWriting)
     m_bDictAllocated = TRUE;
 }
 
+// Hands the tables to this thread's cache, or frees them when it holds some already.
 void CLzwFile::FreeDictionary()
 {
-    if (m_pEncodeTable)
+    LzwTableCache& cache = t_tableCache;
+    if (m_pEncodeTable) {
         m_pEncodeTable->~CLzwEncodeTable();
-    std::free(m_pEncodeTable);
+        if (cache.pEncode)
+            std::free(m_pEncodeTable);
+        else
+            cache.pEncode = m_pEncodeTable;
+    }
     m_pEncodeTable = nullptr;
-    std::free(m_pHistory);   // the entry table lies in the same block
+    if (m_pHistory) {   // the entry table lies in the same block
+        if (cache.pDecode)
+            std::free(m_pHistory);
+        else
+            cache.pDecode = m_pHistory;
+    }
     m_pHistory = nullptr;
     m_pDecodeTable = nullptr;
     m_bDictAllocated = FALSE;
@@ -428,6 +455,7 @@ void CLzwFile::Close()
         m_nPendingCount = 0;
     }
     CloseBase();
+    FreeDictionary();   // to the cache for the next stream; Open takes it back
     if (m_nOpenFlags == OPEN_CREATE || m_nOpenFlags == OPEN_APPEND)
         UpdateHeader();
 }
