@@ -143,6 +143,23 @@ public:
         std::memcpy(&code, group + offsetof(Group, nCode) + offset, 2);
         return code;
     }
+    // Only the tag matches of ProbeHash and ProbeHashWide: whether a string may be
+    // known, without loading its code.  The writer looks at several strings at once
+    // and loads the code of the one it takes only.
+    unsigned MatchHash(std::uint64_t h) const
+    {
+        const char* group = GroupOf(h);
+        const __m128i tag = _mm_set1_epi16(static_cast<short>(Tag(h)));
+        const __m128i a = _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(group)), tag);
+        const __m128i b = _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(group + 16)), tag);
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+    }
+    __attribute__((target("avx2,bmi"))) unsigned MatchHashWide(std::uint64_t h) const
+    {
+        const __m256i tag = _mm256_set1_epi16(static_cast<short>(Tag(h)));
+        return static_cast<unsigned>(_mm256_movemask_epi8(
+            _mm256_cmpeq_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(GroupOf(h))), tag)));
+    }
     bool Confirm(std::uint32_t code, std::uint64_t key) const { return m_KeyOf[code] == key; }
     static std::uint64_t Hash(std::uint64_t key) { return key * 0x9E3779B97F4A7C15ull; }
     // The second index: an 8-byte first-level string (keyed as its 7-byte prefix's code

@@ -34,6 +34,20 @@ void* AllocTableMemory(std::size_t size)
     return p;
 }
 
+// Each thread keeps the tables of its last closed LZW writer and reader for the next
+// stream it opens: a batch of small files then neither allocates nor faults in fresh
+// pages per file.  Per thread, so worker threads never share one.
+struct LzwTableCache {
+    void* pEncode = nullptr;
+    std::uint8_t* pDecode = nullptr;
+    ~LzwTableCache()
+    {
+        std::free(pEncode);
+        std::free(pDecode);
+    }
+};
+thread_local LzwTableCache t_tableCache;
+
 inline void Copy16(std::uint8_t* dst, const std::uint8_t* src)
 {
     std::uint8_t block[16];
@@ -51,8 +65,7 @@ CLzwFile::~CLzwFile()
 BOOL CLzwFile::Open(const char* fileName, UINT openFlags, CFileException* error)
 {
     m_nMethod = METHOD_LZW;
-    m_bFirstByteTaken = FALSE;
-    std::memset(m_DecodeStack, 0, sizeof m_DecodeStack);
+    m_bFirstByteTaken = FALSE;   // the decode stack is always written before it is read
     m_nNextCode = m_nCodeBits = m_nWidenLimit = 0;
     m_nCharacter = 0;
     m_nReadState = 0;
@@ -81,13 +94,16 @@ BOOL CLzwFile::Open(const char* fileName, UINT openFlags, CFileException* error)
 void CLzwFile::AllocDictionary(BOOL forWriting)
 {
     FreeDictionary();
+    LzwTableCache& cache = t_tableCache;
     if (forWriting) {
-        void* block = AllocTableMemory(sizeof(CLzwEncodeTable));
+        void* block = cache.pEncode ? cache.pEncode : AllocTableMemory(sizeof(CLzwEncodeTable));
+        cache.pEncode = nullptr;
         if (!block)
             return;
         m_pEncodeTable = new (block) CLzwEncodeTable;   // ResetDictionary clears what is read
     } else {
-        m_pHistory = static_cast<std::uint8_t*>(AllocTableMemory(DECODE_BLOCK_SIZE));
+        m_pHistory = cache.pDecode ? cache.pDecode : static_cast<std::uint8_t*>(AllocTableMemory(DECODE_BLOCK_SIZE));
+        cache.pDecode = nullptr;
         if (!m_pHistory)
             return;
         // Only the byte strings and entries 0..258 are read before they are written.
@@ -103,13 +119,24 @@ void CLzwFile::AllocDictionary(BOOL forWriting)
     m_bDictAllocated = TRUE;
 }
 
+// Hands the tables to this thread's cache, or frees them when it holds some already.
 void CLzwFile::FreeDictionary()
 {
-    if (m_pEncodeTable)
+    LzwTableCache& cache = t_tableCache;
+    if (m_pEncodeTable) {
         m_pEncodeTable->~CLzwEncodeTable();
-    std::free(m_pEncodeTable);
+        if (cache.pEncode)
+            std::free(m_pEncodeTable);
+        else
+            cache.pEncode = m_pEncodeTable;
+    }
     m_pEncodeTable = nullptr;
-    std::free(m_pHistory);   // the entry table lies in the same block
+    if (m_pHistory) {   // the entry table lies in the same block
+        if (cache.pDecode)
+            std::free(m_pHistory);
+        else
+            cache.pDecode = m_pHistory;
+    }
     m_pHistory = nullptr;
     m_pDecodeTable = nullptr;
     m_bDictAllocated = FALSE;
@@ -235,28 +262,36 @@ __attribute__((always_inline)) inline void CLzwFile::EncodeLoop(const std::uint8
         else
             return table.ProbeHash(h, match);
     };
-    const auto probe = [&probeHash](std::uint64_t key, unsigned& match) {
-        return probeHash(CLzwEncodeTable::Hash(key), match);
+    const auto codeOf = [&probeHash](std::uint64_t h) {
+        unsigned match;
+        return probeHash(h, match);
     };
+    const auto probe = [&codeOf](std::uint64_t key) { return codeOf(CLzwEncodeTable::Hash(key)); };
+    const auto matchHash = [&table](std::uint64_t h) {
+        if constexpr (WIDE)
+            return table.MatchHashWide(h);
+        else
+            return table.MatchHash(h);
+    };
+    const auto match = [&matchHash](std::uint64_t key) { return matchHash(CLzwEncodeTable::Hash(key)); };
 
     enum { INNER, FRESH, BOUNDARY } mode = INNER;   // FRESH: s is the single byte in[p - 1]
     while (p < count) {
         if (mode == FRESH && count - p >= 7) {
             // The first level of the string that starts at i: its 2- to 7-byte prefixes.
+            // Tag matches tell how far the string may be known; only the code of the
+            // string taken is loaded then.
             const UINT i = p - 1;
             std::uint64_t w;
             std::memcpy(&w, in + i, 8);
-            unsigned m3, m4, m5, m6, m7, m8;
             const std::uint64_t h8 = CLzwEncodeTable::HashBytes8(w);
-            const UINT codes[9] = {0,
-                                   in[i],
-                                   table.FindPair(static_cast<UINT>(w & 0xFFFF)),
-                                   probe(CLzwEncodeTable::FirstKey(w, 3), m3),
-                                   probe(CLzwEncodeTable::FirstKey(w, 4), m4),
-                                   probe(CLzwEncodeTable::FirstKey(w, 5), m5),
-                                   probe(CLzwEncodeTable::FirstKey(w, 6), m6),
-                                   probe(CLzwEncodeTable::FirstKey(w, 7), m7),
-                                   probeHash(h8, m8)};
+            const UINT pair = table.FindPair(static_cast<UINT>(w & 0xFFFF));
+            const unsigned m3 = match(CLzwEncodeTable::FirstKey(w, 3));
+            const unsigned m4 = match(CLzwEncodeTable::FirstKey(w, 4));
+            const unsigned m5 = match(CLzwEncodeTable::FirstKey(w, 5));
+            const unsigned m6 = match(CLzwEncodeTable::FirstKey(w, 6));
+            const unsigned m7 = match(CLzwEncodeTable::FirstKey(w, 7));
+            const unsigned m8 = matchHash(h8);
             // An incomplete 8-byte index counts as a hit: the level round then decides.
             const bool complete8 = table.Bytes8Complete();
             // The first miss ends the match: a confirmed code before it and a sure miss
@@ -269,21 +304,24 @@ __attribute__((always_inline)) inline void CLzwFile::EncodeLoop(const std::uint8
             length = m5 ? length : 4;
             length = m4 ? length : 3;
             length = m3 ? length : 2;
-            length = codes[2] ? length : 1;
+            length = pair ? length : 1;
             if (length == 8) {
                 // Eight bytes or more: go on from the 7-byte string's level boundary.
-                if (__builtin_expect(complete8 ? !table.ConfirmBytes8(codes[7], codes[8], w)
-                                               : !table.Confirm(codes[7], CLzwEncodeTable::FirstKey(w, 7)), 0)) {
+                const std::uint64_t key7 = CLzwEncodeTable::FirstKey(w, 7);
+                const UINT code7 = probe(key7);
+                if (__builtin_expect(complete8 ? !table.ConfirmBytes8(code7, codeOf(h8), w)
+                                               : !table.Confirm(code7, key7), 0)) {
                     mode = INNER;
                     continue;
                 }
-                s = codes[7];
+                s = code7;
                 p = i + LZW_FIRST_LEVEL_BYTES;
                 mode = BOUNDARY;
                 continue;
             }
-            const UINT code = codes[length];
-            if (__builtin_expect(length > 1 && !table.Confirm(code, CLzwEncodeTable::FirstKey(w, length)), 0)) {
+            const std::uint64_t known = CLzwEncodeTable::FirstKey(w, length);
+            const UINT code = length == 1 ? in[i] : length == 2 ? pair : probe(known);
+            if (__builtin_expect(length > 1 && !table.Confirm(code, known), 0)) {
                 mode = INNER;   // a tag shared by another key: take this string byte by byte
                 continue;
             }
@@ -309,23 +347,25 @@ __attribute__((always_inline)) inline void CLzwFile::EncodeLoop(const std::uint8
             // The next level: the strings s + 1 to 5 following bytes.
             std::uint64_t w;
             std::memcpy(&w, in + p, 8);
-            unsigned m1, m2, m3, m4, m5;
-            const UINT codes[6] = {s,
-                                   probe(CLzwEncodeTable::LevelKey(w, 1, s), m1),
-                                   probe(CLzwEncodeTable::LevelKey(w, 2, s), m2),
-                                   probe(CLzwEncodeTable::LevelKey(w, 3, s), m3),
-                                   probe(CLzwEncodeTable::LevelKey(w, 4, s), m4),
-                                   probe(CLzwEncodeTable::LevelKey(w, 5, s), m5)};
+            const unsigned m1 = match(CLzwEncodeTable::LevelKey(w, 1, s));
+            const unsigned m2 = match(CLzwEncodeTable::LevelKey(w, 2, s));
+            const unsigned m3 = match(CLzwEncodeTable::LevelKey(w, 3, s));
+            const unsigned m4 = match(CLzwEncodeTable::LevelKey(w, 4, s));
+            const unsigned m5 = match(CLzwEncodeTable::LevelKey(w, 5, s));
             UINT more = 5;
             more = m5 ? more : 4;
             more = m4 ? more : 3;
             more = m3 ? more : 2;
             more = m2 ? more : 1;
             more = m1 ? more : 0;
-            const UINT code = codes[more];
-            if (__builtin_expect(more > 0 && !table.Confirm(code, CLzwEncodeTable::LevelKey(w, more, s)), 0)) {
-                mode = INNER;
-                continue;
+            UINT code = s;
+            if (more > 0) {
+                const std::uint64_t known = CLzwEncodeTable::LevelKey(w, more, s);
+                code = probe(known);
+                if (__builtin_expect(!table.Confirm(code, known), 0)) {
+                    mode = INNER;
+                    continue;
+                }
             }
             if (more == LZW_LEVEL_BYTES) {
                 s = code;
@@ -428,6 +468,7 @@ void CLzwFile::Close()
         m_nPendingCount = 0;
     }
     CloseBase();
+    FreeDictionary();   // to the cache for the next stream; Open takes it back
     if (m_nOpenFlags == OPEN_CREATE || m_nOpenFlags == OPEN_APPEND)
         UpdateHeader();
 }

@@ -514,4 +514,27 @@ TEST_F(LzwStream, ReopeningAStreamStartsAfresh)
     file.Close();
 }
 
+// A closed stream leaves its tables to the next one of its thread: the next files
+// still get the reference bytes, and the reader decodes them, whatever the tables
+// held before (a full period and its reset, then other data).
+TEST_F(LzwStream, NextStreamsOnCachedTablesMatchTheReference)
+{
+    const Bytes inputs[] = {RandomData(300000, 81), LongRepeatData(70000, 82), RandomData(5000, 83)};
+    for (int i = 0; i < 3; ++i) {
+        std::string path = dir / ("c" + std::to_string(i) + ".lzw");
+        {
+            CLzwFile writer;
+            ASSERT_TRUE(writer.Open(path.c_str(), OPEN_CREATE));
+            writer.WriteData(inputs[i].data(), static_cast<UINT>(inputs[i].size()));
+            writer.Close();
+        }
+        EXPECT_EQ(ReadWholeFile(path), oracle::Encode(METHOD_LZW, inputs[i]).file);
+        CLzwFile reader;
+        ASSERT_TRUE(reader.Open(path.c_str(), OPEN_READ));
+        Bytes back(inputs[i].size());
+        reader.Read(back.data(), static_cast<UINT>(back.size()));
+        EXPECT_EQ(back, inputs[i]);
+    }
+}
+
 } // namespace
