@@ -3,6 +3,7 @@
 #include "platform/DirSearch.h"
 #include "platform/TempRegistry.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -101,7 +102,7 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         cause = ErrnoText(errno);
         return false;
     }
-    static unsigned s_nCounter = 0;
+    static std::atomic<unsigned> s_nCounter {0};   // shared by the workers of a history job
     // Where the temporary's path would pass the system's limit though the
     // target's does not, it is named from a descriptor of the folder instead.
     const std::size_t tempLength = folder.size() + NAME_LIMIT;

@@ -30,7 +30,7 @@ constexpr char kGermanUsage[] =
     "      (/H öffnet nie ein Fenster)\n"
     "  --dry-run        Datei für Datei sagen, was der Auftrag täte; nichts ändern\n"
     "  --output-dir=ORDNER  beim Entpacken von Verlaufsdateien in ORDNER schreiben\n"
-    "  --jobs=N         ein Verlaufsauftrag wandelt N Dateien zugleich (Vorgabe: je CPU eine)\n"
+    "  --jobs=N         N Verlaufsdateien zugleich umwandeln (Vorgabe: je CPU eine)\n"
     "  --quiet          nur Warnungen und Fehler: keine Zeile je Datei, keine Summe\n"
     "  --test DATEI...  jede Datei ganz dekodieren und melden, ob sie intakt ist\n"
     "  --info DATEI...  Methode, Original- und komprimierte Größe, Verhältnis, Summe\n"
