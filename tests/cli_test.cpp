@@ -370,7 +370,7 @@ TEST(Cli, HistoryJobsOnSeveralWorkersDoWhatOneDoes)
     TempDir one, three;
     for (const TempDir* dir : {&one, &three}) {
         for (int day = 1; day <= 9; ++day)
-            WriteWholeFile(*dir / ("0A24030" + std::to_string(day) + ".hst"), Readings(day * day * 3000, day));
+            WriteWholeFile(*dir / ("0A24030" + std::to_string(day) + ".hst"), Readings((10 - day) * (10 - day) * 3000, day));
         WriteWholeFile(*dir / "0A240310.hst", {});
         WriteWholeFile(*dir / "0A240305.HST", Readings(700, 1));   // the twin of 0A240305.hst
         WriteCoded(*dir / "0A240311.hsz", METHOD_LZW, Readings(900, 2));
