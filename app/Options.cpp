@@ -18,6 +18,15 @@
 
 namespace {
 
+// --jobs=N: a plain decimal count from 1 to 256.
+bool ParseJobs(const std::string& value, int& jobs)
+{
+    if (value.empty() || value.size() > 3 || value.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    jobs = std::stoi(value);
+    return jobs >= 1 && jobs <= 256;
+}
+
 // One option: its name, whether it takes "=value", what it sets, and the
 // message for a value it cannot take.
 struct OptionSpec {
@@ -37,6 +46,7 @@ const OptionSpec kOptions[] = {
     {"dry-run", false, [](COptions& o, const std::string&) { return o.m_bDryRun = true; }},
     {"output-dir", true, [](COptions& o, const std::string& v) { return !(o.m_strOutputDir = v).empty(); },
      IDS_ERR_BAD_OUTPUT_DIR},
+    {"jobs", true, [](COptions& o, const std::string& v) { return ParseJobs(v, o.m_nJobs); }, IDS_ERR_BAD_JOBS},
     {"method", true, [](COptions& o, const std::string& v) { return MethodFromName(v, o.m_nMethod); }},
     {"progress", true, [](COptions& o, const std::string& v) { return ParseProgressRequest(v, o.m_progress); },
      IDS_ERR_BAD_PROGRESS},

@@ -9,7 +9,7 @@
 // --quiet leaves only warnings and errors on stderr (no line per file, no
 // summary, no OK lines of --test).  --dry-run says what a job would do and
 // changes nothing.  --output-dir=DIR sends a history extraction's plain files
-// to DIR.  --cat FILE... writes the original bytes of each file to stdout.
+// to DIR.  --jobs=N converts N history files at once.  --cat FILE... writes the original bytes of each file to stdout.
 #pragma once
 
 #include "app/DisplayChoice.h"
@@ -28,6 +28,7 @@ struct COptions {
     bool m_bQuiet = false;
     bool m_bDryRun = false;
     std::string m_strOutputDir;
+    int m_nJobs = 0;   // --jobs=N: files a history job converts at once (0: one per online CPU)
     int m_nMethod = METHOD_LZW;
     ProgressRequest m_progress = ProgressRequest::Auto;
 };

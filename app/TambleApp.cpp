@@ -213,4 +213,5 @@ void CTambleApp::CopySettings(const CTambleCmdLine& cmdLine, const COptions& opt
     jobs.m_nCompressMethod = options.m_nMethod;
     jobs.m_bDryRun = options.m_bDryRun;
     jobs.m_strOutputDir = options.m_strOutputDir;
+    jobs.m_nJobs = options.m_nJobs;
 }

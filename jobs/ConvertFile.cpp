@@ -42,7 +42,10 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
 
     std::string cause;
     bool damaged = false;
-    std::unique_ptr<CCompressedFile> reader = OpenReader(source, cause, UpdateFileProgress, &damaged);
+    // On a worker the slot already holds the callback (set before the workers
+    // start); the factory is not asked to set it again from several threads.
+    const ProgressCallback progress = m_bWorker ? nullptr : UpdateFileProgress;
+    std::unique_ptr<CCompressedFile> reader = OpenReader(source, cause, progress, &damaged);
     if (!reader) {
         Fail(damaged ? IDS_ERR_DAMAGED : IDS_ERR_OPEN_FILE, Shown(source, "/S:"), cause);
         return FALSE;
@@ -54,7 +57,7 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
     }
     m_nSourceLength = static_cast<std::uint64_t>(sourceStat.st_size);
 
-    std::unique_ptr<CCompressedFile> writer(CreateCompressedFile(nullptr, UpdateFileProgress, method));
+    std::unique_ptr<CCompressedFile> writer(CreateCompressedFile(nullptr, progress, method));
     if (!writer) {
         Fail(IDS_ERR_CREATE, Shown(target, "/R:"), std::strerror(ENOMEM));
         return FALSE;

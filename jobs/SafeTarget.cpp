@@ -6,6 +6,7 @@
 #include "platform/StringIds.h"
 #include "platform/TempRegistry.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -104,7 +105,7 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         cause = ErrnoText(errno);
         return false;
     }
-    static unsigned s_nCounter = 0;
+    static std::atomic<unsigned> s_nCounter {0};   // shared by the workers of a history job
     // Where the temporary's path would pass the system's limit though the
     // target's does not, it is named from a descriptor of the folder instead.
     const std::size_t tempLength = folder.size() + NAME_LIMIT;
@@ -128,6 +129,7 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         // Registered before it exists, so that a stop signal never leaves it behind.
         RegisterTemporary(temp.c_str());
         const int fd = ::openat(m_hDir, tempAt.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        CreationReturned();
         if (fd < 0) {
             UnregisterTemporary(temp.c_str());
             if (errno == EEXIST || errno == EINTR)

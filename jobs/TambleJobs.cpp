@@ -119,7 +119,7 @@ int MoveNoReplace(const std::string& from, const std::string& to)
 
 } // namespace
 
-CTambleJobs* CTambleJobs::s_pRunning = nullptr;
+thread_local CTambleJobs* CTambleJobs::s_pRunning = nullptr;
 
 CTambleJobs::CTambleJobs(IJobView& view) : m_nLockWait(CFolderLock::DefaultWait()), m_view(view) {}
 
@@ -479,33 +479,54 @@ int CTambleJobs::CompressHistory()
     const std::vector<std::size_t> found = folder.Matching(CompressPattern(m_nGroup));
     m_view.SetOverallRange(static_cast<std::uint16_t>(found.size()));
 
+    const unsigned workers = WorkerCount();
+    if (workers > 1 && found.size() > 1) {
+        std::vector<BatchFile> files;
+        for (std::size_t index : found) {
+            const DirEntry& entry = folder.Entries()[index];
+            const std::string twinName = TwinName(entry.name, ".hsz");
+            files.push_back({entry.name, twinName, entry.size, folderPath + entry.name, folderPath + twinName});
+        }
+        if (!RunBatch(files, workers, [&](CTambleJobs& job, std::size_t i) {
+                job.CompressEntry(folderPath, folder.Entries()[found[i]].name, now, ageLimit);
+            }))
+            return 0;
+        EndDialog(1);
+        return 1;
+    }
     int counter = 1;
     for (std::size_t index : found) {
         const DirEntry& entry = folder.Entries()[index];
         m_view.SetOverallPos(++counter);
         m_view.SetFileRange(Clamp32(entry.size));
         ShowBars();
-        const std::string path = folderPath + entry.name;
-        BeginFile();
-        const int start = NameDateStart(entry.name.size());
-        std::int64_t midnight = 0;
-        if (start < 0) {
-            if (m_bDryRun)
-                LogLine(IDS_DRY_OTHER_NAME, path);
-        } else if (!NameMidnight(entry.name, path, start, now, midnight)) {
-            // passed over with its message
-        } else if (now - midnight <= ageLimit) {
-            if (m_bDryRun)
-                LogLine(IDS_DRY_TOO_YOUNG, path);
-        } else {
-            CompressOne(folderPath, entry.name);
-            EndFile(m_bFileDone && (m_bDryRun || !Exists(path)));
-            continue;
-        }
-        EndFile(false);
+        CompressEntry(folderPath, entry.name, now, ageLimit);
     }
     EndDialog(1);
     return 1;
+}
+
+void CTambleJobs::CompressEntry(const std::string& folderPath, const std::string& name, std::int64_t now,
+                                std::int64_t ageLimit)
+{
+    const std::string path = folderPath + name;
+    BeginFile();
+    const int start = NameDateStart(name.size());
+    std::int64_t midnight = 0;
+    if (start < 0) {
+        if (m_bDryRun)
+            LogLine(IDS_DRY_OTHER_NAME, path);
+    } else if (!NameMidnight(name, path, start, now, midnight)) {
+        // passed over with its message
+    } else if (now - midnight <= ageLimit) {
+        if (m_bDryRun)
+            LogLine(IDS_DRY_TOO_YOUNG, path);
+    } else {
+        CompressOne(folderPath, name);
+        EndFile(m_bFileDone && (m_bDryRun || !Exists(path)));
+        return;
+    }
+    EndFile(false);
 }
 
 void CTambleJobs::CompressOne(const std::string& folder, const std::string& name)
@@ -604,8 +625,11 @@ void CTambleJobs::DeletePlain(const std::string& plain, const struct stat& befor
         const std::string& path;
         ~AsideGuard() { UnregisterTemporary(path.c_str()); }
     } asideGuard {aside};
-    if (MoveNoReplace(plain, aside) != 0) {
-        Fail(IDS_ERR_DELETE, plain, std::strerror(errno));
+    const int moved = MoveNoReplace(plain, aside);
+    const int moveError = errno;
+    CreationReturned();
+    if (moved != 0) {
+        Fail(IDS_ERR_DELETE, plain, std::strerror(moveError));
         return;
     }
     const struct timespec pause = {0, 1000 * 1000};
@@ -674,6 +698,27 @@ int CTambleJobs::ExtractHistory()
     // The range counts the files of all groups, whatever group is extracted.
     m_view.SetOverallRange(static_cast<std::uint16_t>(window.countAllGroups));
 
+    const unsigned workers = WorkerCount();
+    std::vector<std::size_t> indexes;
+    for (const ExtractDay& day : window.days)
+        indexes.insert(indexes.end(), day.entries.begin(), day.entries.end());
+    if (workers > 1 && indexes.size() > 1) {
+        std::vector<BatchFile> files;
+        for (std::size_t index : indexes) {
+            const DirEntry& entry = folder.Entries()[index];
+            const std::string source = folderPath + entry.name;
+            const std::string target = targetFolder + TwinName(entry.name, ".hst");
+            files.push_back({source, target, entry.size, source, target});
+        }
+        if (!RunBatch(files, workers, [&](CTambleJobs& job, std::size_t i) {
+                job.BeginFile();
+                job.ExtractOne(folderPath, folder.Entries()[indexes[i]].name, targetFolder);
+                job.EndFile(job.m_bFileDone);
+            }))
+            return 0;
+        EndDialog(1);
+        return 1;
+    }
     int counter = 1;
     for (const ExtractDay& day : window.days) {
         for (std::size_t index : day.entries) {

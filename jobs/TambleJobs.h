@@ -21,9 +21,11 @@
 #include "streams/CompressedFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 class CFolderLock;
 class CHistoryFolder;
@@ -49,6 +51,7 @@ public:
     int m_nLockWait;                      // seconds to wait for another run in the folder
     bool m_bDryRun = false;               // say what the job would do, change nothing
     std::string m_strOutputDir;           // a history extraction's target folder (empty: the history folder)
+    int m_nJobs = 0;                      // files a history job converts at once (0: one per online CPU)
 
     // The job driver's table: checks the settings, runs the job they name and
     // reports an error that stops it; returns the job's result (0 when no job
@@ -100,6 +103,25 @@ protected:
     void RaiseStatus(int status);
 
     // History jobs.
+    // One file of a history job, for the workers: what the file bar shows
+    // while it is the earliest in flight, and the paths it reads and writes
+    // (a file waits for an earlier one that names one of them).
+    struct BatchFile {
+        std::string shownSource, shownTarget;
+        std::uint64_t size = 0;
+        std::string source, target;
+    };
+    // Files a history job converts at once: m_nJobs, or one per online CPU.
+    unsigned WorkerCount() const;
+    // Runs work (BeginFile .. EndFile of one file on the given jobs object) for
+    // every file on worker threads, each file on a jobs object of its own whose
+    // messages are released here in the order of the files, with its counts
+    // and status.  False when an error stopped the job: the files not begun by
+    // then are not touched.  Only this thread calls the view.
+    bool RunBatch(const std::vector<BatchFile>& files, unsigned workers,
+                  const std::function<void(CTambleJobs& job, std::size_t index)>& work);
+    // The settings a worker's jobs object needs.
+    void CopyJobSettings(const CTambleJobs& from);
     std::string HistoryFolderPath();
     void ReadHistoryFolder(CHistoryFolder& folder, const std::string& path);
     std::int64_t StartMidnight(std::int64_t now);
@@ -108,6 +130,8 @@ protected:
     // cannot be converted.
     bool NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now,
                       std::int64_t& midnight);
+    // One entry of CompressHistory, from BeginFile to EndFile.
+    void CompressEntry(const std::string& folder, const std::string& name, std::int64_t now, std::int64_t ageLimit);
     void CompressOne(const std::string& folder, const std::string& name);
     void ExtractOne(const std::string& folder, const std::string& name, const std::string& targetFolder);
     // A dry run's check of one conversion: the source decodes whole and the
@@ -159,6 +183,7 @@ protected:
     UINT m_nShownFilePos = 0;            // file bar position last shown
     bool m_bFilePosShown = false;
     std::unique_ptr<CFolderLock> m_pLock;   // held while the job works in its folder
+    bool m_bWorker = false;              // converts one file of a batch on a worker thread
 
-    static CTambleJobs* s_pRunning;      // the jobs object whose conversion is running
+    static thread_local CTambleJobs* s_pRunning;   // the jobs object whose conversion runs on this thread
 };

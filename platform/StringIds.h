@@ -35,6 +35,7 @@
     "      per file; none shows messages only (/H never opens a window)\n"               \
     "  --dry-run        say file by file what the job would do; change nothing\n"       \
     "  --output-dir=DIR a history extraction writes its plain files to DIR\n"           \
+    "  --jobs=N         a history job converts N files at once (default: one per CPU)\n" \
     "  --quiet          only warnings and errors: no line per file, no summary\n"        \
     "  --test FILE...   decode each file completely and say whether it is intact\n"      \
     "  --info FILE...   method, original and compressed size, ratio, and totals\n"       \
@@ -160,6 +161,7 @@
     X(IDS_ERR_CAT_TERMINAL, 3018, "--cat writes binary data, standard output must not be a terminal!") \
     X(IDS_ERR_BAD_OUTPUT_DIR, 3020, "No folder given for --output-dir!")                      \
     X(IDS_INFO_LINE, 3021, "{0}: method {1}, original {2} bytes, compressed {3} bytes, ratio {4}") \
+    X(IDS_ERR_BAD_JOBS, 3022, "--jobs takes a number of files from 1 to 256!")                \
     X(IDS_INFO_TOTAL, 3019, "Total: {0} files, original {1} bytes, compressed {2} bytes, ratio {3}") \
     X(IDS_ERR_NO_WINDOW_MODULE, 3040, "No window, the window module cannot be loaded:") \
     X(IDS_CAUSE_MODULE_UNLOADABLE, 3041, "cannot be loaded")                                 \

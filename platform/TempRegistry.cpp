@@ -37,8 +37,27 @@ thread_local std::uint64_t t_nMine = 0;
 
 constexpr int STOP_SIGNALS[] = {SIGTERM, SIGINT, SIGHUP};
 
+// Files being created (registered, their open or rename not yet returned), and
+// whether a stop has begun.  The handler waits for the creations of other
+// threads to return before it sweeps; a thread that begins one after the stop
+// waits for the end instead, so no file can appear behind the sweep.
+std::atomic<int> g_nCreating {0};
+std::atomic<bool> g_bStopping {false};
+thread_local int t_nCreating = 0;
+
+static_assert(std::atomic<bool>::is_always_lock_free, "the handler needs lock-free atomics");
+
+void AwaitOtherCreations()
+{
+    const struct timespec tick = {0, 1000 * 1000};
+    for (int waited = 0; waited < 2000 && g_nCreating.load() > t_nCreating; ++waited)
+        ::nanosleep(&tick, nullptr);   // an open or rename returns in far less; 2 s at most
+}
+
 void OnStopSignal(int sig)
 {
+    g_bStopping.store(true);
+    AwaitOtherCreations();
     RemoveRegisteredTemporaries();
     // Die of the same signal, with its default action, once it is unblocked.
     struct sigaction action {};
@@ -81,6 +100,13 @@ bool RegisterSetAside(const char* path, const char* original)
 {
     const std::size_t length = std::strlen(path);
     const std::size_t restoreLength = std::strlen(original);
+    ++t_nCreating;
+    g_nCreating.fetch_add(1);
+    if (g_bStopping.load()) {
+        // The process is ending by a stop signal: create nothing more.
+        for (;;)
+            ::pause();
+    }
     if (length >= SLOT_BYTES || restoreLength >= SLOT_BYTES)
         return false;
     for (int i = 0; i < SLOT_COUNT; ++i) {
@@ -94,6 +120,14 @@ bool RegisterSetAside(const char* path, const char* original)
         return true;
     }
     return false;
+}
+
+void CreationReturned()
+{
+    if (t_nCreating > 0) {
+        g_nCreating.fetch_sub(1);
+        --t_nCreating;
+    }
 }
 
 void UnregisterTemporary(const char* path)

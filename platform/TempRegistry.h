@@ -27,6 +27,11 @@
 // background job without job control) stays ignored.
 void InstallStopSignals();
 
+// Registering begins a creation, which CreationReturned ends once the call
+// that makes the file (its open, or the rename that sets it aside) returned,
+// whether it made the file or not; a stop signal waits for creations under
+// way in other threads before it sweeps.
+//
 // Registers path (relative paths are taken from the current folder, which the
 // program never changes).  False when it cannot be held (every slot in use, or
 // a path longer than a slot): the temporary is then not removed on a signal.
@@ -35,6 +40,9 @@ bool RegisterTemporary(const char* path);
 // Registers a file set aside under path that a stop signal renames back to
 // original (never over an existing file).  False as above.
 bool RegisterSetAside(const char* path, const char* original);
+
+// Ends the creation the last registration of this thread began.
+void CreationReturned();
 
 // Forgets path; nothing when it is not registered.
 void UnregisterTemporary(const char* path);

@@ -161,6 +161,8 @@ TEST(Cli, ExitStatusesUsageAndUnusableValues)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Unknown option! --bogus"), std::string::npos) << r.err;
     EXPECT_EQ(Tamble({"--method=zip", "/Z:C", "/S:a", "/R:b"}).status, 2);
+    for (const char* jobs : {"--jobs=0", "--jobs=257", "--jobs=2x", "--jobs="})
+        EXPECT_EQ(Tamble({jobs, "/Z:C", "/S:a", "/R:b"}).status, 2) << jobs;
     EXPECT_EQ(Tamble({"--test"}).status, 2);
 
     const struct {
@@ -359,6 +361,43 @@ TEST(Cli, CompressHistoryProvesTwinsAndPassesOverOddEntries)
     // The twin takes the permissions and time of its plain file.
     EXPECT_EQ(StatOf(dir / "0A240309.hsz").st_mode & 0777, 0604u);
     EXPECT_EQ(StatOf(dir / "0A240309.hsz").st_mtim.tv_sec, 1400000000);
+}
+
+TEST(Cli, HistoryJobsOnSeveralWorkersDoWhatOneDoes)
+{
+    // Twins, extracted files, messages in their order, counts and status of
+    // three workers are those of one, on a folder of every kind of entry.
+    TempDir one, three;
+    for (const TempDir* dir : {&one, &three}) {
+        for (int day = 1; day <= 9; ++day)
+            WriteWholeFile(*dir / ("0A24030" + std::to_string(day) + ".hst"), Readings((10 - day) * (10 - day) * 3000, day));
+        WriteWholeFile(*dir / "0A240310.hst", {});
+        WriteWholeFile(*dir / "0A240305.HST", Readings(700, 1));   // the twin of 0A240305.hst
+        WriteCoded(*dir / "0A240311.hsz", METHOD_LZW, Readings(900, 2));
+        WriteWholeFile(*dir / "0A240311.hst", Readings(900, 3));   // a twin with other bytes
+        WriteWholeFile(*dir / "0A24AB01.hst", Text("stray"));
+        ASSERT_EQ(::symlink("0A240301.hst", (*dir / "0A240312.hst").c_str()), 0);
+    }
+    const auto run = [](const TempDir& dir, const Args& job, const char* jobs) {
+        Args args = job;
+        args.insert(args.begin(), jobs);
+        args.push_back("/S:" + dir.Path() + "/");
+        Result r = Tamble(args);
+        for (std::size_t at; (at = r.err.find(dir.Path())) != std::string::npos;)
+            r.err.replace(at, dir.Path().size(), "DIR");
+        return std::to_string(r.status) + "\n" + r.err.substr(0, r.err.rfind("; "));   // not the time taken
+    };
+    const auto contents = [](const TempDir& dir) {
+        std::map<std::string, Bytes> files;
+        for (const DirEntry& entry : ReadFolder(dir.Path()))
+            files[entry.name] = entry.type == DirEntryType::File ? ReadWholeFile(dir / entry.name) : Bytes {};
+        return files;
+    };
+    for (const Args& job : {Args {"/Z:C", "/T:A", "/N:30", "/H"}, Args {"/Z:E", "/T:A", "/D:03/01/24", "/N:12", "/H"}}) {
+        EXPECT_EQ(run(one, job, "--jobs=1"), run(three, job, "--jobs=3"));
+        EXPECT_EQ(contents(one), contents(three));
+    }
+    EXPECT_EQ(contents(three).size(), 24u);
 }
 
 TEST(Cli, HiddenRunFinishesWhenNobodyReadsItsMessages)

@@ -16,20 +16,22 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <tuple>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-class Crash : public ::testing::TestWithParam<bool> {
+class Crash : public ::testing::TestWithParam<std::tuple<bool, int>> {
 protected:
     void SetUp() override
     {
         std::string why;
         if (!FaultInjectorUsable(&why))
             GTEST_SKIP() << why;
-        m_bExtract = GetParam();
+        m_bExtract = std::get<0>(GetParam());
+        m_nJobs = std::get<1>(GetParam());
         m_clean = UndisturbedResult(m_bExtract);
         ASSERT_FALSE(m_clean.empty());
     }
@@ -40,7 +42,7 @@ protected:
         TempDir dir;
         WriteSampleFolder(dir.Path(), m_bExtract);
         const std::string report = m_reports.Path() + "/count";
-        const TambleResult r = RunTamble(SampleJob(dir.Path(), m_bExtract),
+        const TambleResult r = RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs),
                                          FaultSetup({{"CALL", "any"}, {"PATH", dir.Path()}, {"REPORT", report}}));
         EXPECT_EQ(r.status, 0) << r.err;
         return ReadFaultReport(report).calls;
@@ -49,7 +51,7 @@ protected:
     // Runs the job on dir and kills it before its nth call; checks that nothing is lost.
     void KillAt(const std::string& dir, long nth, const std::string& label, bool mayFinish = false)
     {
-        const TambleResult r = RunTamble(SampleJob(dir, m_bExtract),
+        const TambleResult r = RunTamble(SampleJob(dir, m_bExtract, m_nJobs),
                                          FaultSetup({{"CALL", "any"}, {"PATH", dir}, {"NTH", std::to_string(nth)},
                                                      {"ACTION", "kill"}}));
         if (!mayFinish || r.signal != 0)
@@ -64,7 +66,7 @@ protected:
     void Complete(const std::string& dir, const std::string& label)
     {
         const bool leftOver = !Temporaries(dir).empty();
-        const TambleResult r = RunTamble(SampleJob(dir, m_bExtract));
+        const TambleResult r = RunTamble(SampleJob(dir, m_bExtract, m_nJobs));
         EXPECT_EQ(r.status, 0) << label << "\n" << r.err;
         EXPECT_EQ(CompareSnapshots(m_clean, Snapshot(dir)), "") << label << "\n" << r.err;
         if (leftOver) {
@@ -83,6 +85,7 @@ protected:
     }
 
     bool m_bExtract = false;
+    int m_nJobs = 1;   // files converted at once
     std::map<std::string, FileState> m_clean;
     TempDir m_reports;
     long m_nKills = 0, m_nCleaned = 0;
@@ -131,7 +134,7 @@ TEST_P(Crash, StoppedBySignalAnywhereThenRunAgain)
         TempDir dir;
         WriteSampleFolder(dir.Path(), m_bExtract);
         const std::string label = std::string(strsignal(sig)) + " before call " + std::to_string(nth);
-        const TambleResult r = RunTamble(SampleJob(dir.Path(), m_bExtract),
+        const TambleResult r = RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs),
                                          FaultSetup({{"CALL", "any"}, {"PATH", dir.Path()}, {"NTH", std::to_string(nth)},
                                                      {"ACTION", "signal"}, {"ARG", std::to_string(sig)}}));
         EXPECT_EQ(r.signal, sig) << label << "\n" << r.err;
@@ -142,9 +145,9 @@ TEST_P(Crash, StoppedBySignalAnywhereThenRunAgain)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Jobs, Crash, ::testing::Values(false, true), [](const ::testing::TestParamInfo<bool>& info) {
-    return info.param ? "Extract" : "Compress";
-});
+// Every sweep is also made with three workers; the rerun must end as a run of one does.
+INSTANTIATE_TEST_SUITE_P(Jobs, Crash, ::testing::Combine(::testing::Bool(), ::testing::Values(1, 3)),
+                         [](const auto& info) { return JobName(std::get<0>(info.param), std::get<1>(info.param)); });
 
 TEST(StopSignals, InTheMiddleOfALargeConversion)
 {

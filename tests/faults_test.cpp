@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <tuple>
 
 namespace {
 
@@ -26,18 +27,19 @@ const struct {
     int value;
 } kErrnos[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EACCES", EACCES}, {"EINTR", EINTR}};
 
-class Faults : public ::testing::TestWithParam<bool> {
+class Faults : public ::testing::TestWithParam<std::tuple<bool, int>> {
 protected:
     void SetUp() override
     {
         std::string why;
         if (!FaultInjectorUsable(&why))
             GTEST_SKIP() << why;
-        m_bExtract = GetParam();
+        m_bExtract = std::get<0>(GetParam());
+        m_nJobs = std::get<1>(GetParam());
         // What an undisturbed run leaves.
         TempDir clean;
         WriteSampleFolder(clean.Path(), m_bExtract);
-        const TambleResult r = RunTamble(SampleJob(clean.Path(), m_bExtract));
+        const TambleResult r = RunTamble(SampleJob(clean.Path(), m_bExtract, 1));
         ASSERT_EQ(r.status, 0) << r.err;
         ASSERT_EQ(SampleIntact(clean.Path(), m_bExtract), "");
         m_clean = Snapshot(clean.Path());
@@ -50,7 +52,7 @@ protected:
         WriteSampleFolder(dir.Path(), m_bExtract);
         const std::string report = m_report.Path() + "/count";
         const TambleResult r =
-            RunTamble(SampleJob(dir.Path(), m_bExtract), Injector(kind, dir.Path(), 0, "EIO", report));
+            RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs), Injector(kind, dir.Path(), 0, "EIO", report));
         EXPECT_EQ(r.status, 0) << r.err;
         return ReadFaultReport(report).calls;
     }
@@ -74,7 +76,7 @@ protected:
         const std::string report = m_report.Path() + "/fault";
         const std::string label = kind + " #" + std::to_string(nth) + " " + errName;
         const TambleResult r =
-            RunTamble(SampleJob(dir.Path(), m_bExtract), Injector(kind, dir.Path(), nth, errName, report, times));
+            RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs), Injector(kind, dir.Path(), nth, errName, report, times));
         const FaultReport fired = ReadFaultReport(report);
         EXPECT_GE(fired.fired, 1) << label;
         m_nInjected += fired.fired > 0 ? fired.fired : 0;
@@ -105,6 +107,7 @@ protected:
 
     long m_nInjected = 0, m_nRuns = 0, m_nAbsorbed = 0;
     bool m_bExtract = false;
+    int m_nJobs = 1;   // files converted at once
     std::map<std::string, FileState> m_clean;
     TempDir m_report;
 };
@@ -155,7 +158,7 @@ TEST_P(Faults, FileSizeLimitAnywhere)
         setup.fileSizeLimit = limit;
         // Half the runs with SIGXFSZ at its default, as a service manager leaves it.
         setup.sizeSignalIgnored = i % 2 == 0;
-        const TambleResult r = RunTamble(SampleJob(dir.Path(), m_bExtract), setup);
+        const TambleResult r = RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs), setup);
         const std::string label =
             "limit " + std::to_string(limit) + (setup.sizeSignalIgnored ? "" : ", SIGXFSZ at its default");
         EXPECT_EQ(SampleIntact(dir.Path(), m_bExtract), "") << label << "\n" << r.err;
@@ -171,9 +174,8 @@ TEST_P(Faults, FileSizeLimitAnywhere)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Jobs, Faults, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Extract" : "Compress";
-                         });
+// Every run is also made with three workers, and compared with a run of one.
+INSTANTIATE_TEST_SUITE_P(Jobs, Faults, ::testing::Combine(::testing::Bool(), ::testing::Values(1, 3)),
+                         [](const auto& info) { return JobName(std::get<0>(info.param), std::get<1>(info.param)); });
 
 } // namespace

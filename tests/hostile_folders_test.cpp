@@ -451,7 +451,7 @@ TEST(HostileFolders, WithoutALeaseAWriteJustBeforeTheDeletionKeepsTheFile)
     WriteSampleFolder(dir.Path(), false);
     for (const std::string& folder : {dir.Path(), control.Path()})
         ASSERT_EQ(::chown(folder.c_str(), kNobody, kNobody), 0);
-    TambleSetup setup = FaultSetup({{"CALL", "rename"}, {"PATH", ".tamble-old."}, {"NTH", "1"},
+    TambleSetup setup = FaultSetup({{"CALL", "rename"}, {"PATH", "0A240101.hst.tamble-old."}, {"NTH", "1"},
                                     {"ACTION", "pause"}, {"ARG", control / "resume"}});
     setup.runAs = kNobody;
     for (const HistoryDay& day : SampleDays())

@@ -30,6 +30,7 @@ constexpr char kGermanUsage[] =
     "      (/H öffnet nie ein Fenster)\n"
     "  --dry-run        Datei für Datei sagen, was der Auftrag täte; nichts ändern\n"
     "  --output-dir=ORDNER  beim Entpacken von Verlaufsdateien in ORDNER schreiben\n"
+    "  --jobs=N         N Verlaufsdateien zugleich umwandeln (Vorgabe: je CPU eine)\n"
     "  --quiet          nur Warnungen und Fehler: keine Zeile je Datei, keine Summe\n"
     "  --test DATEI...  jede Datei ganz dekodieren und melden, ob sie intakt ist\n"
     "  --info DATEI...  Methode, Original- und komprimierte Größe, Verhältnis, Summe\n"
@@ -159,6 +160,7 @@ constexpr Translation kGerman[] = {
     {IDS_WARN_GROUP_DECIMAL, "Gruppen sind Dezimalzahlen"},
     {IDS_ERR_CAT_TERMINAL, "--cat schreibt Binärdaten, die Standardausgabe darf kein Terminal sein!"},
     {IDS_ERR_BAD_OUTPUT_DIR, "Kein Ordner für --output-dir angegeben!"},
+    {IDS_ERR_BAD_JOBS, "--jobs verlangt eine Anzahl Dateien von 1 bis 256!"},
     {IDS_INFO_TOTAL, "Summe: {0} Dateien, original {1} Bytes, komprimiert {2} Bytes, Verhältnis {3}"},
     {IDS_INFO_LINE, "{0}: Methode {1}, original {2} Bytes, komprimiert {3} Bytes, Verhältnis {4}"},
 };

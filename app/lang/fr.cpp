@@ -33,6 +33,8 @@ constexpr char kFrenchUsage[] =
     "  --dry-run          dit fichier par fichier ce que ferait la tâche, sans rien\n"
     "      changer\n"
     "  --output-dir=DOSSIER  l'extraction d'historique écrit dans DOSSIER\n"
+    "  --jobs=N           une tâche d'historique convertit N fichiers à la fois\n"
+    "      (par défaut un par processeur)\n"
     "  --quiet            avertissements et erreurs seulement\u00A0: ni ligne par\n"
     "      fichier, ni bilan\n"
     "  --test FICHIER...  décode chaque fichier en entier et dit s'il est intact\n"
@@ -164,6 +166,7 @@ constexpr Translation kFrench[] = {
     {IDS_WARN_GROUP_DECIMAL, "les groupes sont des nombres décimaux"},
     {IDS_ERR_CAT_TERMINAL, "--cat écrit des données binaires, la sortie standard ne doit pas être un terminal\u00A0!"},
     {IDS_ERR_BAD_OUTPUT_DIR, "Aucun dossier indiqué pour --output-dir\u00A0!"},
+    {IDS_ERR_BAD_JOBS, "--jobs demande un nombre de fichiers de 1 à 256\u00A0!"},
     {IDS_INFO_TOTAL, "Total\u00A0: {0} fichiers, original {1} octets, compressé {2} octets, taux {3}"},
     {IDS_INFO_LINE, "{0}\u00A0: méthode {1}, original {2} octets, compressé {3} octets, taux {4}"},
 };

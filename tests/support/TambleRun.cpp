@@ -397,11 +397,14 @@ void WriteSampleFolder(const std::string& folder, bool extract)
     SetModeAndTime(folder + "/notes.txt");
 }
 
-std::vector<std::string> SampleJob(const std::string& folder, bool extract)
+std::vector<std::string> SampleJob(const std::string& folder, bool extract, int jobs)
 {
+    std::vector<std::string> args {"/Z:C", "/T:A", "/S:" + folder, "/N:30", "/H"};
     if (extract)
-        return {"/Z:E", "/T:A", "/S:" + folder, "/D:01/01/24", "/N:4", "/H"};
-    return {"/Z:C", "/T:A", "/S:" + folder, "/N:30", "/H"};
+        args = {"/Z:E", "/T:A", "/S:" + folder, "/D:01/01/24", "/N:4", "/H"};
+    if (jobs > 0)
+        args.push_back("--jobs=" + std::to_string(jobs));
+    return args;
 }
 
 std::string SampleIntact(const std::string& folder, bool extract, bool allowTemporaries)
@@ -425,10 +428,15 @@ std::map<std::string, FileState> UndisturbedResult(bool extract)
 {
     TempDir clean;
     WriteSampleFolder(clean.Path(), extract);
-    const TambleResult r = RunTamble(SampleJob(clean.Path(), extract));
+    const TambleResult r = RunTamble(SampleJob(clean.Path(), extract, 1));
     if (r.status != 0 || !SampleIntact(clean.Path(), extract).empty())
         return {};
     return Snapshot(clean.Path());
+}
+
+std::string JobName(bool extract, int jobs)
+{
+    return (extract ? "Extract" : "Compress") + (jobs > 1 ? std::to_string(jobs) : std::string());
 }
 
 TambleSetup FaultSetup(const std::vector<std::pair<std::string, std::string>>& settings)

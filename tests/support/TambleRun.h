@@ -97,8 +97,8 @@ const std::vector<HistoryDay>& SampleDays();
 // a file "notes.txt" that no job may touch.
 void WriteSampleFolder(const std::string& folder, bool extract);
 // The switches of the job over the sample folder: compress every day, or
-// extract all of them.
-std::vector<std::string> SampleJob(const std::string& folder, bool extract);
+// extract all of them; with jobs, converting that many files at once.
+std::vector<std::string> SampleJob(const std::string& folder, bool extract, int jobs = 0);
 // "" when every day of the sample folder is intact (an extraction must also keep
 // every compressed file as it was), notes.txt is unchanged and no temporary is
 // left; else what is wrong.
@@ -106,6 +106,8 @@ std::string SampleIntact(const std::string& folder, bool extract, bool allowTemp
 
 // What the sample job leaves when nothing disturbs it (empty on a failure).
 std::map<std::string, FileState> UndisturbedResult(bool extract);
+// A test name for the sample job: "Compress", "Extract3" (three workers).
+std::string JobName(bool extract, int jobs);
 
 // The fault injector's settings for a run: kinds, path filter, N and more
 // (TAMBLE_FAULT_*), with the injector preloaded.

@@ -1,0 +1,240 @@
+// The history jobs' files on several worker threads.
+//
+// Each file is converted by a jobs object of its own with a view that only
+// records: its messages and log lines wait until every earlier file has been
+// released, so the run says what it did in the order of the names, exactly as
+// a run of one file after the other does, and its counts and status join the
+// job's.  Only the job's own thread touches the real view: it waits on a
+// condition variable, releases the files that are done and, between, shows the
+// earliest file still in flight on the file bar (its position is posted by the
+// worker into an atomic) and the finished files on the overall bar.
+//
+// Files are begun in name order.  A file that reads or writes a path an earlier
+// file names (two names that differ only in case have one twin) waits until
+// that file is done.  An error that stops the job lets the files already begun
+// end as they would, and no further file is begun.
+#include "jobs/JobError.h"
+#include "jobs/TambleJobs.h"
+#include "streams/CompressedFile.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <limits>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+#include <unordered_map>
+#include <utility>
+
+namespace {
+
+// A worker's view: keeps what the file says for later, and its bar position
+// for the job's thread to read.
+class CRecordView final : public IJobView {
+public:
+    std::vector<std::pair<bool, std::string>> m_lines;   // true: a message, false: a log line
+    std::atomic<std::uint32_t> m_nFilePos {0};
+
+    void SetSourceName(const std::string&) override {}
+    void SetTargetName(const std::string&) override {}
+    void TransferTexts() override {}
+    void SetFileRange(std::uint32_t) override {}
+    void SetFilePos(std::uint32_t pos) override { m_nFilePos.store(pos, std::memory_order_relaxed); }
+    void RepaintFileBar() override {}
+    void SetOverallRange(std::uint16_t) override {}
+    void SetOverallPos(int) override {}
+    void RepaintOverallBar() override {}
+    void Message(const std::string& text) override { m_lines.emplace_back(true, text); }
+    void Log(const std::string& text) override { m_lines.emplace_back(false, text); }
+    void EndJob(int) override {}
+};
+
+constexpr std::size_t NO_FILE = std::numeric_limits<std::size_t>::max();
+constexpr auto REPAINT_INTERVAL = std::chrono::milliseconds(100);
+
+} // namespace
+
+unsigned CTambleJobs::WorkerCount() const
+{
+    if (m_nJobs > 0)
+        return static_cast<unsigned>(m_nJobs);
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<unsigned>(online) : 1;
+}
+
+void CTambleJobs::CopyJobSettings(const CTambleJobs& from)
+{
+    m_nZipMode = from.m_nZipMode;
+    m_nFileType = from.m_nFileType;
+    m_nNumber = from.m_nNumber;
+    m_nGroup = from.m_nGroup;
+    m_szStartDate = from.m_szStartDate;
+    m_szSource = from.m_szSource;
+    m_szTarget = from.m_szTarget;
+    m_bHidden = from.m_bHidden;
+    m_nCompressMethod = from.m_nCompressMethod;
+    m_nLockWait = from.m_nLockWait;
+    m_bDryRun = from.m_bDryRun;
+    m_strOutputDir = from.m_strOutputDir;
+    m_nJobs = 1;
+}
+
+bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers,
+                           const std::function<void(CTambleJobs& job, std::size_t index)>& work)
+{
+    struct FileRun {
+        CRecordView view;
+        CTambleJobs job {view};
+    };
+    struct Slot {
+        bool started = false, done = false;
+        std::size_t after = NO_FILE;   // an earlier file on one of its paths
+        std::unique_ptr<FileRun> run;
+    };
+    const std::size_t count = files.size();
+    std::vector<Slot> slots(count);
+    {
+        std::unordered_map<std::string, std::size_t> lastUser;
+        for (std::size_t i = 0; i < count; ++i) {
+            for (const std::string* path : {&files[i].source, &files[i].target}) {
+                auto [at, fresh] = lastUser.try_emplace(*path, i);
+                if (!fresh) {
+                    if (slots[i].after == NO_FILE || at->second > slots[i].after)
+                        slots[i].after = at->second;
+                    at->second = i;
+                }
+            }
+        }
+    }
+    std::mutex lock;
+    std::condition_variable changed;
+    std::size_t next = 0, finished = 0;
+    bool stop = false;       // no further file is begun
+    bool jobError = false;   // an error stopped the job
+
+    auto worker = [&] {
+        for (;;) {
+            std::size_t i;
+            FileRun* run;
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                if (stop || next >= count)
+                    return;
+                i = next++;
+                slots[i].started = true;
+                slots[i].run = std::make_unique<FileRun>();
+                run = slots[i].run.get();
+                changed.wait(hold, [&] { return slots[i].after == NO_FILE || slots[slots[i].after].done; });
+            }
+            run->job.CopyJobSettings(*this);
+            run->job.m_bWorker = true;
+            bool stopped = false;
+            try {
+                work(run->job, i);
+            } catch (const std::exception& error) {
+                // As RunJob does for a job that stops: reported, and the file failed.
+                run->view.Message(error.what());
+                run->job.RaiseStatus(1);
+                stopped = true;
+            }
+            if (run->job.m_bInFile)
+                run->job.EndFile(false);
+            s_pRunning = nullptr;
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                slots[i].done = true;
+                ++finished;
+                stop = stop || stopped;
+                jobError = jobError || stopped;
+            }
+            changed.notify_all();
+        }
+    };
+
+    // The streams call the one progress slot; it is set here, before any worker
+    // reads it, and each worker's calls reach its own jobs object.
+    g_pfnProgress = UpdateFileProgress;
+    // A lease break signal must not end the run while any worker holds a lease:
+    // each lease restores the action it found, which is this one throughout.
+    struct sigaction ignore {}, saved {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    const bool signalSaved = ::sigaction(SIGIO, &ignore, &saved) == 0;
+
+    std::vector<std::thread> threads;
+    struct Joiner {
+        std::vector<std::thread>& threads;
+        std::mutex& lock;
+        std::condition_variable& changed;
+        bool& stop;
+        ~Joiner()
+        {
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                stop = true;
+            }
+            changed.notify_all();
+            for (std::thread& thread : threads)
+                thread.join();
+        }
+    };
+    bool stopped = false;
+    {
+        Joiner joiner {threads, lock, changed, stop};
+        try {
+            for (unsigned w = 0; w < workers && w < count; ++w)
+                threads.emplace_back(worker);
+        } catch (const std::system_error&) {
+            if (threads.empty())
+                worker();   // no thread to be had: the files one after the other here
+        }
+
+        std::size_t released = 0, shown = NO_FILE, shownFinished = NO_FILE;
+        std::unique_lock<std::mutex> hold(lock);
+        while (released < count) {
+            Slot& slot = slots[released];
+            if (slot.done) {
+                const std::unique_ptr<FileRun> run = std::move(slot.run);
+                ++released;
+                hold.unlock();
+                for (const auto& [isMessage, text] : run->view.m_lines)
+                    isMessage ? m_view.Message(text) : m_view.Log(text);
+                m_nConverted += run->job.m_nConverted;
+                m_nPassedOver += run->job.m_nPassedOver;
+                m_nFailed += run->job.m_nFailed;
+                m_nBytesBefore += run->job.m_nBytesBefore;
+                m_nBytesAfter += run->job.m_nBytesAfter;
+                RaiseStatus(run->job.m_nExitStatus);
+                hold.lock();
+                continue;
+            }
+            if (!slot.started && stop)
+                break;   // this file and those after it are not touched
+            // The earliest file in flight and the finished ones, then wait.
+            const std::size_t done = finished;
+            const FileRun* current = slot.started ? slot.run.get() : nullptr;
+            hold.unlock();
+            if (released != shown) {
+                shown = released;
+                m_view.SetSourceName(files[released].shownSource);
+                m_view.SetTargetName(files[released].shownTarget);
+                m_view.SetFileRange(files[released].size > UINT32_MAX ? UINT32_MAX
+                                                                      : static_cast<UINT>(files[released].size));
+            }
+            if (done != shownFinished) {
+                shownFinished = done;
+                m_view.SetOverallPos(static_cast<int>(done > INT32_MAX - 1 ? INT32_MAX - 1 : done) + 1);
+            }
+            m_view.SetFilePos(current ? current->view.m_nFilePos.load(std::memory_order_relaxed) : 0);
+            ShowBars();
+            hold.lock();
+            changed.wait_for(hold, REPAINT_INTERVAL, [&] { return slot.done || finished != done; });
+        }
+        stopped = jobError;
+    }
+    if (signalSaved)
+        ::sigaction(SIGIO, &saved, nullptr);
+    return !stopped;
+}
