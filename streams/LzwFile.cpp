@@ -427,9 +427,7 @@ void CLzwFile::Close()
         m_nPendingBits = 0;
         m_nPendingCount = 0;
     }
-    CloseBase();
-    if (m_nOpenFlags == OPEN_CREATE || m_nOpenFlags == OPEN_APPEND)
-        UpdateHeader();
+    CloseBase(TRUE);   // the header gets its sizes
 }
 
 // ---- reader ------------------------------------------------------------------------
