@@ -103,17 +103,15 @@ BOOL CCompressedFile::OpenShared(const char* fileName, UINT openFlags, CFileExce
 {
     CFile* given = m_pGivenFile;
     m_pGivenFile = nullptr;
-    delete[] m_pBuffer;
-    m_pBuffer = new (std::nothrow) std::uint8_t[COMPRESSED_BUFFER_SIZE];
+    if (openFlags != OPEN_READ && openFlags != OPEN_APPEND && openFlags != OPEN_CREATE)
+        return FALSE;
+    // The transfer buffer is made by the first Open and kept until the stream is deleted.
+    if (!m_pBuffer)
+        m_pBuffer = new (std::nothrow) std::uint8_t[COMPRESSED_BUFFER_SIZE];
     if (!m_pBuffer)
         return FALSE;
-    if (openFlags == OPEN_APPEND && !given) {
+    if (openFlags == OPEN_APPEND && !given)
         m_nMethod = DetectMethod(fileName);   // the write-only descriptor cannot read it
-    } else if (openFlags != OPEN_READ && openFlags != OPEN_APPEND && openFlags != OPEN_CREATE) {
-        delete[] m_pBuffer;
-        m_pBuffer = nullptr;
-        return FALSE;
-    }
     m_szFileName = fileName ? fileName : "";
     m_nCompressedSize = m_nOriginalSize = m_nFilePos = m_nFileLength = 0;
     m_nBufIndex = m_nBufCount = 0;
@@ -189,22 +187,18 @@ void CCompressedFile::CloseBase(BOOL updateHeader)
     const bool writing = m_nOpenFlags == OPEN_CREATE || m_nOpenFlags == OPEN_APPEND;
     const bool own = m_pFile == &m_fileOwn;
     UINT pending = m_nBufCount;
-    m_nBufCount = 0;
-    std::uint8_t* buffer = m_pBuffer;
-    m_pBuffer = nullptr;
+    m_nBufCount = m_nBufIndex = 0;
     try {
-        if (buffer && pending > 0 && writing)
-            m_pFile->Write(buffer, pending);
+        if (pending > 0 && writing)
+            m_pFile->Write(m_pBuffer, pending);
         if (updateHeader && writing)
             UpdateHeader();
         m_pFile->Flush();
     } catch (...) {
-        delete[] buffer;
         if (own)
             m_fileOwn.Abort();
         throw;
     }
-    delete[] buffer;
     if (own)
         m_fileOwn.Close();
 }

@@ -80,14 +80,21 @@ BOOL CLzwFile::Open(const char* fileName, UINT openFlags, CFileException* error)
 
 void CLzwFile::AllocDictionary(BOOL forWriting)
 {
-    FreeDictionary();
+    // A stream opened again in the same direction keeps its block and only sets it
+    // up again: reopening allocates no fresh megabytes.
+    const bool keep = forWriting ? m_pEncodeTable != nullptr : m_pHistory != nullptr;
+    if (!keep)
+        FreeDictionary();
     if (forWriting) {
-        void* block = AllocTableMemory(sizeof(CLzwEncodeTable));
-        if (!block)
-            return;
-        m_pEncodeTable = new (block) CLzwEncodeTable;   // ResetDictionary clears what is read
+        if (!keep) {
+            void* block = AllocTableMemory(sizeof(CLzwEncodeTable));
+            if (!block)
+                return;
+            m_pEncodeTable = new (block) CLzwEncodeTable;   // ResetDictionary clears what is read
+        }
     } else {
-        m_pHistory = static_cast<std::uint8_t*>(AllocTableMemory(DECODE_BLOCK_SIZE));
+        if (!keep)
+            m_pHistory = static_cast<std::uint8_t*>(AllocTableMemory(DECODE_BLOCK_SIZE));
         if (!m_pHistory)
             return;
         // Only the byte strings and entries 0..258 are read before they are written.
