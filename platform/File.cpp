@@ -139,6 +139,16 @@ std::uint64_t CFile::GetLength() const
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+void CFile::SetLength(std::uint64_t length)
+{
+    int rc;
+    do {
+        rc = ::ftruncate(m_hFile, static_cast<off_t>(length));
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0)
+        Throw(CauseOf(errno), errno, "truncate failed");
+}
+
 void CFile::Sync()
 {
     if (::fsync(m_hFile) != 0)

@@ -7,6 +7,9 @@
 // Open reports failure through its BOOL result and the optional error record and
 // never throws.  After a successful open, a failed read, write, seek, sync or close
 // throws CFileException with the cause, errno and the file's name.
+//
+// Read, Write, Seek, GetLength, SetLength, Flush and Close are the interface the
+// streams work through; CMemFile (platform/MemFile.h) implements it in memory.
 #pragma once
 
 #include "platform/Types.h"
@@ -49,6 +52,10 @@ public:
     virtual void Write(const void* buffer, UINT count);
     virtual std::uint64_t Seek(std::int64_t offset, UINT from);
     virtual std::uint64_t GetLength() const;
+    // Cuts the file to `length` bytes (or extends it with zero bytes).
+    virtual void SetLength(std::uint64_t length);
+    // Hands buffered data to the file; a disk file buffers nothing (see Sync).
+    virtual void Flush() {}
     virtual void Close();
 
     // Forces written data to the storage device (fsync).
@@ -56,7 +63,7 @@ public:
     // Abandons the descriptor without reporting close errors (cleanup paths).
     void Abort();
 
-    bool IsOpen() const { return m_hFile >= 0; }
+    virtual bool IsOpen() const { return m_hFile >= 0; }
     int Handle() const { return m_hFile; }
     const std::string& GetFilePath() const { return m_strFileName; }
 

@@ -23,27 +23,37 @@ UINT GetLe32(const std::uint8_t* in)
     return UINT{in[0]} | UINT{in[1]} << 8 | UINT{in[2]} << 16 | UINT{in[3]} << 24;
 }
 
+int MethodOfMagic(const std::uint8_t* bytes, UINT got)
+{
+    if (got < MAGIC_LENGTH)
+        return -1;
+    for (int method = 0; method < 3; ++method)
+        if (std::memcmp(bytes, g_szMagic[method], MAGIC_LENGTH) == 0)
+            return method;
+    return -1;
+}
+
 } // namespace
+
+int DetectMethod(CFile& file)
+{
+    std::uint8_t magic[MAGIC_LENGTH];
+    file.Seek(0, CFile::begin);
+    return MethodOfMagic(magic, file.Read(magic, MAGIC_LENGTH));
+}
 
 int DetectMethod(const char* fileName)
 {
     CFile file;
     if (!fileName || !file.Open(fileName, OPEN_READ))
         return -1;
-    char magic[MAGIC_LENGTH];
-    UINT got = 0;
     try {
-        got = file.Read(magic, MAGIC_LENGTH);
+        const int method = DetectMethod(file);
         file.Close();
+        return method;
     } catch (const CFileException&) {
         return -1;   // an unreadable file has no magic; the destructor closes it
     }
-    if (got < MAGIC_LENGTH)
-        return -1;
-    for (int method = 0; method < 3; ++method)
-        if (std::memcmp(magic, g_szMagic[method], MAGIC_LENGTH) == 0)
-            return method;
-    return -1;
 }
 
 CCompressedFile::CCompressedFile(int method) : m_nMethod(method) {}
@@ -53,7 +63,7 @@ CCompressedFile::~CCompressedFile()
     // A stream deleted while open is closed by the base alone: buffered bytes reach
     // the file, no end code is written and the header keeps its zero sizes.
     try {
-        CloseBase();
+        CloseBase(FALSE);
     } catch (const CFileException&) {
         // Nothing can be reported from a destructor; the descriptor is released below.
     }
@@ -66,25 +76,42 @@ BOOL CCompressedFile::Open(const char* fileName, UINT openFlags, CFileException*
     return OpenShared(fileName, openFlags, error);
 }
 
+BOOL CCompressedFile::OpenFile(CFile& file, UINT openFlags, CFileException* error)
+{
+    // The class's own Open prepares its coder and reaches OpenShared, which takes
+    // this file instead of opening one by name.
+    m_pGivenFile = &file;
+    const std::string name = file.GetFilePath();
+    BOOL opened = FALSE;
+    try {
+        opened = Open(name.c_str(), openFlags, error);
+    } catch (...) {
+        m_pGivenFile = nullptr;
+        throw;
+    }
+    m_pGivenFile = nullptr;
+    return opened;
+}
+
 UINT CCompressedFile::Read(void*, UINT) { return 0; }
 
 void CCompressedFile::WriteData(const void*, UINT) {}
 
-void CCompressedFile::Close() { CloseBase(); }
+void CCompressedFile::Close() { CloseBase(FALSE); }
 
 BOOL CCompressedFile::OpenShared(const char* fileName, UINT openFlags, CFileException* error)
 {
-    delete[] m_pBuffer;
-    m_pBuffer = new (std::nothrow) std::uint8_t[COMPRESSED_BUFFER_SIZE];
+    CFile* given = m_pGivenFile;
+    m_pGivenFile = nullptr;
+    if (openFlags != OPEN_READ && openFlags != OPEN_APPEND && openFlags != OPEN_CREATE)
+        return FALSE;
+    // The transfer buffer is made by the first Open and kept until the stream is deleted.
+    if (!m_pBuffer)
+        m_pBuffer = new (std::nothrow) std::uint8_t[COMPRESSED_BUFFER_SIZE];
     if (!m_pBuffer)
         return FALSE;
-    if (openFlags == OPEN_READ || openFlags == OPEN_APPEND) {
-        m_nMethod = DetectMethod(fileName);
-    } else if (openFlags != OPEN_CREATE) {
-        delete[] m_pBuffer;
-        m_pBuffer = nullptr;
-        return FALSE;
-    }
+    if (openFlags == OPEN_APPEND && !given)
+        m_nMethod = DetectMethod(fileName);   // the write-only descriptor cannot read it
     m_szFileName = fileName ? fileName : "";
     m_nCompressedSize = m_nOriginalSize = m_nFilePos = m_nFileLength = 0;
     m_nBufIndex = m_nBufCount = 0;
@@ -94,39 +121,56 @@ BOOL CCompressedFile::OpenShared(const char* fileName, UINT openFlags, CFileExce
     m_nEndCodeEnd = 0;
     ResetBits();
 
-    if (!CFile::Open(m_szFileName.c_str(), openFlags, error))
-        return FALSE;
-    std::uint64_t length = GetLength();
+    if (given) {
+        m_pFile = given;
+    } else {
+        m_pFile = &m_fileOwn;
+        if (!m_fileOwn.Open(m_szFileName.c_str(), openFlags, error))
+            return FALSE;
+    }
+    CFile& file = *m_pFile;
+    if (given && openFlags == OPEN_CREATE)
+        file.SetLength(0);
+    std::uint64_t length = file.GetLength();
     if (openFlags == OPEN_READ && length > std::numeric_limits<UINT>::max()) {
         // The format's sizes are 32-bit: a longer file would be read cut short.
         if (error)
             error->Set(CFileException::invalidFile, EFBIG, m_szFileName, "file too large for the format");
-        CFile::Abort();
+        if (!given)
+            m_fileOwn.Abort();
         return FALSE;
     }
     m_nFileLength = static_cast<UINT>(length);
 
     std::uint8_t header[COMPRESSED_HEADER_SIZE] = {};
     if (openFlags == OPEN_READ) {
+        // The magic and the sizes come in one read through the same file; a read
+        // error is an error, never a file without a magic.
+        if (given)
+            file.Seek(0, CFile::begin);
+        const UINT got = file.Read(header, COMPRESSED_HEADER_SIZE);
+        m_nMethod = MethodOfMagic(header, got);
         if (m_nMethod == METHOD_NONE) {
             m_nOriginalSize = m_nCompressedSize = m_nFileLength;
+            if (got > 0)
+                file.Seek(0, CFile::begin);   // a stored file's data starts at its first byte
         } else {
-            Seek(8, CFile::begin);
-            UINT got = CFile::Read(header + 8, 8);
             // A header cut short leaves the missing size bytes at zero.
-            if (got < 8)
-                std::memset(header + 8 + got, 0, 8 - got);
             m_nOriginalSize = GetLe32(header + 8);
             m_nCompressedSize = GetLe32(header + 12);
         }
     } else if (openFlags == OPEN_CREATE) {
+        if (given)
+            file.Seek(0, CFile::begin);
         if (m_nMethod >= 0 && m_nMethod <= 2) {
             std::memcpy(header, g_szMagic[m_nMethod], MAGIC_LENGTH);
-            CFile::Write(header, COMPRESSED_HEADER_SIZE);
+            file.Write(header, COMPRESSED_HEADER_SIZE);
         }
     } else {   // append: size fields at the end, rewritten by UpdateHeader
-        m_nFilePos = m_nHeaderPos = static_cast<UINT>(Seek(0, CFile::end));
-        CFile::Write(header, 8);
+        if (given)
+            m_nMethod = DetectMethod(file);
+        m_nFilePos = m_nHeaderPos = static_cast<UINT>(file.Seek(0, CFile::end));
+        file.Write(header, 8);
         m_nFilePos += 8;
     }
     m_bOpen = TRUE;
@@ -135,27 +179,28 @@ BOOL CCompressedFile::OpenShared(const char* fileName, UINT openFlags, CFileExce
     return TRUE;
 }
 
-void CCompressedFile::CloseBase()
+void CCompressedFile::CloseBase(BOOL updateHeader)
 {
     if (!m_bOpen)
         return;
     m_bOpen = m_bReading = m_bWriting = FALSE;
-    if (m_pBuffer) {
-        UINT pending = m_nBufCount;
-        m_nBufCount = 0;
-        std::uint8_t* buffer = m_pBuffer;
-        m_pBuffer = nullptr;
-        try {
-            if (pending > 0 && (m_nOpenFlags == OPEN_CREATE || m_nOpenFlags == OPEN_APPEND))
-                CFile::Write(buffer, pending);
-        } catch (...) {
-            delete[] buffer;
-            CFile::Abort();
-            throw;
-        }
-        delete[] buffer;
+    const bool writing = m_nOpenFlags == OPEN_CREATE || m_nOpenFlags == OPEN_APPEND;
+    const bool own = m_pFile == &m_fileOwn;
+    UINT pending = m_nBufCount;
+    m_nBufCount = m_nBufIndex = 0;
+    try {
+        if (pending > 0 && writing)
+            m_pFile->Write(m_pBuffer, pending);
+        if (updateHeader && writing)
+            UpdateHeader();
+        m_pFile->Flush();
+    } catch (...) {
+        if (own)
+            m_fileOwn.Abort();
+        throw;
     }
-    CFile::Close();
+    if (own)
+        m_fileOwn.Close();
 }
 
 UINT CCompressedFile::FillBuffer()
@@ -166,7 +211,7 @@ UINT CCompressedFile::FillBuffer()
     UINT want = COMPRESSED_BUFFER_SIZE;
     if (m_nFileLength - m_nFilePos < want)
         want = m_nFileLength - m_nFilePos;
-    UINT got = want ? CFile::Read(m_pBuffer, want) : 0;
+    UINT got = want ? m_pFile->Read(m_pBuffer, want) : 0;
     // The file layer reads until the count or the end of the file, so a short
     // read is the end: later refills need not ask the file again.
     if (got < want || got == 0)
@@ -235,7 +280,7 @@ void CCompressedFile::FlushBuffer(BOOL progress)
     if (m_nFilePos > std::numeric_limits<UINT>::max() - COMPRESSED_BUFFER_SIZE)
         throw CFileException(CFileException::invalidFile, EFBIG, m_szFileName,
                              "compressed data too large for the format (4 GiB) while writing");
-    CFile::Write(m_pBuffer, COMPRESSED_BUFFER_SIZE);
+    m_pFile->Write(m_pBuffer, COMPRESSED_BUFFER_SIZE);
     m_nFilePos += COMPRESSED_BUFFER_SIZE;
     if (progress && m_nFilePos % 1000 == 0 && g_pfnProgress)
         g_pfnProgress(m_nFilePos);
@@ -317,14 +362,11 @@ void CCompressedFile::ResetBits()
 
 void CCompressedFile::UpdateHeader()
 {
-    CFile file;
-    CFileException error;
-    if (!file.Open(m_szFileName.c_str(), OPEN_APPEND, &error))
-        throw CFileException(error.m_cause, error.m_lOsError, m_szFileName, "reopen to update the header failed");
     std::uint8_t sizes[8];
     PutLe32(sizes, m_nOriginalSize);
     PutLe32(sizes + 4, m_nCompressedSize);
-    file.Seek(m_nHeaderPos, CFile::begin);
-    file.Write(sizes, sizeof sizes);
-    file.Close();
+    m_pFile->Seek(m_nHeaderPos, CFile::begin);
+    m_pFile->Write(sizes, sizeof sizes);
+    if (m_pFile != &m_fileOwn)
+        m_pFile->Seek(0, CFile::end);   // the caller's file is left at its end
 }

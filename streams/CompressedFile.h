@@ -8,6 +8,11 @@
 // A stored stream has no header: the file is the data.  A file whose first eight
 // bytes match no magic, or that is shorter than eight bytes, is a stored file.
 //
+// A stream works through a file object (CFile's interface): Open by name opens a
+// disk file of its own, OpenFile takes a file the caller keeps (a CMemFile, or a
+// CFile opened elsewhere).  Every byte, the header's sizes included, goes through
+// that one object.
+//
 // Everything that is not coding lives here: the 32000-byte transfer buffer through
 // which all payload bytes pass, the bit writer and bit reader, the header and the
 // process-wide progress callback.  The transfer buffer's flush rule and progress
@@ -54,16 +59,32 @@ extern ProgressCallback g_pfnProgress;
 // Method of an existing file from its magic: 0, 1, 2, or -1 (no magic, short
 // file, or the file cannot be opened).
 int DetectMethod(const char* fileName);
+// Method of an open file from the magic at its start (the file is left after the
+// bytes read); -1 without a magic.  A failed read throws CFileException.
+int DetectMethod(CFile& file);
 
-class CCompressedFile : public CFile {
+class CCompressedFile {
 public:
     explicit CCompressedFile(int method);
-    ~CCompressedFile() override;
+    virtual ~CCompressedFile();
+    CCompressedFile(const CCompressedFile&) = delete;
+    CCompressedFile& operator=(const CCompressedFile&) = delete;
 
-    BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr) override;
-    UINT Read(void* buffer, UINT count) override;         // the base decodes nothing
+    // Opens the named disk file.  Failure to open, or a file too long for the
+    // format, gives FALSE; a failed read of the header throws CFileException.
+    virtual BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr);
+    // Opens the stream on `file`, which the caller opened and keeps: reading and
+    // writing start at offset 0 (OPEN_CREATE first empties it, OPEN_APPEND adds at
+    // its end), and Close leaves it open, its length and bytes those of the stream.
+    BOOL OpenFile(CFile& file, UINT openFlags, CFileException* error = nullptr);
+    virtual UINT Read(void* buffer, UINT count);         // the base decodes nothing
     virtual void WriteData(const void* data, UINT count);  // the base codes nothing
-    void Close() override;
+    virtual void Close();
+
+    // The descriptor of the disk file the stream works on (-1 for a memory file or
+    // after Close) and the file's length now.
+    int Handle() const { return m_pFile->Handle(); }
+    std::uint64_t GetLength() const { return m_pFile->GetLength(); }
 
     // A reader found its stream corrupt (a code or symbol that no writer makes)
     // and stopped decoding; no further bytes are delivered.
@@ -88,7 +109,9 @@ public:
 protected:
     // The shared steps of Open, after the class has set m_nMethod.
     BOOL OpenShared(const char* fileName, UINT openFlags, CFileException* error);
-    void CloseBase();
+    // Writes out the transfer buffer and, with updateHeader, the header's two
+    // sizes (a stream that writes), then closes a file the stream opened itself.
+    void CloseBase(BOOL updateHeader = FALSE);
 
     // Raw bytes through the transfer buffer.
     UINT ReadBuffered(void* buffer, UINT count);
@@ -149,7 +172,6 @@ protected:
     }
     int InputBit() { return static_cast<int>(InputBits(1)); }
 
-    void UpdateHeader();
     void SetDamaged() { m_bDamaged = true; }
     // Payload bits the reader has consumed so far.
     std::uint64_t BitsTaken() const;
@@ -170,8 +192,9 @@ protected:
     BOOL m_bReading = FALSE;
     BOOL m_bWriting = FALSE;
     UINT m_nHeaderPos = 8;     // file position of the two size fields
-    std::string m_szFileName;  // the name given to Open; UpdateHeader opens it again
+    std::string m_szFileName;  // the name given to Open, or the given file's name
     UINT m_nOpenFlags = 0;
+    CFile* m_pFile = &m_fileOwn;   // the file every byte goes through: m_fileOwn or the caller's
 
 private:
     void PutByte(std::uint8_t byte)
@@ -186,6 +209,10 @@ private:
     UINT FillBuffer();
     void RefillBits();
     void ResetBits();
+    void UpdateHeader();
+
+    CFile m_fileOwn;                   // the disk file Open by name opens
+    CFile* m_pGivenFile = nullptr;     // OpenFile's file, on its way to OpenShared
 
     std::uint64_t m_nBitAcc = 0;   // writer: pending bits, right-aligned
     int m_nBitCount = 0;           // writer: pending bits, 0 to 7 between calls

@@ -73,9 +73,7 @@ void CHuffmanFile::Close()
         PutSymbol(HUFF_END_OF_DATA);
         PadToByte();   // the last byte is completed so that it is stored and counted
     }
-    CloseBase();
-    if (m_nOpenFlags == OPEN_CREATE || m_nOpenFlags == OPEN_APPEND)
-        UpdateHeader();
+    CloseBase(TRUE);   // the header gets its sizes
 }
 
 void CHuffmanFile::ResetTree()

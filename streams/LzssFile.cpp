@@ -86,9 +86,7 @@ void CLzssFile::Close()
         }
         PutBits(0, END_BITS);   // end marker: 0 and a zero position
     }
-    CloseBase();
-    if (m_nOpenFlags == OPEN_CREATE || m_nOpenFlags == OPEN_APPEND)
-        UpdateHeader();
+    CloseBase(TRUE);   // the header gets its sizes
 }
 
 void CLzssFile::WriteData(const void* data, UINT count)

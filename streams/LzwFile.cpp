@@ -467,10 +467,8 @@ void CLzwFile::Close()
         m_nPendingBits = 0;
         m_nPendingCount = 0;
     }
-    CloseBase();
+    CloseBase(TRUE);    // the header gets its sizes
     FreeDictionary();   // to the cache for the next stream; Open takes it back
-    if (m_nOpenFlags == OPEN_CREATE || m_nOpenFlags == OPEN_APPEND)
-        UpdateHeader();
 }
 
 // ---- reader ------------------------------------------------------------------------

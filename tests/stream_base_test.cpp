@@ -1,6 +1,7 @@
 // The file layer, the stream base (transfer buffer, bit writer and reader, header),
 // the stored stream and the factory.
 #include "platform/File.h"
+#include "platform/MemFile.h"
 #include "streams/CompressedFile.h"
 #include "streams/HuffmanFile.h"
 #include "streams/LzssFile.h"
@@ -33,13 +34,7 @@ public:
         m_nMethod = METHOD_LZW;
         return OpenShared(name, flags, e);
     }
-    void Close() override
-    {
-        bool writing = m_bWriting;
-        CloseBase();
-        if (writing)
-            UpdateHeader();
-    }
+    void Close() override { CloseBase(TRUE); }
     using CCompressedFile::BitMask;
     using CCompressedFile::InputBits;
     using CCompressedFile::OutputBits;
@@ -202,7 +197,7 @@ TEST_F(StreamBase, LongPathsAreKeptWhole)
     BitProbe s;
     ASSERT_TRUE(s.Open(name.c_str(), OPEN_CREATE));
     s.OutputBits(0x5A, 8, 0, FALSE);
-    s.Close();   // the header update reopens the file by its full name
+    s.Close();   // the header is rewritten through the open file, whatever its name
     auto file = ReadWholeFile(name);
     EXPECT_EQ(file[12], 1);
 }
@@ -286,6 +281,33 @@ TEST_F(StreamBase, OpenRejectsUnknownFlagsAndMissingFiles)
     EXPECT_FALSE(s.Open((dir / "x").c_str(), 0x2000));
     EXPECT_FALSE(s.Open((dir / "x").c_str(), OPEN_READ));
     EXPECT_FALSE(s.Open("", OPEN_CREATE));
+}
+
+TEST_F(StreamBase, MemoryFileTakesTheBytesOfADiskFile)
+{
+    const Bytes data = LongRepeatData(70000, 5);
+    const std::string path = dir / "disk";
+    for (int method : {METHOD_NONE, METHOD_HUFFMAN, METHOD_LZSS, METHOD_LZW}) {
+        SCOPED_TRACE(method);
+        const Bytes stale(100000, 0xEE);
+        CMemFile memory(stale.data(), stale.size());
+        for (bool inMemory : {false, true}) {
+            std::unique_ptr<CCompressedFile> writer(CreateCompressedFile(nullptr, nullptr, method));
+            ASSERT_TRUE(inMemory ? writer->OpenFile(memory, OPEN_CREATE) : writer->Open(path.c_str(), OPEN_CREATE));
+            writer->WriteData(data.data(), static_cast<UINT>(data.size()));
+            writer->Close();
+        }
+        ASSERT_EQ(memory.Data(), ReadWholeFile(path)) << "creating drops the file's old bytes";
+        std::unique_ptr<CCompressedFile> reader(CreateCompressedFile(path.c_str(), nullptr, METHOD_NONE));
+        ASSERT_TRUE(reader->OpenFile(memory, OPEN_READ));
+        Bytes back(data.size() + 1);
+        EXPECT_EQ(reader->Read(back.data(), static_cast<UINT>(back.size())), data.size());
+        back.pop_back();
+        EXPECT_EQ(back, data);
+    }
+    // A source whose first bytes cannot be read is an error, never a stored file.
+    CUncompressedFile stream;
+    EXPECT_THROW(stream.Open(dir.Path().c_str(), OPEN_READ), CFileException);
 }
 
 TEST_F(StreamBase, FilesBeyondFourGigabytesAreRefusedNotCutShort)

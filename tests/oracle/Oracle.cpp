@@ -44,33 +44,41 @@ Encoded Encode(int method, const std::vector<std::uint8_t>& data) {
 std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& file, const std::vector<std::uint32_t>& counts,
                                  bool* damaged) {
     StreamReader in(file);
-    HuffmanReader huffman(in);
-    LzssReader lzss(in);
-    LzwReader lzw(in);
     std::vector<std::uint8_t> out;
     bool bad = false;
-    for (std::uint32_t count : counts) {
-        std::uint32_t got = 0;
-        switch (in.m_nMethod) {
-        case 0:
-            got = huffman.Read(out, count, bad);
-            break;
-        case 1:
-            got = lzss.Read(out, count);
-            break;
-        case 2:
-            got = lzw.Read(out, count, bad);
-            break;
-        default: {
+    // Only the method's reader is made: the LZW reader's tables alone are over 400 KB.
+    auto readAll = [&](auto read) {
+        for (std::uint32_t count : counts) {
+            const std::uint32_t got = read(count);
+            if (bad || got < count)
+                break;
+        }
+    };
+    switch (in.m_nMethod) {
+    case 0: {
+        HuffmanReader huffman(in);
+        readAll([&](std::uint32_t count) { return huffman.Read(out, count, bad); });
+        break;
+    }
+    case 1: {
+        LzssReader lzss(in);
+        readAll([&](std::uint32_t count) { return lzss.Read(out, count); });
+        break;
+    }
+    case 2: {
+        LzwReader lzw(in);
+        readAll([&](std::uint32_t count) { return lzw.Read(out, count, bad); });
+        break;
+    }
+    default:
+        readAll([&](std::uint32_t count) {
             const std::size_t at = out.size();
             out.resize(at + count);
-            got = in.ReadBuffered(out.data() + at, count);
+            const std::uint32_t got = in.ReadBuffered(out.data() + at, count);
             out.resize(at + got);
-            break;
-        }
-        }
-        if (bad || got < count)
-            break;
+            return got;
+        });
+        break;
     }
     if (damaged != nullptr)
         *damaged = bad;

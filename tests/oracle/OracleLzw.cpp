@@ -13,7 +13,17 @@ namespace oracle {
 
 // ---- writer --------------------------------------------------------------------------------
 
-LzwWriter::LzwWriter() : m_Dict(kLzwEntries, LzwEntry{0, 0, 0}) { ResetDictionary(); }
+namespace {
+
+// The writer's table, made once per thread: ResetDictionary frees every slot it probes.
+std::vector<LzwEntry>& WriterDictionary() {
+    thread_local std::vector<LzwEntry> dict(kLzwEntries, LzwEntry{0, 0, 0});
+    return dict;
+}
+
+} // namespace
+
+LzwWriter::LzwWriter() : m_Dict(WriterDictionary()) { ResetDictionary(); }
 
 void LzwWriter::ResetDictionary() {
     for (std::uint32_t slot = 0; slot < kLzwHashSize; ++slot)
@@ -80,14 +90,26 @@ Encoded LzwWriter::Close() {
 
 // ---- reader --------------------------------------------------------------------------------
 
-LzwReader::LzwReader(StreamReader& in)
-    : m_In(in), m_Dict(kLzwEntries, LzwEntry{0, 0, 0}), m_DecodeStack(kLzwHashSize, 0) {
+namespace {
+
+std::vector<LzwEntry>& ReaderDictionary() {
+    thread_local std::vector<LzwEntry> dict(kLzwEntries, LzwEntry{0, 0, 0});
+    return dict;
+}
+
+std::vector<std::uint8_t>& ReaderStack() {
+    thread_local std::vector<std::uint8_t> stack(kLzwHashSize, 0);
+    return stack;
+}
+
+} // namespace
+
+LzwReader::LzwReader(StreamReader& in) : m_In(in), m_Dict(ReaderDictionary()), m_DecodeStack(ReaderStack()) {
     ResetDictionary();
 }
 
 void LzwReader::ResetDictionary() {
-    for (std::uint32_t slot = 0; slot < kLzwHashSize; ++slot)
-        m_Dict[slot].nCode = -1;
+    // The reader links entries by their codes and never reads the writer's slot codes.
     m_nNextCode = kLzwFirstFree;
     m_nCodeBits = 9;
 }

@@ -211,7 +211,7 @@ private:
     std::uint32_t FindSlot(std::uint32_t parent, int character);
 
     StreamWriter m_Out{2};
-    std::vector<LzwEntry> m_Dict;
+    std::vector<LzwEntry>& m_Dict;   // the thread's one table, made once
     std::uint32_t m_nNextCode = 0;
     std::uint32_t m_nCodeBits = 0;
     std::uint32_t m_nWidenLimit = 0;
@@ -231,8 +231,10 @@ private:
     bool DecodeString(std::uint32_t& k, std::uint32_t code); // false when the chain is corrupt
 
     StreamReader& m_In;
-    std::vector<LzwEntry> m_Dict;
-    std::vector<std::uint8_t> m_DecodeStack;
+    // The thread's one pair of tables, made once: a reader writes every entry it
+    // reads in the same dictionary period, so what an earlier reader left is never read.
+    std::vector<LzwEntry>& m_Dict;
+    std::vector<std::uint8_t>& m_DecodeStack;
     std::uint32_t m_nNextCode = 0;
     std::uint32_t m_nCodeBits = 0;
     int m_nCharacter = 0;

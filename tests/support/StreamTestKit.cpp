@@ -1,6 +1,7 @@
 #include "tests/support/StreamTestKit.h"
 
 #include "bench/HistoryData.h"
+#include "platform/MemFile.h"
 #include "streams/StreamFactory.h"
 
 #include <algorithm>
@@ -115,27 +116,26 @@ void ProgressTest::TearDown() { g_pfnProgress = nullptr; }
 
 Encoded StreamTest::Encode(const std::vector<Bytes>& calls)
 {
-    std::string name = dir / "kit-encoded";
+    CMemFile encoded("kit-encoded");
     g_progress.clear();
     {
         std::unique_ptr<CCompressedFile> file(CreateCompressedFile(nullptr, nullptr, m_method));
-        EXPECT_TRUE(file->Open(name.c_str(), OPEN_CREATE));
+        EXPECT_TRUE(file->OpenFile(encoded, OPEN_CREATE));
         for (const Bytes& call : calls)
             file->WriteData(call.data(), static_cast<UINT>(call.size()));
         file->Close();
     }
-    return {ReadWholeFile(name), g_progress};
+    return {encoded.Data(), g_progress};
 }
 
 Decoded StreamTest::Decode(const Bytes& image, const std::vector<UINT>& counts)
 {
     const std::uint8_t untouched = 0xA5;
-    std::string name = dir / "kit-decoded";
-    WriteWholeFile(name, image);
+    CMemFile source(image.data(), image.size(), "kit-decoded");
     if (m_expectSoundReads)
         g_progress.clear();
     std::unique_ptr<CCompressedFile> file(CreateCompressedFile(nullptr, nullptr, m_method));
-    EXPECT_TRUE(file->Open(name.c_str(), OPEN_READ));
+    EXPECT_TRUE(file->OpenFile(source, OPEN_READ));
     Decoded result;
     for (UINT count : counts) {
         std::size_t at = result.bytes.size();

@@ -1,5 +1,5 @@
 // What the stream tests share: writing a list of WriteData calls through a stream of one
-// method into a file (its bytes and the progress calls it made), reading a file image
+// method into a memory file (its bytes and the progress calls it made), reading a file image
 // back with a list of Read counts, test data (random and structured), the header
 // accessors and a fixture that records progress calls.
 #pragma once
@@ -84,7 +84,7 @@ struct Decoded {
     bool pastEnd = false;   // RanPastEnd after the last Read
 };
 
-// Writes and reads streams of one method through files in the test's folder.
+// Writes and reads streams of one method through memory files.
 class StreamTest : public ProgressTest {
 protected:
     explicit StreamTest(int method) : m_method(method) {}
