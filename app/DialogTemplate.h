@@ -22,7 +22,6 @@ constexpr int IDC_OVERALL_PROGRESS = 1006;
 constexpr int IDC_OVERALL_LABEL = 1007;
 constexpr int IDC_STATIC = -1;
 
-constexpr int IDD_TAMBLE_DIALOG = 102;
 constexpr int IDR_MAINFRAME = 128;  // the application icon
 
 enum class ControlKind { ProgressBar, Text, GroupBox };

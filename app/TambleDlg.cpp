@@ -308,7 +308,6 @@ BOOL CTambleDlg::OnInitDialog()
     if (m_pWindow != nullptr)
         m_pWindow->icons(m_hIcon->Images(), m_hIcon->Count());
     Fl::add_timeout(m_nTimerPeriod / 1000.0, TimerProc, this);
-    m_nTimer = 1;
     return TRUE;
 }
 
@@ -356,7 +355,6 @@ void CTambleDlg::OnDestroy()
 {
     Fl::remove_timeout(TimerProc, this);
     Fl::remove_timeout(DeferredHide, this);
-    m_nTimer = 0;
 }
 
 void CTambleDlg::SetWaitText(const std::string& text)

@@ -36,8 +36,6 @@ class Fl_Window;
 
 class CTambleDlg : public IJobView {
 public:
-    enum { IDD = 102 };
-
     CTambleDlg();
     ~CTambleDlg() override;
     CTambleDlg(const CTambleDlg&) = delete;
@@ -96,7 +94,6 @@ public:
     // ends the dialog when it is done and reports its errors, never throws.
     std::function<void()> m_runJob;
 
-    std::uintptr_t m_nTimer = 0;
     BOOL m_bStarted = FALSE;
     std::unique_ptr<CAppIcon> m_hIcon;
     std::string m_strMessage;

@@ -458,13 +458,6 @@ bool CTambleJobs::NameMidnight(const std::string& name, const std::string& path,
     return true;
 }
 
-UINT CTambleJobs::CountFiles(const std::string& pattern)
-{
-    std::string folder, name;
-    SplitSearchPattern(pattern, folder, name);
-    return Clamp32(ListMatching(folder, name).size());
-}
-
 int CTambleJobs::CompressHistory()
 {
     const std::int64_t now = Time64Now();
@@ -652,22 +645,6 @@ void CTambleJobs::DeletePlain(const std::string& plain, const struct stat& befor
     }
     lease.Release();
     LogLine(logId, plain + " -> " + shown);
-}
-
-UINT CTambleJobs::CountHistoryFiles()
-{
-    if (m_szStartDate.size() < 7)
-        return 0;
-    const std::int64_t start = StartMidnight(Time64Now());
-    if (m_nNumber <= 0)
-        return 0;
-    CHistoryFolder folder;
-    const std::string folderPath = HistoryFolderPath();
-    ReadHistoryFolder(folder, folderPath);
-    ExtractWindow window;
-    if (!folder.Window(start, static_cast<std::uint64_t>(m_nNumber), -1, window))
-        return 0;
-    return Clamp32(window.countAllGroups);
 }
 
 int CTambleJobs::ExtractHistory()

@@ -65,8 +65,6 @@ public:
     int ExtractFile();
     int CompressHistory();
     int ExtractHistory();
-    UINT CountHistoryFiles();
-    UINT CountFiles(const std::string& pattern);
 
     // Converts source into target, written with method; 1 converted, 0 failed
     // (the user has been told why, and no target was created or changed).  With

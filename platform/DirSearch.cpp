@@ -98,18 +98,6 @@ bool MatchWildcard(std::string_view pattern, std::string_view name)
     return p == pattern.size();
 }
 
-void SplitSearchPattern(const std::string& pattern, std::string& folder, std::string& name)
-{
-    const std::size_t slash = pattern.rfind('/');
-    if (slash == std::string::npos) {
-        folder.clear();
-        name = pattern;
-    } else {
-        folder = pattern.substr(0, slash + 1);
-        name = pattern.substr(slash + 1);
-    }
-}
-
 std::vector<DirEntry> ReadFolder(const std::string& folder, int* error)
 {
     return Scan(folder, nullptr, error);
@@ -135,29 +123,4 @@ bool ExamineEntry(const std::string& folder, DirEntry& entry)
 std::vector<DirEntry> ListMatching(const std::string& folder, std::string_view pattern, int* error)
 {
     return Scan(folder, &pattern, error);
-}
-
-bool CDirSearch::First(const std::string& pattern)
-{
-    std::string name;
-    SplitSearchPattern(pattern, m_strFolder, name);
-    m_entries = ListMatching(m_strFolder, name, &m_nError);
-    m_nIndex = 0;
-    return !m_entries.empty();
-}
-
-bool CDirSearch::Next()
-{
-    if (m_nIndex + 1 >= m_entries.size()) {
-        m_nIndex = m_entries.size();
-        return false;
-    }
-    ++m_nIndex;
-    return true;
-}
-
-void CDirSearch::Close()
-{
-    m_entries.clear();
-    m_nIndex = 0;
 }

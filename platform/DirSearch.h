@@ -27,10 +27,6 @@ struct DirEntry {
 // True when name matches pattern ("?" one byte, "*" any run), ASCII case folded.
 bool MatchWildcard(std::string_view pattern, std::string_view name);
 
-// Splits a search pattern into its folder (with its trailing "/", or empty for
-// the current folder) and the wildcard name after the last "/".
-void SplitSearchPattern(const std::string& pattern, std::string& folder, std::string& name);
-
 // All entries of a folder ("." and ".." left out), sorted by name.  An empty
 // folder name means the current folder.  On failure the result is empty and
 // *error (when given) holds the errno; on success *error is 0.
@@ -46,27 +42,3 @@ bool ExamineEntry(const std::string& folder, DirEntry& entry);
 // The entries of folder whose names match the wildcard pattern, sorted by name.
 std::vector<DirEntry> ListMatching(const std::string& folder, std::string_view pattern,
                                    int* error = nullptr);
-
-// A search in the manner of findfirst/findnext over one pattern.
-class CDirSearch {
-public:
-    // Starts a search for "folder/name-pattern"; true when an entry matches.
-    bool First(const std::string& pattern);
-    // Moves to the next matching entry; false when there is none.
-    bool Next();
-    // The current entry; valid after First or Next returned true.
-    const DirEntry& Entry() const { return m_entries[m_nIndex]; }
-    // Ends the search; Next finds nothing until the next First.
-    void Close();
-
-    // errno of a folder that could not be read by the last First, else 0.
-    int Error() const { return m_nError; }
-    // The folder part of the last pattern, with its trailing "/" (or empty).
-    const std::string& Folder() const { return m_strFolder; }
-
-private:
-    std::vector<DirEntry> m_entries;
-    std::size_t m_nIndex = 0;
-    int m_nError = 0;
-    std::string m_strFolder;
-};

@@ -117,17 +117,9 @@ protected:
     UINT ReadBuffered(void* buffer, UINT count);
     int ReadByte();
     void WriteBuffered(const void* data, UINT count, BOOL progress);
-    void WriteByte(int byte) { PutByte(static_cast<std::uint8_t>(byte)); }
 
-    // Bit writer, most significant bit first.
-    void OutputBit(int bit) { PutBits(bit ? 1u : 0u, 1); }
-    void OutputBits(UINT code, int bits, UINT progressPos, BOOL progress)
-    {
-        if (progress && progressPos % 1000 == 0 && g_pfnProgress)
-            g_pfnProgress(progressPos);
-        PutBits(code, bits);
-    }
-    // `bits` from 1 to 32; code bits above `bits` are ignored.
+    // Bit writer, most significant bit first: `bits` from 1 to 32; code bits
+    // above `bits` are ignored.
     void PutBits(UINT code, int bits)
     {
         std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
@@ -145,8 +137,6 @@ protected:
         if (m_nBitCount)
             PutBits(0, 8 - m_nBitCount);
     }
-    // The bit the next bit goes to, 0x80 when no byte is started.
-    int BitMask() const { return 0x80 >> m_nBitCount; }
 
     // Bit reader, most significant bit first; 1 bits past the end of the file.
     UINT PeekBits(int bits)
@@ -170,7 +160,6 @@ protected:
         SkipBits(bits);
         return v;
     }
-    int InputBit() { return static_cast<int>(InputBits(1)); }
 
     void SetDamaged() { m_bDamaged = true; }
     // Payload bits the reader has consumed so far.

@@ -109,15 +109,10 @@ public:
         return code;
     }
 
-    // A quick look at the key's home group: the code of the first slot whose tag
-    // matches, 0 when none does (the spare slot 15).  A 0 is exact unless the group
+    // A quick look at the home group of the key hashed to h: the code of the first
+    // slot whose tag matches, 0 when none does (the spare slot 15), and in match the
+    // tag matches (0: a miss) ahead of the code's load.  A 0 is exact unless the group
     // has Overflowed; a code still needs Confirm, since another key may share its tag.
-    std::uint32_t Probe(std::uint64_t key) const
-    {
-        unsigned match;
-        return ProbeHash(Hash(key), match);
-    }
-    // The same by hash, also giving the tag matches (0: a miss) ahead of the code's load.
     std::uint32_t ProbeHash(std::uint64_t h, unsigned& match) const
     {
         const char* group = GroupOf(h);

@@ -71,7 +71,6 @@ BOOL CLzwFile::Open(const char* fileName, UINT openFlags, CFileException* error)
     m_nReadState = 0;
     m_nStringCode = 0;
     m_nOldCode = 0;
-    m_nNewCode = 0;
     m_nStackCount = 0;
     m_nPendingBits = 0;
     m_nPendingCount = 0;
@@ -150,11 +149,6 @@ void CLzwFile::ResetDictionary()
     m_nNextCode = LZW_FIRST_FREE;
     m_nCodeBits = 9;
     m_nWidenLimit = 511;
-}
-
-UINT CLzwFile::FindSlot(UINT parent, UINT character) const
-{
-    return m_pEncodeTable->Find(m_pEncodeTable->ExtendKey(parent, character));
 }
 
 // ---- writer ------------------------------------------------------------------------
@@ -523,7 +517,6 @@ UINT CLzwFile::Read(void* buffer, UINT count)
         const UINT code = InputBits(static_cast<int>(m_nCodeBits));
         if (RanPastEnd())
             return n;
-        m_nNewCode = static_cast<int>(code);
         if (code == LZW_END_OF_DATA)
             return n;
         if (code == LZW_RESET) {
@@ -607,7 +600,6 @@ UINT CLzwFile::DecodeFast(UINT want)
         return 0;
     m_nNextCode = next;
     m_nOldCode = oldCode;
-    m_nNewCode = static_cast<int>(oldCode);
     m_nOldPos = oldPos;
     m_nCharacter = history[oldPos];
     m_nHistoryEnd = end;
@@ -626,7 +618,7 @@ BOOL CLzwFile::DecodeCode(UINT code)
     const CLzwDecodeEntry* table = m_pDecodeTable;
     const UINT oldLength = table[m_nOldCode].nLength;
     const UINT length = code == m_nNextCode ? oldLength + 1 : table[code].nLength;
-    if (length > LZW_HASH_SIZE)
+    if (length > LZW_DECODE_STACK_SIZE)
         return FALSE;
     const bool toHistory = length <= LZW_HISTORY_SIZE - m_nHistoryEnd;
     std::uint8_t* dst = toHistory ? m_pHistory + m_nHistoryEnd : m_DecodeStack;

@@ -34,7 +34,10 @@ constexpr UINT LZW_WIDEN = 257;
 constexpr UINT LZW_RESET = 258;
 constexpr UINT LZW_FIRST_FREE = 259;
 constexpr UINT LZW_MAX_CODE = 32767;
-constexpr UINT LZW_HASH_SIZE = 35023;          // bytes of the reader's decode stack
+// The longest string the reader decodes, and so the size of its decode stack: the
+// hash table size of the format's original coder, whose decode stack it sized.  No
+// string LZW_ENTRY_COUNT entries define is this long; a longer one reads as damage.
+constexpr UINT LZW_DECODE_STACK_SIZE = 35023;
 constexpr UINT LZW_BANK_COUNT = 137;
 constexpr UINT LZW_ENTRY_COUNT = LZW_BANK_COUNT * 256;   // entries the reader can define
 constexpr UINT LZW_HISTORY_SIZE = 1u << 20;    // reader history of one dictionary period
@@ -66,8 +69,6 @@ protected:
     void ResetDictionary();
     void AllocDictionary(BOOL forWriting);
     void FreeDictionary();
-    // Writer: code of the string `parent` extended by `character`, 0 when unknown.
-    UINT FindSlot(UINT parent, UINT character) const;
     // Reader: writes the string of a defined code to dst, first byte first.
     void DecodeString(std::uint8_t* dst, UINT code) const;
 
@@ -89,7 +90,7 @@ private:
     std::uint8_t* m_pHistory = nullptr;          // reader: byte strings, then the period's output
     CLzwDecodeEntry* m_pDecodeTable = nullptr;   // reader's dictionary, LZW_ENTRY_COUNT entries,
                                                  // in the history's block
-    std::uint8_t m_DecodeStack[LZW_HASH_SIZE];   // reader: a string that is not in the history
+    std::uint8_t m_DecodeStack[LZW_DECODE_STACK_SIZE]; // reader: a string that is not in the history
     UINT m_nNextCode = 0;
     UINT m_nCodeBits = 0;
     UINT m_nWidenLimit = 0;
@@ -97,7 +98,6 @@ private:
     BOOL m_bFirstByteTaken = FALSE;
     int m_nCharacter = 0;           // reader: first byte of the string decoded last
     UINT m_nStringCode = 0;         // writer: code of the string matched so far
-    int m_nNewCode = 0;             // reader: the code just read
     UINT m_nOldCode = 0;            // reader: the code read before it
     UINT m_nStackCount = 0;         // reader: decoded bytes not yet delivered
     UINT m_nReadState = 0;          // reader: 0 period start, 1 after its first byte, 2 in a period

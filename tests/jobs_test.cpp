@@ -10,6 +10,7 @@
 #include "platform/StringIds.h"
 #include "platform/TimeUtil.h"
 #include "streams/StreamFactory.h"
+#include "tests/support/FolderSearch.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 #include "tests/oracle/Oracle.h"

@@ -2,6 +2,7 @@
 // the local-time functions around daylight-saving changes.
 #include "platform/DirSearch.h"
 #include "platform/TimeUtil.h"
+#include "tests/support/FolderSearch.h"
 
 #include <gtest/gtest.h>
 
