@@ -63,6 +63,8 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
         return FALSE;
     }
     CSafeTarget out;
+    if (m_bGroupSync)
+        out.DeferFolderSync();   // the history job syncs the folder for many targets
     std::vector<char> acl;   // the source's access list, carried to the target
     if (!out.Create(target, cause)) {
         Fail(IDS_ERR_CREATE, Shown(target, "/R:"), cause);

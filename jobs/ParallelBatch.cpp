@@ -78,6 +78,7 @@ void CTambleJobs::CopyJobSettings(const CTambleJobs& from)
     m_nLockWait = from.m_nLockWait;
     m_bDryRun = from.m_bDryRun;
     m_strOutputDir = from.m_strOutputDir;
+    m_bGroupSync = from.m_bGroupSync;
     m_nJobs = 1;
 }
 
@@ -199,6 +200,8 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                 const std::unique_ptr<FileRun> run = std::move(slot.run);
                 ++released;
                 hold.unlock();
+                if (!run->view.m_lines.empty())
+                    DeletePending();   // the earlier files' deletions say their lines first
                 for (const auto& [isMessage, text] : run->view.m_lines)
                     isMessage ? m_view.Message(text) : m_view.Log(text);
                 m_nConverted += run->job.m_nConverted;
@@ -207,6 +210,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                 m_nBytesBefore += run->job.m_nBytesBefore;
                 m_nBytesAfter += run->job.m_nBytesAfter;
                 RaiseStatus(run->job.m_nExitStatus);
+                TakePending(run->job);
                 hold.lock();
                 continue;
             }
@@ -234,6 +238,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
         }
         stopped = jobError;
     }
+    DeletePending();
     if (signalSaved)
         ::sigaction(SIGIO, &saved, nullptr);
     return !stopped;

@@ -57,25 +57,6 @@ bool ProcessGone(long pid)
     return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
-// Forces the folder's entries (the rename) to disk.  File systems that cannot
-// sync a folder, and folders we may enter but not read, are taken as they are.
-bool SyncFolder(const std::string& folder, std::string& cause)
-{
-    const char* path = folder.empty() ? "." : folder.c_str();
-    const int fd = Retry([&] { return ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0) {
-        if (errno == EACCES)
-            return true;
-        cause = FormatText(IDS_CAUSE_FOLDER_OPEN_SYNC, {ErrnoText(errno)});
-        return false;
-    }
-    const bool ok = Retry([&] { return ::fsync(fd); }) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
-    if (!ok)
-        cause = FormatText(IDS_CAUSE_FOLDER_SYNC, {ErrnoText(errno)});
-    ::close(fd);
-    return ok;
-}
-
 } // namespace
 
 CSafeTarget::~CSafeTarget()
@@ -277,6 +258,25 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
     return false;
 }
 
+// Forces the folder's entries (the rename) to disk.  File systems that cannot
+// sync a folder, and folders we may enter but not read, are taken as they are.
+bool CSafeTarget::SyncFolder(const std::string& folder, std::string& cause)
+{
+    const char* path = folder.empty() ? "." : folder.c_str();
+    const int fd = Retry([&] { return ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0) {
+        if (errno == EACCES)
+            return true;
+        cause = FormatText(IDS_CAUSE_FOLDER_OPEN_SYNC, {ErrnoText(errno)});
+        return false;
+    }
+    const bool ok = Retry([&] { return ::fsync(fd); }) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
+    if (!ok)
+        cause = FormatText(IDS_CAUSE_FOLDER_SYNC, {ErrnoText(errno)});
+    ::close(fd);
+    return ok;
+}
+
 bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& cause, const std::vector<char>* acl)
 {
     if (m_hFile < 0) {
@@ -311,7 +311,7 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
     ::close(m_hFile);
     m_hFile = -1;
     m_strTemp.clear();
-    return SyncFolder(FolderOf(m_strTarget), cause);
+    return !m_bSyncFolder || SyncFolder(FolderOf(m_strTarget), cause);
 }
 
 bool CSafeTarget::Discard(std::string* cause)

@@ -7,9 +7,10 @@
 // (O_NOFOLLOW); the stream then opens it through our own descriptor
 // (/proc/self/fd/N) where the system offers that, so nothing can be slipped in
 // between.  Commit gives it the permission bits and times of the source, forces
-// it to disk, renames it over the target and forces the folder to disk.  Any
-// failure, and destruction without Commit, removes the temporary and leaves an
-// existing target as it was.
+// it to disk, renames it over the target and forces the folder to disk (or
+// leaves that to the caller, for a batch of targets).  Any failure, and
+// destruction without Commit, removes the temporary and leaves an existing
+// target as it was.
 //
 // A run that is killed leaves its temporary behind.  RemoveStale removes such
 // left-overs: only files named like our temporaries, only in the one folder the
@@ -49,6 +50,15 @@ public:
     bool Commit(const struct stat& source, bool replace, std::string& cause,
                 const std::vector<char>* acl = nullptr);
 
+    // Commit leaves the folder to the caller, who syncs it once for many
+    // targets (SyncFolder) before relying on their names being on disk.
+    void DeferFolderSync() { m_bSyncFolder = false; }
+
+    // Forces the entries of folder (renames, deletions) to disk.  File systems
+    // that cannot sync a folder, and folders we may enter but not read, are
+    // taken as they are; false with the cause on failure.
+    static bool SyncFolder(const std::string& folder, std::string& cause);
+
     // The access ACL of the file open at fd, empty when it has none; false with
     // the cause when it cannot be read.
     static bool ReadAccessAcl(int fd, std::vector<char>& acl, std::string& cause);
@@ -83,4 +93,5 @@ private:
     int m_hDir = AT_FDCWD;
     std::string m_strTempAt, m_strTargetAt;
     int m_hFile = -1;
+    bool m_bSyncFolder = true;
 };

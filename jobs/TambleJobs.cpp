@@ -64,59 +64,6 @@ std::int64_t SteadyNs()
         .count();
 }
 
-// Whether a file still holds what it held: the same file, size and contents
-// time (renaming it moves its change time only).
-bool SameContent(const struct stat& before, const struct stat& now)
-{
-    return before.st_dev == now.st_dev && before.st_ino == now.st_ino && before.st_size == now.st_size
-           && before.st_mtim.tv_sec == now.st_mtim.tv_sec && before.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
-}
-
-// Whether a file is still as it was: the same file, size, contents time and
-// change time (any write or change of its attributes moves the change time).
-bool Unchanged(const struct stat& before, const struct stat& now)
-{
-    return before.st_dev == now.st_dev && before.st_ino == now.st_ino && before.st_size == now.st_size
-           && before.st_mtim.tv_sec == now.st_mtim.tv_sec && before.st_mtim.tv_nsec == now.st_mtim.tv_nsec
-           && before.st_ctim.tv_sec == now.st_ctim.tv_sec && before.st_ctim.tv_nsec == now.st_ctim.tv_nsec;
-}
-
-// Repeats a call that a signal interrupted.
-template <class Call>
-int RetryCall(Call call)
-{
-    int result;
-    do {
-        result = call();
-    } while (result != 0 && errno == EINTR);
-    return result;
-}
-
-// A plain file that is being deleted is first renamed to ".<name>.tamble-old.<pid>".
-constexpr char SET_ASIDE_MARK[] = ".tamble-old.";
-
-std::string SetAsideName(const std::string& plain, long pid)
-{
-    const std::string folder = CSafeTarget::FolderOf(plain);
-    return folder + "." + plain.substr(folder.size()) + SET_ASIDE_MARK + std::to_string(pid);
-}
-
-// Renames from to to unless to exists; 0, or -1 with errno.
-int MoveNoReplace(const std::string& from, const std::string& to)
-{
-    if (RetryCall([&] { return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE); }) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return -1;
-    // A file system that cannot refuse to replace: look first.
-    struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return RetryCall([&] { return ::rename(from.c_str(), to.c_str()); });
-}
-
 } // namespace
 
 thread_local CTambleJobs* CTambleJobs::s_pRunning = nullptr;
@@ -389,30 +336,6 @@ void CTambleJobs::LockFolder(const std::string& folder, const std::string& onlyF
         RestoreSetAside(folder);
 }
 
-void CTambleJobs::RestoreSetAside(const std::string& folder)
-{
-    // A run killed while it deleted a plain file can leave it set aside: it goes
-    // back under its name (only ours, only of runs that are gone), and the job
-    // then deletes it as usual once its twin proves itself.
-    for (const DirEntry& entry : ListMatching(folder, ".*" + std::string(SET_ASIDE_MARK) + "*")) {
-        const std::size_t mark = entry.name.rfind(SET_ASIDE_MARK);
-        if (entry.type != DirEntryType::File || mark == std::string::npos || mark < 2)
-            continue;
-        const std::string pid = entry.name.substr(mark + sizeof SET_ASIDE_MARK - 1);
-        if (pid.empty() || pid.size() > 9 || pid.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const long owner = std::stol(pid);
-        if (owner == ::getpid() || ::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH)
-            continue;
-        const std::string plain = folder + entry.name.substr(1, mark - 1);
-        const std::string aside = folder + entry.name;
-        if (MoveNoReplace(aside, plain) == 0)
-            LogLine(IDS_LOG_RESTORED, plain);
-        else
-            Fail(IDS_ERR_DELETE, plain, FormatText(IDS_CAUSE_KEPT_AS, {aside, std::strerror(errno)}));
-    }
-}
-
 void CTambleJobs::ReadHistoryFolder(CHistoryFolder& folder, const std::string& path)
 {
     int error = 0;
@@ -467,34 +390,28 @@ int CTambleJobs::CompressHistory()
     const std::string folderPath = HistoryFolderPath();
     if (!m_bDryRun)
         LockFolder(folderPath, {}, true);
+    m_bGroupSync = !m_bDryRun;
     CHistoryFolder folder;
     ReadHistoryFolder(folder, folderPath);
     const std::vector<std::size_t> found = folder.Matching(CompressPattern(m_nGroup));
     m_view.SetOverallRange(static_cast<std::uint16_t>(found.size()));
 
-    const unsigned workers = WorkerCount();
-    if (workers > 1 && found.size() > 1) {
-        std::vector<BatchFile> files;
-        for (std::size_t index : found) {
-            const DirEntry& entry = folder.Entries()[index];
-            const std::string twinName = TwinName(entry.name, ".hsz");
-            files.push_back({entry.name, twinName, entry.size, folderPath + entry.name, folderPath + twinName});
-        }
-        if (!RunBatch(files, workers, [&](CTambleJobs& job, std::size_t i) {
-                job.CompressEntry(folderPath, folder.Entries()[found[i]].name, now, ageLimit);
-            }))
-            return 0;
-        EndDialog(1);
-        return 1;
-    }
-    int counter = 1;
+    // The files go through the batch even one worker at a time: it gives their
+    // messages in the order of the names while their plain files wait to be
+    // deleted a group at a time (jobs/PlainDeletion.cpp).
+    std::vector<BatchFile> files;
     for (std::size_t index : found) {
         const DirEntry& entry = folder.Entries()[index];
-        m_view.SetOverallPos(++counter);
-        m_view.SetFileRange(Clamp32(entry.size));
-        ShowBars();
-        CompressEntry(folderPath, entry.name, now, ageLimit);
+        const std::string twinName = TwinName(entry.name, ".hsz");
+        files.push_back({entry.name, twinName, entry.size, folderPath + entry.name, folderPath + twinName});
     }
+    const bool finished = RunBatch(files, WorkerCount(), [&](CTambleJobs& job, std::size_t i) {
+        job.CompressEntry(folderPath, folder.Entries()[found[i]].name, now, ageLimit);
+    });
+    if (!m_bDryRun)
+        SyncHistoryFolder(folderPath);   // the deletions, on disk before the job says it is done
+    if (!finished)
+        return 0;
     EndDialog(1);
     return 1;
 }
@@ -516,7 +433,8 @@ void CTambleJobs::CompressEntry(const std::string& folderPath, const std::string
             LogLine(IDS_DRY_TOO_YOUNG, path);
     } else {
         CompressOne(folderPath, name);
-        EndFile(m_bFileDone && (m_bDryRun || !Exists(path)));
+        if (m_bInFile)   // else its deletion is queued, and its group counts it
+            EndFile(m_bFileDone && (m_bDryRun || !Exists(path)));
         return;
     }
     EndFile(false);
@@ -551,7 +469,7 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
             if (m_bDryRun)
                 LogLine(IDS_DRY_DELETE, source + " -> " + twinName);
             else
-                DeletePlain(source, plain, target, false, IDS_LOG_PLAIN_DELETED);
+                QueueDeletion(source, plain, target, false, IDS_LOG_PLAIN_DELETED);
         }
         return;
     }
@@ -570,81 +488,7 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
         Fail(IDS_ERR_TWIN_FAILED, source, twinName + ": " + cause);
         return;
     }
-    DeletePlain(source, plain, target, true, IDS_LOG_COMPRESSED);
-}
-
-void CTambleJobs::DeletePlain(const std::string& plain, const struct stat& before, const std::string& twin,
-                              bool madeTwin, UINT logId)
-{
-    const std::string shown = twin.substr(CSafeTarget::FolderOf(twin).size());
-    const std::string twinFate = FormatText(madeTwin ? IDS_CAUSE_TWIN_REMOVED : IDS_CAUSE_TWIN_KEPT, {shown});
-    // The plain file stays; a twin made of what it held goes with it.
-    auto keep = [&](UINT textId, bool failure) {
-        if (madeTwin)
-            ::unlink(twin.c_str());
-        if (failure)
-            Fail(textId, plain, twinFate);
-        else
-            Notice(textId, plain, twinFate);
-    };
-    // Nobody else may have the file open while it goes: under a write lease an
-    // opener has to wait until we are done, and we see that it waits.
-    CFileLease lease;
-    int error = 0;
-    switch (lease.Take(plain, error)) {
-    case CFileLease::Result::InUse:
-        keep(IDS_ERR_IN_USE, false);   // not a failure: a later run compresses it
-        return;
-    case CFileLease::Result::Failed:
-        Fail(IDS_ERR_DELETE, plain, std::strerror(error));
-        return;
-    case CFileLease::Result::Held:
-    case CFileLease::Result::Unsupported:
-        break;
-    }
-    struct stat now {}, named {};
-    if (::fstat(lease.Handle(), &now) != 0 || ::lstat(plain.c_str(), &named) != 0 || !Unchanged(before, now)
-        || named.st_dev != now.st_dev || named.st_ino != now.st_ino) {
-        // Written to while it was compressed: the plain file stays as it now is.
-        keep(IDS_ERR_PLAIN_CHANGED, true);
-        return;
-    }
-    // The file is first set aside under a name nobody opens, so that whoever found
-    // it by its name just before is seen (as a lease break, or as a change) while
-    // it can still be put back.  A short pause lets such an opener get that far.
-    const std::string aside = SetAsideName(plain, ::getpid());
-    RegisterSetAside(aside.c_str(), plain.c_str());   // a stop signal puts it back
-    struct AsideGuard {
-        const std::string& path;
-        ~AsideGuard() { UnregisterTemporary(path.c_str()); }
-    } asideGuard {aside};
-    const int moved = MoveNoReplace(plain, aside);
-    const int moveError = errno;
-    CreationReturned();
-    if (moved != 0) {
-        Fail(IDS_ERR_DELETE, plain, std::strerror(moveError));
-        return;
-    }
-    const struct timespec pause = {0, 1000 * 1000};
-    ::nanosleep(&pause, nullptr);
-    const bool inUse = lease.Held() && lease.Broken();
-    const bool changed = !lease.Held() && (::fstat(lease.Handle(), &now) != 0 || !SameContent(before, now));
-    int deleteError = 0;
-    if (!inUse && !changed && RetryCall([&] { return ::unlink(aside.c_str()); }) != 0)
-        deleteError = errno;
-    if (inUse || changed || deleteError) {
-        const int backError = MoveNoReplace(aside, plain) == 0 ? 0 : errno;
-        lease.Release();   // an opener waiting for it now finds the file in its place
-        if (backError)
-            Fail(IDS_ERR_DELETE, plain, FormatText(IDS_CAUSE_KEPT_AS, {aside, std::strerror(backError)}));
-        else if (deleteError)
-            Fail(IDS_ERR_DELETE, plain, std::strerror(deleteError));
-        else
-            keep(inUse ? IDS_ERR_IN_USE : IDS_ERR_PLAIN_CHANGED, changed);
-        return;
-    }
-    lease.Release();
-    LogLine(logId, plain + " -> " + shown);
+    QueueDeletion(source, plain, target, true, IDS_LOG_COMPRESSED);
 }
 
 int CTambleJobs::ExtractHistory()
@@ -666,6 +510,7 @@ int CTambleJobs::ExtractHistory()
     }
     if (!m_bDryRun)
         LockFolder(targetFolder, {}, true);
+    m_bGroupSync = !m_bDryRun;
     CHistoryFolder folder;
     ReadHistoryFolder(folder, folderPath);
     ExtractWindow window;
@@ -679,37 +524,57 @@ int CTambleJobs::ExtractHistory()
     std::vector<std::size_t> indexes;
     for (const ExtractDay& day : window.days)
         indexes.insert(indexes.end(), day.entries.begin(), day.entries.end());
-    if (workers > 1 && indexes.size() > 1) {
-        std::vector<BatchFile> files;
-        for (std::size_t index : indexes) {
-            const DirEntry& entry = folder.Entries()[index];
-            const std::string source = folderPath + entry.name;
-            const std::string target = targetFolder + TwinName(entry.name, ".hst");
-            files.push_back({source, target, entry.size, source, target});
-        }
-        if (!RunBatch(files, workers, [&](CTambleJobs& job, std::size_t i) {
-                job.BeginFile();
-                job.ExtractOne(folderPath, folder.Entries()[indexes[i]].name, targetFolder);
-                job.EndFile(job.m_bFileDone);
-            }))
-            return 0;
-        EndDialog(1);
-        return 1;
+    // The targets' names reach the disk with one sync of their folder at the end,
+    // also when an error stops the job.
+    bool finished = true;
+    try {
+        if (workers > 1 && indexes.size() > 1)
+            finished = ExtractBatch(folder, indexes, folderPath, targetFolder, workers);
+        else
+            ExtractInOrder(folder, indexes, folderPath, targetFolder);
+    } catch (...) {
+        if (m_bGroupSync)
+            SyncHistoryFolder(targetFolder);
+        throw;
     }
-    int counter = 1;
-    for (const ExtractDay& day : window.days) {
-        for (std::size_t index : day.entries) {
-            const DirEntry& entry = folder.Entries()[index];
-            m_view.SetOverallPos(++counter);
-            m_view.SetFileRange(Clamp32(entry.size));
-            ShowBars();
-            BeginFile();
-            ExtractOne(folderPath, entry.name, targetFolder);
-            EndFile(m_bFileDone);
-        }
-    }
+    if (m_bGroupSync)
+        SyncHistoryFolder(targetFolder);
+    if (!finished)
+        return 0;
     EndDialog(1);
     return 1;
+}
+
+bool CTambleJobs::ExtractBatch(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes,
+                               const std::string& folderPath, const std::string& targetFolder, unsigned workers)
+{
+    std::vector<BatchFile> files;
+    for (std::size_t index : indexes) {
+        const DirEntry& entry = folder.Entries()[index];
+        const std::string source = folderPath + entry.name;
+        const std::string target = targetFolder + TwinName(entry.name, ".hst");
+        files.push_back({source, target, entry.size, source, target});
+    }
+    return RunBatch(files, workers, [&](CTambleJobs& job, std::size_t i) {
+        job.BeginFile();
+        job.ExtractOne(folderPath, folder.Entries()[indexes[i]].name, targetFolder);
+        job.EndFile(job.m_bFileDone);
+    });
+}
+
+void CTambleJobs::ExtractInOrder(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes,
+                                 const std::string& folderPath, const std::string& targetFolder)
+{
+    int counter = 1;
+    for (std::size_t index : indexes) {
+        const DirEntry& entry = folder.Entries()[index];
+        m_view.SetOverallPos(++counter);
+        m_view.SetFileRange(Clamp32(entry.size));
+        ShowBars();
+        BeginFile();
+        ExtractOne(folderPath, entry.name, targetFolder);
+        EndFile(m_bFileDone);
+    }
 }
 
 void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name,

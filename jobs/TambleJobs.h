@@ -52,6 +52,7 @@ public:
     bool m_bDryRun = false;               // say what the job would do, change nothing
     std::string m_strOutputDir;           // a history extraction's target folder (empty: the history folder)
     int m_nJobs = 0;                      // files a history job converts at once (0: one per online CPU)
+    bool m_bGroupSync = false;            // a history job: targets' folder synced once for many
 
     // The job driver's table: checks the settings, runs the job they name and
     // reports an error that stops it; returns the job's result (0 when no job
@@ -132,6 +133,10 @@ protected:
     void CompressEntry(const std::string& folder, const std::string& name, std::int64_t now, std::int64_t ageLimit);
     void CompressOne(const std::string& folder, const std::string& name);
     void ExtractOne(const std::string& folder, const std::string& name, const std::string& targetFolder);
+    bool ExtractBatch(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes,
+                      const std::string& folderPath, const std::string& targetFolder, unsigned workers);
+    void ExtractInOrder(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes,
+                        const std::string& folderPath, const std::string& targetFolder);
     // A dry run's check of one conversion: the source decodes whole and the
     // target's folder can be written; says what would happen or why it fails.
     bool DryConvert(const std::string& source, const std::string& target, UINT logId);
@@ -141,8 +146,29 @@ protected:
     // earned status 1 on it) or passed over.
     void BeginFile();
     void EndFile(bool converted);
-    void DeletePlain(const std::string& plain, const struct stat& before, const std::string& twin, bool madeTwin,
-                     UINT logId);
+    // Plain files whose twins are proven wait to be deleted a group at a time
+    // (jobs/PlainDeletion.cpp).  QueueDeletion hands the file at hand over (its
+    // group counts it); TakePending moves a worker's queued file to this job's
+    // group, which is deleted once it holds PLAIN_GROUP_SIZE files;
+    // DeletePending deletes the group now.  Only the job's own thread deletes.
+    struct PendingPlain {
+        std::string plain, twin;
+        struct stat before;
+        bool madeTwin;
+        UINT logId;
+        bool failed;   // the file had raised the status already
+        std::uint64_t fileIn, fileOut;
+    };
+    struct PlainOnItsWay;
+    static constexpr std::size_t PLAIN_GROUP_SIZE = 16;
+    void QueueDeletion(const std::string& plain, const struct stat& before, const std::string& twin, bool madeTwin,
+                       UINT logId);
+    void TakePending(CTambleJobs& from);
+    void DeletePending();
+    void SetAside(const PendingPlain& file, PlainOnItsWay& way);
+    bool FinishDeletion(const PendingPlain& file, PlainOnItsWay& way);
+    // Syncs a history job's folder once for all its targets; a failure fails the run.
+    void SyncHistoryFolder(const std::string& folder);
     // Takes the folder's lock for the job (waiting at most m_nLockWait seconds)
     // and removes the temporaries that interrupted runs left there (with
     // onlyFor, only those of that target).  A folder that cannot be opened
@@ -182,6 +208,7 @@ protected:
     bool m_bFilePosShown = false;
     std::unique_ptr<CFolderLock> m_pLock;   // held while the job works in its folder
     bool m_bWorker = false;              // converts one file of a batch on a worker thread
+    std::vector<PendingPlain> m_pendingPlain;
 
     static thread_local CTambleJobs* s_pRunning;   // the jobs object whose conversion runs on this thread
 };

@@ -120,6 +120,18 @@ void CFile::Write(const void* buffer, UINT count)
             Throw(CFileException::diskFull, ENOSPC, "write failed");
         done += static_cast<UINT>(n);
     }
+    StartWriteBack(count);
+}
+
+void CFile::StartWriteBack(UINT written)
+{
+    m_nNotWrittenBack += written;
+    if (m_nNotWrittenBack < WRITE_BACK_STEP)
+        return;
+    m_nNotWrittenBack = 0;
+    // Only starts it: pages already on their way are not waited for.  Where the
+    // call is not offered (not a disk file) nothing is lost but the head start.
+    ::sync_file_range(m_hFile, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 std::uint64_t CFile::Seek(std::int64_t offset, UINT from)

@@ -72,4 +72,11 @@ protected:
 
     int m_hFile = -1;
     std::string m_strFileName;
+
+private:
+    // Starts the write-back of what Write has handed over once WRITE_BACK_STEP
+    // bytes are waiting, so that the final Sync has little left to wait for.
+    void StartWriteBack(UINT written);
+    static constexpr std::uint64_t WRITE_BACK_STEP = std::uint64_t {8} << 20;
+    std::uint64_t m_nNotWrittenBack = 0;
 };

@@ -1,0 +1,309 @@
+// Deleting plain history files whose twins are proven, a group at a time.
+//
+// A history compression hands each plain file whose twin has been written,
+// forced to disk, renamed into place and decoded back to exactly the plain
+// file's bytes to QueueDeletion.  The twins' names are not yet forced to disk
+// (their folder is not synced per file); DeletePending does that once for the
+// whole group and only then deletes the group's plain files:
+//
+//   1. sync the folder: every queued twin's rename is now on disk;
+//   2. for each plain file: take a write lease (nobody else has it open), check
+//      that it is the file that was proven, unchanged, and set it aside under a
+//      name nobody opens (".<name>.tamble-old.<pid>");
+//   3. one short pause, so that whoever found one of the files by its name just
+//      before the set-aside gets far enough to be seen (a lease break, or a
+//      change of a file we hold no lease on);
+//   4. for each file, in the order of the names: delete it, or, when it was
+//      opened or changed meanwhile, put it back and remove a twin made of it;
+//      its messages and counts are given here, in order.
+//
+// The job syncs the folder once more at its end, so the deletions are on disk
+// when it reports them.  Why nothing can be lost: a plain file is deleted only
+// after step 1, when its twin's data (forced before the rename) and its name
+// are both on disk; a crash before that leaves the plain file, and at worst a
+// twin that the next run proves again or a temporary that it removes.
+#include "jobs/JobError.h"
+#include "jobs/SafeTarget.h"
+#include "jobs/TambleJobs.h"
+#include "platform/DirSearch.h"
+#include "platform/FileLease.h"
+#include "platform/ResourceLibrary.h"
+#include "platform/StringIds.h"
+#include "platform/TempRegistry.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Whether a file still holds what it held: the same file, size and contents
+// time (renaming it moves its change time only).
+bool SameContent(const struct stat& before, const struct stat& now)
+{
+    return before.st_dev == now.st_dev && before.st_ino == now.st_ino && before.st_size == now.st_size
+           && before.st_mtim.tv_sec == now.st_mtim.tv_sec && before.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
+}
+
+// Whether a file is still as it was: the same file, size, contents time and
+// change time (any write or change of its attributes moves the change time).
+bool Unchanged(const struct stat& before, const struct stat& now)
+{
+    return SameContent(before, now) && before.st_ctim.tv_sec == now.st_ctim.tv_sec
+           && before.st_ctim.tv_nsec == now.st_ctim.tv_nsec;
+}
+
+// Repeats a call that a signal interrupted.
+template <class Call>
+int RetryCall(Call call)
+{
+    int result;
+    do {
+        result = call();
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+// A plain file that is being deleted is first renamed to ".<name>.tamble-old.<pid>".
+constexpr char SET_ASIDE_MARK[] = ".tamble-old.";
+
+std::string SetAsideName(const std::string& plain, long pid)
+{
+    const std::string folder = CSafeTarget::FolderOf(plain);
+    return folder + "." + plain.substr(folder.size()) + SET_ASIDE_MARK + std::to_string(pid);
+}
+
+// Renames from to to unless to exists; 0, or -1 with errno.
+int MoveNoReplace(const std::string& from, const std::string& to)
+{
+    if (RetryCall([&] { return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE); }) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return -1;
+    // A file system that cannot refuse to replace: look first.
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return RetryCall([&] { return ::rename(from.c_str(), to.c_str()); });
+}
+
+// The lease break signal is ignored while a group holds its leases: each lease
+// restores the action it found, and they are not given up in the reverse order.
+class CIgnoreLeaseBreaks {
+public:
+    CIgnoreLeaseBreaks()
+    {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        m_bSaved = ::sigaction(SIGIO, &ignore, &m_saved) == 0;
+    }
+    ~CIgnoreLeaseBreaks()
+    {
+        if (m_bSaved)
+            ::sigaction(SIGIO, &m_saved, nullptr);
+    }
+    CIgnoreLeaseBreaks(const CIgnoreLeaseBreaks&) = delete;
+    CIgnoreLeaseBreaks& operator=(const CIgnoreLeaseBreaks&) = delete;
+
+private:
+    struct sigaction m_saved {};
+    bool m_bSaved = false;
+};
+
+} // namespace
+
+// One plain file of a group on its way out: what step 2 found, for step 4.
+struct CTambleJobs::PlainOnItsWay {
+    enum class Step { SetAside, Keep, Refuse };
+    Step step = Step::Refuse;
+    UINT textId = 0;        // Keep, Refuse: the message
+    bool failure = false;   // Keep: whether keeping it fails the file
+    std::string cause;      // Refuse: why
+    CFileLease lease;
+    std::string plain, aside;   // SetAside: the file's name, and where it is now
+    bool finished = false;
+
+    // A file left set aside (an error stopped the group) goes back to its name.
+    ~PlainOnItsWay()
+    {
+        if (aside.empty())
+            return;
+        if (!finished)
+            MoveNoReplace(aside, plain);
+        UnregisterTemporary(aside.c_str());
+    }
+};
+
+void CTambleJobs::QueueDeletion(const std::string& plain, const struct stat& before, const std::string& twin,
+                                bool madeTwin, UINT logId)
+{
+    m_pendingPlain.push_back({plain, twin, before, madeTwin, logId, m_bFileFailed, m_nFileIn, m_nFileOut});
+    m_bInFile = false;   // the file is counted when its group is done
+}
+
+void CTambleJobs::TakePending(CTambleJobs& from)
+{
+    for (PendingPlain& file : from.m_pendingPlain)
+        m_pendingPlain.push_back(std::move(file));
+    from.m_pendingPlain.clear();
+    if (m_pendingPlain.size() >= PLAIN_GROUP_SIZE)
+        DeletePending();
+}
+
+void CTambleJobs::DeletePending()
+{
+    if (m_pendingPlain.empty())
+        return;
+    const std::vector<PendingPlain> group = std::move(m_pendingPlain);
+    m_pendingPlain.clear();
+    std::string syncCause;
+    const bool synced = CSafeTarget::SyncFolder(CSafeTarget::FolderOf(group.front().twin), syncCause);
+    const CIgnoreLeaseBreaks ignoreBreaks;
+    std::vector<std::unique_ptr<PlainOnItsWay>> ways;
+    for (const PendingPlain& file : group) {
+        ways.push_back(std::make_unique<PlainOnItsWay>());
+        if (!synced) {
+            ways.back()->cause = syncCause;
+            continue;
+        }
+        SetAside(file, *ways.back());
+    }
+    const struct timespec pause = {0, 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        const PendingPlain& file = group[i];
+        m_bInFile = true;
+        m_bFileFailed = file.failed;
+        m_nFileIn = file.fileIn;
+        m_nFileOut = file.fileOut;
+        EndFile(FinishDeletion(file, *ways[i]));
+    }
+}
+
+void CTambleJobs::SetAside(const PendingPlain& file, PlainOnItsWay& way)
+{
+    // Nobody else may have the file open while it goes: under a write lease an
+    // opener has to wait until we are done, and we see that it waits.
+    int error = 0;
+    switch (way.lease.Take(file.plain, error)) {
+    case CFileLease::Result::InUse:
+        way.step = PlainOnItsWay::Step::Keep;   // not a failure: a later run compresses it
+        way.textId = IDS_ERR_IN_USE;
+        return;
+    case CFileLease::Result::Failed:
+        way.cause = std::strerror(error);
+        return;
+    case CFileLease::Result::Held:
+    case CFileLease::Result::Unsupported:
+        break;
+    }
+    struct stat now {}, named {};
+    if (::fstat(way.lease.Handle(), &now) != 0 || ::lstat(file.plain.c_str(), &named) != 0
+        || !Unchanged(file.before, now) || named.st_dev != now.st_dev || named.st_ino != now.st_ino) {
+        // Written to while it was compressed: the plain file stays as it now is.
+        way.step = PlainOnItsWay::Step::Keep;
+        way.textId = IDS_ERR_PLAIN_CHANGED;
+        way.failure = true;
+        return;
+    }
+    // Set aside under a name nobody opens, so that whoever found it by its name
+    // just before is seen while it can still be put back.
+    const std::string aside = SetAsideName(file.plain, ::getpid());
+    RegisterSetAside(aside.c_str(), file.plain.c_str());   // a stop signal puts it back
+    const int moved = MoveNoReplace(file.plain, aside);
+    const int moveError = errno;
+    CreationReturned();
+    if (moved != 0) {
+        UnregisterTemporary(aside.c_str());
+        way.cause = std::strerror(moveError);
+        return;
+    }
+    way.plain = file.plain;
+    way.aside = aside;
+    way.step = PlainOnItsWay::Step::SetAside;
+}
+
+bool CTambleJobs::FinishDeletion(const PendingPlain& file, PlainOnItsWay& way)
+{
+    const std::string shown = file.twin.substr(CSafeTarget::FolderOf(file.twin).size());
+    const std::string twinFate = FormatText(file.madeTwin ? IDS_CAUSE_TWIN_REMOVED : IDS_CAUSE_TWIN_KEPT, {shown});
+    // The plain file stays; a twin made of what it held goes with it.
+    auto keep = [&](UINT textId, bool failure) {
+        if (file.madeTwin)
+            ::unlink(file.twin.c_str());
+        if (failure)
+            Fail(textId, file.plain, twinFate);
+        else
+            Notice(textId, file.plain, twinFate);
+    };
+    switch (way.step) {
+    case PlainOnItsWay::Step::Refuse:
+        Fail(IDS_ERR_DELETE, file.plain, way.cause);
+        return false;
+    case PlainOnItsWay::Step::Keep:
+        keep(way.textId, way.failure);
+        return false;
+    case PlainOnItsWay::Step::SetAside:
+        break;
+    }
+    way.finished = true;
+    struct stat now {};
+    const bool inUse = way.lease.Held() && way.lease.Broken();
+    const bool changed = !way.lease.Held() && (::fstat(way.lease.Handle(), &now) != 0 || !SameContent(file.before, now));
+    int deleteError = 0;
+    if (!inUse && !changed && RetryCall([&] { return ::unlink(way.aside.c_str()); }) != 0)
+        deleteError = errno;
+    if (inUse || changed || deleteError) {
+        const int backError = MoveNoReplace(way.aside, file.plain) == 0 ? 0 : errno;
+        way.lease.Release();   // an opener waiting for it now finds the file in its place
+        if (backError)
+            Fail(IDS_ERR_DELETE, file.plain, FormatText(IDS_CAUSE_KEPT_AS, {way.aside, std::strerror(backError)}));
+        else if (deleteError)
+            Fail(IDS_ERR_DELETE, file.plain, std::strerror(deleteError));
+        else
+            keep(inUse ? IDS_ERR_IN_USE : IDS_ERR_PLAIN_CHANGED, changed);
+        return false;
+    }
+    way.lease.Release();
+    LogLine(file.logId, file.plain + " -> " + shown);
+    return true;
+}
+
+void CTambleJobs::SyncHistoryFolder(const std::string& folder)
+{
+    std::string cause;
+    if (!CSafeTarget::SyncFolder(folder, cause))
+        Fail(IDS_ERR_WRITE, folder, cause);
+}
+
+void CTambleJobs::RestoreSetAside(const std::string& folder)
+{
+    // A run killed while it deleted a plain file can leave it set aside: it goes
+    // back under its name (only ours, only of runs that are gone), and the job
+    // then deletes it as usual once its twin proves itself.
+    for (const DirEntry& entry : ListMatching(folder, ".*" + std::string(SET_ASIDE_MARK) + "*")) {
+        const std::size_t mark = entry.name.rfind(SET_ASIDE_MARK);
+        if (entry.type != DirEntryType::File || mark == std::string::npos || mark < 2)
+            continue;
+        const std::string pid = entry.name.substr(mark + sizeof SET_ASIDE_MARK - 1);
+        if (pid.empty() || pid.size() > 9 || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long owner = std::stol(pid);
+        if (owner == ::getpid() || ::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH)
+            continue;
+        const std::string plain = folder + entry.name.substr(1, mark - 1);
+        const std::string aside = folder + entry.name;
+        if (MoveNoReplace(aside, plain) == 0)
+            LogLine(IDS_LOG_RESTORED, plain);
+        else
+            Fail(IDS_ERR_DELETE, plain, FormatText(IDS_CAUSE_KEPT_AS, {aside, std::strerror(errno)}));
+    }
+}
