@@ -118,10 +118,14 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
         return FALSE;
     }
     const std::string trailing = cause;
-    if (!out.Commit(sourceStat, replaceTarget, cause, &acl)) {
+    // A history compression keeps the finished temporary for its group to
+    // force to disk and rename (jobs/PlainDeletion.cpp).
+    if (m_bStageTargets ? !out.Stage(sourceStat, cause, &acl) : !out.Commit(sourceStat, replaceTarget, cause, &acl)) {
         Fail(IDS_ERR_CREATE, target, cause);
         return FALSE;
     }
+    if (m_bStageTargets)
+        m_pStaged = std::make_shared<CSafeTarget>(std::move(out));
     if (dataComplete)
         Fail(IDS_ERR_DAMAGED, source, FormatText(IDS_CAUSE_DATA_COMPLETE_IN, {trailing, target}));
     SetSourcePos(1, 1);

@@ -79,6 +79,7 @@ void CTambleJobs::CopyJobSettings(const CTambleJobs& from)
     m_bDryRun = from.m_bDryRun;
     m_strOutputDir = from.m_strOutputDir;
     m_bGroupSync = from.m_bGroupSync;
+    m_bStageTargets = from.m_bStageTargets;
     m_nJobs = 1;
 }
 
@@ -91,6 +92,8 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     };
     struct Slot {
         bool started = false, done = false;
+        bool settled = false;          // released, its twin renamed and its plain file deleted (or kept)
+        bool awaited = false;          // a later file names one of its paths
         std::size_t after = NO_FILE;   // an earlier file on one of its paths
         std::unique_ptr<FileRun> run;
     };
@@ -104,6 +107,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                 if (!fresh) {
                     if (slots[i].after == NO_FILE || at->second > slots[i].after)
                         slots[i].after = at->second;
+                    slots[at->second].awaited = true;
                     at->second = i;
                 }
             }
@@ -114,6 +118,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     std::size_t next = 0, finished = 0;
     bool stop = false;       // no further file is begun
     bool jobError = false;   // an error stopped the job
+    bool noThreads = false;  // no worker thread: the files run here before any is released
 
     auto worker = [&] {
         for (;;) {
@@ -127,7 +132,13 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                 slots[i].started = true;
                 slots[i].run = std::make_unique<FileRun>();
                 run = slots[i].run.get();
-                changed.wait(hold, [&] { return slots[i].after == NO_FILE || slots[slots[i].after].done; });
+                // The file it waits for has finished its twin and its plain file only
+                // once it is settled, which this thread cannot wait for when it runs
+                // the files itself.
+                changed.wait(hold, [&] {
+                    const std::size_t a = slots[i].after;
+                    return a == NO_FILE || slots[a].settled || (noThreads && slots[a].done);
+                });
             }
             run->job.CopyJobSettings(*this);
             run->job.m_bWorker = true;
@@ -188,8 +199,10 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
             for (unsigned w = 0; w < workers && w < count; ++w)
                 threads.emplace_back(worker);
         } catch (const std::system_error&) {
-            if (threads.empty())
+            if (threads.empty()) {
+                noThreads = true;
                 worker();   // no thread to be had: the files one after the other here
+            }
         }
 
         std::size_t released = 0, shown = NO_FILE, shownFinished = NO_FILE;
@@ -211,7 +224,11 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                 m_nBytesAfter += run->job.m_nBytesAfter;
                 RaiseStatus(run->job.m_nExitStatus);
                 TakePending(run->job);
+                if (slot.awaited)
+                    DeletePending();   // a later file on one of its paths finds its twin in place
                 hold.lock();
+                slot.settled = true;
+                changed.notify_all();
                 continue;
             }
             if (!slot.started && stop)

@@ -124,9 +124,9 @@ private:
 struct CTambleJobs::PlainOnItsWay {
     enum class Step { SetAside, Keep, Refuse };
     Step step = Step::Refuse;
-    UINT textId = 0;        // Keep, Refuse: the message
-    bool failure = false;   // Keep: whether keeping it fails the file
-    std::string cause;      // Refuse: why
+    UINT textId = IDS_ERR_DELETE;   // Keep, Refuse: the message
+    bool failure = false;           // Keep: whether keeping it fails the file
+    std::string file, cause;        // Refuse: about which file (empty: the plain one), and why
     CFileLease lease;
     std::string plain, aside;   // SetAside: the file's name, and where it is now
     bool finished = false;
@@ -143,9 +143,10 @@ struct CTambleJobs::PlainOnItsWay {
 };
 
 void CTambleJobs::QueueDeletion(const std::string& plain, const struct stat& before, const std::string& twin,
-                                bool madeTwin, UINT logId)
+                                bool madeTwin, std::shared_ptr<CSafeTarget> staged, UINT logId)
 {
-    m_pendingPlain.push_back({plain, twin, before, madeTwin, logId, m_bFileFailed, m_nFileIn, m_nFileOut});
+    m_pendingPlain.push_back(
+        {plain, twin, before, madeTwin, std::move(staged), logId, m_bFileFailed, m_nFileIn, m_nFileOut});
     m_bInFile = false;   // the file is counted when its group is done
 }
 
@@ -162,19 +163,16 @@ void CTambleJobs::DeletePending()
 {
     if (m_pendingPlain.empty())
         return;
-    const std::vector<PendingPlain> group = std::move(m_pendingPlain);
+    std::vector<PendingPlain> group = std::move(m_pendingPlain);
     m_pendingPlain.clear();
-    std::string syncCause;
-    const bool synced = CSafeTarget::SyncFolder(CSafeTarget::FolderOf(group.front().twin), syncCause);
-    const CIgnoreLeaseBreaks ignoreBreaks;
     std::vector<std::unique_ptr<PlainOnItsWay>> ways;
-    for (const PendingPlain& file : group) {
+    for (std::size_t i = 0; i < group.size(); ++i)
         ways.push_back(std::make_unique<PlainOnItsWay>());
-        if (!synced) {
-            ways.back()->cause = syncCause;
-            continue;
-        }
-        SetAside(file, *ways.back());
+    PlaceTwins(group, ways);
+    const CIgnoreLeaseBreaks ignoreBreaks;
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        if (ways[i]->cause.empty())
+            SetAside(group[i], *ways[i]);
     }
     const struct timespec pause = {0, 1000 * 1000};
     ::nanosleep(&pause, nullptr);
@@ -185,6 +183,28 @@ void CTambleJobs::DeletePending()
         m_nFileIn = file.fileIn;
         m_nFileOut = file.fileOut;
         EndFile(FinishDeletion(file, *ways[i]));
+    }
+}
+
+void CTambleJobs::PlaceTwins(std::vector<PendingPlain>& group, std::vector<std::unique_ptr<PlainOnItsWay>>& ways)
+{
+    // Each new twin is forced to disk and renamed (never over a file that
+    // appeared meanwhile), then one sync of the folder puts every rename on disk.
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        std::string cause;
+        if (group[i].staged && !group[i].staged->Finish(false, cause)) {
+            ways[i]->textId = IDS_ERR_CREATE;
+            ways[i]->file = group[i].twin;
+            ways[i]->cause = cause.empty() ? std::strerror(EIO) : cause;
+        }
+        group[i].staged.reset();
+    }
+    std::string syncCause;
+    if (CSafeTarget::SyncFolder(CSafeTarget::FolderOf(group.front().plain), syncCause))
+        return;
+    for (auto& way : ways) {
+        if (way->cause.empty())
+            way->cause = syncCause;
     }
 }
 
@@ -246,7 +266,7 @@ bool CTambleJobs::FinishDeletion(const PendingPlain& file, PlainOnItsWay& way)
     };
     switch (way.step) {
     case PlainOnItsWay::Step::Refuse:
-        Fail(IDS_ERR_DELETE, file.plain, way.cause);
+        Fail(way.textId, way.file.empty() ? file.plain : way.file, way.cause);
         return false;
     case PlainOnItsWay::Step::Keep:
         keep(way.textId, way.failure);

@@ -277,7 +277,23 @@ bool CSafeTarget::SyncFolder(const std::string& folder, std::string& cause)
     return ok;
 }
 
+CSafeTarget::CSafeTarget(CSafeTarget&& from) noexcept
+    : m_strTarget(std::move(from.m_strTarget)), m_strTemp(std::move(from.m_strTemp)),
+      m_strStreamPath(std::move(from.m_strStreamPath)), m_hDir(from.m_hDir), m_strTempAt(std::move(from.m_strTempAt)),
+      m_strTargetAt(std::move(from.m_strTargetAt)), m_hFile(from.m_hFile), m_bSyncFolder(from.m_bSyncFolder)
+{
+    from.m_strTemp.clear();
+    from.m_strStreamPath.clear();
+    from.m_hDir = AT_FDCWD;
+    from.m_hFile = -1;
+}
+
 bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& cause, const std::vector<char>* acl)
+{
+    return Stage(source, cause, acl) && Finish(replace, cause);
+}
+
+bool CSafeTarget::Stage(const struct stat& source, std::string& cause, const std::vector<char>* acl)
 {
     if (m_hFile < 0) {
         cause = ErrnoText(EBADF);
@@ -285,6 +301,15 @@ bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& c
     }
     if (!CopyAttributes(source, acl, cause)) {
         Discard();
+        return false;
+    }
+    return true;
+}
+
+bool CSafeTarget::Finish(bool replace, std::string& cause)
+{
+    if (m_hFile < 0) {
+        cause = ErrnoText(EBADF);
         return false;
     }
     if (Retry([&] { return ::fsync(m_hFile); }) != 0) {

@@ -30,6 +30,8 @@ public:
     CSafeTarget() = default;
     ~CSafeTarget();
     CSafeTarget(const CSafeTarget&) = delete;
+    // Takes over the temporary (a history job hands it to the group that renames it).
+    CSafeTarget(CSafeTarget&& from) noexcept;
     CSafeTarget& operator=(const CSafeTarget&) = delete;
 
     // Creates the temporary for target; false with the cause when it cannot
@@ -49,6 +51,12 @@ public:
     // with the cause on failure; the temporary is gone either way.
     bool Commit(const struct stat& source, bool replace, std::string& cause,
                 const std::vector<char>* acl = nullptr);
+    // Commit in two steps: Stage gives the temporary its permissions, ACL and
+    // times; Finish forces it to disk and renames it over the target (and
+    // syncs the folder unless deferred).  Between them the temporary can be
+    // read through StreamPath, and handed on.
+    bool Stage(const struct stat& source, std::string& cause, const std::vector<char>* acl = nullptr);
+    bool Finish(bool replace, std::string& cause);
 
     // Commit leaves the folder to the caller, who syncs it once for many
     // targets (SyncFolder) before relying on their names being on disk.

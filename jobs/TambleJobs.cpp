@@ -390,7 +390,7 @@ int CTambleJobs::CompressHistory()
     const std::string folderPath = HistoryFolderPath();
     if (!m_bDryRun)
         LockFolder(folderPath, {}, true);
-    m_bGroupSync = !m_bDryRun;
+    m_bGroupSync = m_bStageTargets = !m_bDryRun;
     CHistoryFolder folder;
     ReadHistoryFolder(folder, folderPath);
     const std::vector<std::size_t> found = folder.Matching(CompressPattern(m_nGroup));
@@ -469,7 +469,7 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
             if (m_bDryRun)
                 LogLine(IDS_DRY_DELETE, source + " -> " + twinName);
             else
-                QueueDeletion(source, plain, target, false, IDS_LOG_PLAIN_DELETED);
+                QueueDeletion(source, plain, target, false, nullptr, IDS_LOG_PLAIN_DELETED);
         }
         return;
     }
@@ -479,16 +479,20 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
     }
     if (!ConvertFile(source, target, m_nCompressMethod, false))
         return;
+    // With a staged twin the proof reads its temporary, which its group renames.
+    const std::shared_ptr<CSafeTarget> staged = std::move(m_pStaged);
+    const std::string made = staged ? staged->StreamPath() : target;
     m_nFileIn = static_cast<std::uint64_t>(plain.st_size);
-    m_nFileOut = SizeOf(target);
+    m_nFileOut = SizeOf(made);
     m_bFileDone = true;
-    if (CompareDecoded(target, source, cause) != ProofResult::Same) {
+    if (CompareDecoded(made, source, cause) != ProofResult::Same) {
         // The twin we just made does not prove itself: it goes, the plain file stays.
-        ::unlink(target.c_str());
+        if (!staged)
+            ::unlink(target.c_str());   // a staged one goes with its temporary
         Fail(IDS_ERR_TWIN_FAILED, source, twinName + ": " + cause);
         return;
     }
-    QueueDeletion(source, plain, target, true, IDS_LOG_COMPRESSED);
+    QueueDeletion(source, plain, target, true, staged, IDS_LOG_COMPRESSED);
 }
 
 int CTambleJobs::ExtractHistory()

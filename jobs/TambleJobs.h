@@ -53,6 +53,7 @@ public:
     std::string m_strOutputDir;           // a history extraction's target folder (empty: the history folder)
     int m_nJobs = 0;                      // files a history job converts at once (0: one per online CPU)
     bool m_bGroupSync = false;            // a history job: targets' folder synced once for many
+    bool m_bStageTargets = false;         // a history compression: twins renamed by their group
 
     // The job driver's table: checks the settings, runs the job they name and
     // reports an error that stops it; returns the job's result (0 when no job
@@ -154,7 +155,8 @@ protected:
     struct PendingPlain {
         std::string plain, twin;
         struct stat before;
-        bool madeTwin;
+        bool madeTwin;                         // the twin was made of this file (not found there)
+        std::shared_ptr<CSafeTarget> staged;   // the new twin while it is still a temporary
         UINT logId;
         bool failed;   // the file had raised the status already
         std::uint64_t fileIn, fileOut;
@@ -162,11 +164,12 @@ protected:
     struct PlainOnItsWay;
     static constexpr std::size_t PLAIN_GROUP_SIZE = 16;
     void QueueDeletion(const std::string& plain, const struct stat& before, const std::string& twin, bool madeTwin,
-                       UINT logId);
+                       std::shared_ptr<CSafeTarget> staged, UINT logId);
     void TakePending(CTambleJobs& from);
     void DeletePending();
     void SetAside(const PendingPlain& file, PlainOnItsWay& way);
     bool FinishDeletion(const PendingPlain& file, PlainOnItsWay& way);
+    void PlaceTwins(std::vector<PendingPlain>& group, std::vector<std::unique_ptr<PlainOnItsWay>>& ways);
     // Syncs a history job's folder once for all its targets; a failure fails the run.
     void SyncHistoryFolder(const std::string& folder);
     // Takes the folder's lock for the job (waiting at most m_nLockWait seconds)
@@ -209,6 +212,7 @@ protected:
     std::unique_ptr<CFolderLock> m_pLock;   // held while the job works in its folder
     bool m_bWorker = false;              // converts one file of a batch on a worker thread
     std::vector<PendingPlain> m_pendingPlain;
+    std::shared_ptr<CSafeTarget> m_pStaged;   // ConvertFile's finished temporary, with m_bStageTargets
 
     static thread_local CTambleJobs* s_pRunning;   // the jobs object whose conversion runs on this thread
 };

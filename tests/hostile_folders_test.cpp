@@ -322,12 +322,12 @@ TEST(HostileFolders, APlainFileWrittenToWhileItIsCompressedIsKept)
     Bytes grown = data;
     grown.push_back('!');
 
-    // Written to after its twin was made, before the twin is proven.
+    // Written to after its twin was written, before the twin is proven.
     {
         TempDir dir;
         WriteSampleFolder(dir.Path(), false);
-        const TambleResult r = RunTamble(Compress(dir.Path()), FaultSetup({{"CALL", "rename"},
-                                                                           {"PATH", "0A240102.hsz"},
+        const TambleResult r = RunTamble(Compress(dir.Path()), FaultSetup({{"CALL", "close"},
+                                                                           {"PATH", "0A240102.hsz.tamble-tmp."},
                                                                            {"NTH", "1"},
                                                                            {"ACTION", "append"},
                                                                            {"ARG", dir / "0A240102.hst"}}));
