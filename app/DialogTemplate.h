@@ -62,5 +62,6 @@ DialogBaseUnits BaseUnitsFromFont(double widthOf52Letters, int fontHeight);
 DialogRect MapDialogRect(const DialogRect& units, DialogBaseUnits base);
 
 // The string id of the wait text for a job's operation and kind, or 0 when the
-// operation is neither compress (1) nor extract (2) and the text stays empty.
+// operation is neither compress nor extract and the text stays empty
+// (jobs/JobKind.h).
 UINT WaitTextId(int zipMode, int fileType);

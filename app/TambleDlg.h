@@ -20,6 +20,7 @@
 
 #include "app/DialogTemplate.h"
 #include "app/ProgressCtrl.h"
+#include "jobs/JobKind.h"
 #include "jobs/JobView.h"
 #include "platform/Types.h"
 
@@ -87,8 +88,8 @@ public:
 
     // The job settings the window reads: operation and kind choose the wait
     // text; a hidden dialog never shows.
-    int m_nZipMode = 0;
-    int m_nFileType = 0;
+    int m_nZipMode = ZIP_MODE_NONE;
+    int m_nFileType = FILE_TYPE_NONE;
     BOOL m_bHidden = FALSE;
     // The job, run once on the first tick with this dialog as its view; it
     // ends the dialog when it is done and reports its errors, never throws.

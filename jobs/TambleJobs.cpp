@@ -133,15 +133,15 @@ CTambleJobs::~CTambleJobs()
 
 BOOL CTambleJobs::CheckSettings()
 {
-    if (m_nZipMode != 1 && m_nZipMode != 2) {
+    if (!HasJob()) {
         Refuse(IDS_ERR_NO_JOB, {});
         return FALSE;
     }
-    if (!m_strOutputDir.empty() && (m_nZipMode != 2 || m_nFileType != 2)) {
+    if (!m_strOutputDir.empty() && (m_nZipMode != ZIP_MODE_EXTRACT || m_nFileType != FILE_TYPE_HISTORY)) {
         Refuse(IDS_ERR_OUTPUT_DIR_JOB, {});
         return FALSE;
     }
-    if (m_nFileType != 2) {
+    if (m_nFileType != FILE_TYPE_HISTORY) {
         // One named file needs both of its names.
         if (m_szSource.empty() || m_szTarget.empty()) {
             Refuse(m_szSource.empty() ? IDS_ERR_NO_SOURCE : IDS_ERR_NO_TARGET, {});
@@ -159,11 +159,11 @@ BOOL CTambleJobs::CheckSettings()
         Refuse(IDS_ERR_NO_DAYS, {});
         return FALSE;
     }
-    if (m_nZipMode == 2 && m_nNumber < 0) {
+    if (m_nZipMode == ZIP_MODE_EXTRACT && m_nNumber < 0) {
         Refuse(IDS_ERR_NEGATIVE_DAYS, "/N:" + std::to_string(m_nNumber));
         return FALSE;
     }
-    if (m_nZipMode == 2 && m_szStartDate.size() < 7) {
+    if (m_nZipMode == ZIP_MODE_EXTRACT && m_szStartDate.size() < 7) {
         Refuse(IDS_ERR_BAD_START_DATE, "/D:" + m_szStartDate);
         return FALSE;
     }
@@ -178,13 +178,14 @@ int CTambleJobs::RunJob()
     m_nStartedNs = SteadyNs();
     if (CheckSettings()) {
         m_bJobRan = true;
-        const bool history = m_nFileType == 2;
-        const UINT wait = m_nZipMode == 1 ? (history ? IDS_WAIT_COMPRESS_HISTORY : IDS_WAIT_COMPRESS_FILE)
-                                          : (history ? IDS_WAIT_EXTRACT_HISTORY : IDS_WAIT_EXTRACT_FILE);
+        const bool history = m_nFileType == FILE_TYPE_HISTORY;
+        const UINT wait = m_nZipMode == ZIP_MODE_COMPRESS
+                              ? (history ? IDS_WAIT_COMPRESS_HISTORY : IDS_WAIT_COMPRESS_FILE)
+                              : (history ? IDS_WAIT_EXTRACT_HISTORY : IDS_WAIT_EXTRACT_FILE);
         m_view.SetWaitText(LoadResString(wait));
         m_view.TransferTexts();
         try {
-            if (m_nZipMode == 1)
+            if (m_nZipMode == ZIP_MODE_COMPRESS)
                 result = history ? CompressHistory() : CompressFile();
             else
                 result = history ? ExtractHistory() : ExtractFile();
