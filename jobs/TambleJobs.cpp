@@ -202,11 +202,11 @@ int CTambleJobs::RunJob()
     }
     m_pLock.reset();
     if (!m_bEnded)
-        EndDialog(0);
+        EndJob(0);
     return result;
 }
 
-void CTambleJobs::EndDialog(int result)
+void CTambleJobs::EndJob(int result)
 {
     m_bEnded = true;
     m_view.EndJob(result);
@@ -336,7 +336,7 @@ int CTambleJobs::ConvertNamedFile(int method, UINT logId)
     BeginFile();
     if (m_bDryRun) {
         EndFile(DryConvert(m_szSource, m_szTarget, method == METHOD_NONE ? IDS_DRY_EXTRACT : IDS_DRY_COMPRESS));
-        EndDialog(1);
+        EndJob(1);
         return 1;
     }
     const std::string folder = CSafeTarget::FolderOf(m_szTarget);
@@ -348,7 +348,7 @@ int CTambleJobs::ConvertNamedFile(int method, UINT logId)
         m_nFileOut = SizeOf(m_szTarget);
     }
     EndFile(converted);
-    EndDialog(1);
+    EndJob(1);
     return 1;
 }
 
@@ -485,7 +485,7 @@ int CTambleJobs::CompressHistory()
                 job.CompressEntry(folderPath, folder.Entries()[found[i]].name, now, ageLimit);
             }))
             return 0;
-        EndDialog(1);
+        EndJob(1);
         return 1;
     }
     int counter = 1;
@@ -496,7 +496,7 @@ int CTambleJobs::CompressHistory()
         ShowBars();
         CompressEntry(folderPath, entry.name, now, ageLimit);
     }
-    EndDialog(1);
+    EndJob(1);
     return 1;
 }
 
@@ -694,7 +694,7 @@ int CTambleJobs::ExtractHistory()
                 job.EndFile(job.m_bFileDone);
             }))
             return 0;
-        EndDialog(1);
+        EndJob(1);
         return 1;
     }
     int counter = 1;
@@ -709,7 +709,7 @@ int CTambleJobs::ExtractHistory()
             EndFile(m_bFileDone);
         }
     }
-    EndDialog(1);
+    EndJob(1);
     return 1;
 }
 

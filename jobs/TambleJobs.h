@@ -92,7 +92,7 @@ public:
 
 protected:
     // Ends the job with result (1 a normal end) through the view, once.
-    void EndDialog(int result);
+    void EndJob(int result);
     // Transfers the texts and repaints both bars at once.
     void ShowBars();
 
