@@ -128,7 +128,7 @@ private:
     CTambleDlg& m_dlg;
 };
 
-CTambleDlg::CTambleDlg() : m_hIcon(std::make_unique<CAppIcon>())
+CTambleDlg::CTambleDlg() : m_pAppIcon(std::make_unique<CAppIcon>())
 {
 }
 
@@ -306,7 +306,7 @@ BOOL CTambleDlg::OnInitDialog()
 
     g_pProgressDlg = this;
     if (m_pWindow != nullptr)
-        m_pWindow->icons(m_hIcon->Images(), m_hIcon->Count());
+        m_pWindow->icons(m_pAppIcon->Images(), m_pAppIcon->Count());
     Fl::add_timeout(m_nTimerPeriod / 1000.0, TimerProc, this);
     return TRUE;
 }
@@ -414,7 +414,7 @@ void CTambleDlg::Message(const std::string& text)
         return;
     MessageBoxOptions options;
     options.owner = m_pWindow.get();
-    options.icon = m_hIcon->Nearest(32);
+    options.icon = m_pAppIcon->Nearest(32);
     ShowMessageBox(text, options);
 }
 

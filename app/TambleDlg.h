@@ -96,7 +96,7 @@ public:
     std::function<void()> m_runJob;
 
     BOOL m_bStarted = FALSE;
-    std::unique_ptr<CAppIcon> m_hIcon;
+    std::unique_ptr<CAppIcon> m_pAppIcon;   // icon 128 for the window and its message boxes
     std::string m_strMessage;
     std::string m_strSourceLabel;
     std::string m_strTargetLabel;
