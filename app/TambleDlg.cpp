@@ -23,8 +23,6 @@
 #include <algorithm>
 #include <map>
 
-CTambleDlg* g_pProgressDlg = nullptr;
-
 namespace {
 
 // Fl::wait() without a time returns at once while no window is shown; with
@@ -135,8 +133,6 @@ CTambleDlg::CTambleDlg() : m_pAppIcon(std::make_unique<CAppIcon>())
 CTambleDlg::~CTambleDlg()
 {
     DestroyWindow();
-    if (g_pProgressDlg == this)
-        g_pProgressDlg = nullptr;
 }
 
 bool CTambleDlg::OpenDisplay()
@@ -304,7 +300,6 @@ BOOL CTambleDlg::OnInitDialog()
     if (m_bHidden)
         HideWindow();
 
-    g_pProgressDlg = this;
     if (m_pWindow != nullptr)
         m_pWindow->icons(m_pAppIcon->Images(), m_pAppIcon->Count());
     Fl::add_timeout(m_nTimerPeriod / 1000.0, TimerProc, this);

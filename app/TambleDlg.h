@@ -127,6 +127,3 @@ private:
     bool m_bModalEnded = false;
     int m_nResult = -1;
 };
-
-// The running dialog; set in OnInitDialog.
-extern CTambleDlg* g_pProgressDlg;
