@@ -37,14 +37,6 @@ const TemplateControl* TemplateControls(std::size_t* count)
     return kControls;
 }
 
-const TemplateControl* FindTemplateControl(int id)
-{
-    for (const TemplateControl& control : kControls)
-        if (control.id == id)
-            return &control;
-    return nullptr;
-}
-
 DialogBaseUnits BaseUnitsFromFont(double widthOf52Letters, int fontHeight)
 {
     // Width of an average letter pair, halved and rounded up at .5.

@@ -45,7 +45,6 @@ constexpr DialogRect kTemplateRect{0, 0, 214, 91};
 
 // The controls in template order.
 const TemplateControl* TemplateControls(std::size_t* count);
-const TemplateControl* FindTemplateControl(int id);
 
 // Dialog base units in pixels: cx is the average character width, cy the
 // character height.

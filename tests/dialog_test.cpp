@@ -16,6 +16,7 @@
 #include "platform/StringIds.h"
 #include "tests/support/JobDialog.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/TemplateLookup.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/XvfbRun.h"
 
