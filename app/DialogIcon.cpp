@@ -120,7 +120,6 @@ CAppIcon::CAppIcon()
         if (image->w() > 0 && image->h() > 0 && image->d() >= 3) {
             m_views.push_back(image.get());
             m_images.push_back(std::move(image));
-            m_bFromLibrary = true;
             return;
         }
     }

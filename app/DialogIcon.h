@@ -28,12 +28,9 @@ public:
     int Count() const { return static_cast<int>(m_views.size()); }
     // The image closest to `size` pixels, for drawing the icon in a box.
     const Fl_RGB_Image* Nearest(int size) const;
-    // True when the images come from a language resource library.
-    bool FromLibrary() const { return m_bFromLibrary; }
 
 private:
     std::vector<std::vector<std::uint8_t>> m_pixels;
     std::vector<std::unique_ptr<Fl_RGB_Image>> m_images;
     std::vector<const Fl_RGB_Image*> m_views;
-    bool m_bFromLibrary = false;
 };

@@ -1,6 +1,7 @@
 // Template 102 and the conversion of dialog units to pixels.
 #include "app/DialogTemplate.h"
 
+#include "jobs/JobKind.h"
 #include "platform/StringIds.h"
 
 #include <iterator>
@@ -36,14 +37,6 @@ const TemplateControl* TemplateControls(std::size_t* count)
     return kControls;
 }
 
-const TemplateControl* FindTemplateControl(int id)
-{
-    for (const TemplateControl& control : kControls)
-        if (control.id == id)
-            return &control;
-    return nullptr;
-}
-
 DialogBaseUnits BaseUnitsFromFont(double widthOf52Letters, int fontHeight)
 {
     // Width of an average letter pair, halved and rounded up at .5.
@@ -60,10 +53,10 @@ DialogRect MapDialogRect(const DialogRect& units, DialogBaseUnits base)
 
 UINT WaitTextId(int zipMode, int fileType)
 {
-    bool history = fileType == 2;
-    if (zipMode == 1)
+    bool history = fileType == FILE_TYPE_HISTORY;
+    if (zipMode == ZIP_MODE_COMPRESS)
         return history ? IDS_WAIT_COMPRESS_HISTORY : IDS_WAIT_COMPRESS_FILE;
-    if (zipMode == 2)
+    if (zipMode == ZIP_MODE_EXTRACT)
         return history ? IDS_WAIT_EXTRACT_HISTORY : IDS_WAIT_EXTRACT_FILE;
     return 0;
 }

@@ -45,7 +45,6 @@ constexpr DialogRect kTemplateRect{0, 0, 214, 91};
 
 // The controls in template order.
 const TemplateControl* TemplateControls(std::size_t* count);
-const TemplateControl* FindTemplateControl(int id);
 
 // Dialog base units in pixels: cx is the average character width, cy the
 // character height.
@@ -62,5 +61,6 @@ DialogBaseUnits BaseUnitsFromFont(double widthOf52Letters, int fontHeight);
 DialogRect MapDialogRect(const DialogRect& units, DialogBaseUnits base);
 
 // The string id of the wait text for a job's operation and kind, or 0 when the
-// operation is neither compress (1) nor extract (2) and the text stays empty.
+// operation is neither compress nor extract and the text stays empty
+// (jobs/JobKind.h).
 UINT WaitTextId(int zipMode, int fileType);

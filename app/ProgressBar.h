@@ -11,7 +11,6 @@ public:
     // Sets the filled share (0 to 1); marks the widget for repainting when
     // the filled part changes by a pixel or more.
     void SetFraction(double fraction);
-    double GetFraction() const { return m_fraction; }
 
 protected:
     void draw() override;
@@ -19,6 +18,5 @@ protected:
 private:
     int InnerWidth() const { return w() > 2 ? w() - 2 : 0; }
 
-    double m_fraction = 0;
     int m_filled = 0;
 };

@@ -81,7 +81,6 @@ CProgressBar::CProgressBar(int x, int y, int w, int h) : Fl_Widget(x, y, w, h)
 
 void CProgressBar::SetFraction(double fraction)
 {
-    m_fraction = fraction;
     int filled = FilledPixels(fraction, InnerWidth());
     if (filled != m_filled) {
         m_filled = filled;

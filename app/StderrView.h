@@ -10,7 +10,7 @@
 
 class CStderrView : public IJobView {
 public:
-    explicit CStderrView(int fd = 2) : m_hOutput(fd) {}
+    explicit CStderrView(int fd = 2) : m_nOutputFd(fd) {}
 
     void SetSourceName(const std::string&) override {}
     void SetTargetName(const std::string&) override {}
@@ -22,8 +22,8 @@ public:
     void SetOverallPos(int) override {}
     void RepaintOverallBar() override {}
 
-    void Message(const std::string& text) override { WriteLine(m_hOutput, text); }
-    void Log(const std::string& text) override { WriteLine(m_hOutput, text); }
+    void Message(const std::string& text) override { WriteLine(m_nOutputFd, text); }
+    void Log(const std::string& text) override { WriteLine(m_nOutputFd, text); }
     void EndJob(int result) override { m_nResult = result; }
 
     // The result the job ended with (-1 before it ended).
@@ -34,6 +34,6 @@ public:
     static void WriteLine(int fd, const std::string& text);
 
 private:
-    int m_hOutput;
+    int m_nOutputFd;   // where the lines go
     int m_nResult = -1;
 };

@@ -163,7 +163,7 @@ int CTambleApp::RunDialog(const CTambleCmdLine& cmdLine, const COptions& options
     CopySettings(cmdLine, options, jobs);
     if (!m_window.Run(jobs, view))
         return -1;
-    if (jobs.m_nZipMode != 1 && jobs.m_nZipMode != 2)
+    if (!jobs.HasJob())
         PrintShortUsage(stderr);
     PrintSummary(jobs, options);
     return jobs.ExitStatus();
@@ -187,7 +187,7 @@ int CTambleApp::RunJob(const CTambleCmdLine& cmdLine, const COptions& options)
     CTambleJobs jobs(*view);
     CopySettings(cmdLine, options, jobs);
     jobs.RunJob();
-    if (jobs.m_nZipMode != 1 && jobs.m_nZipMode != 2)
+    if (!jobs.HasJob())
         PrintShortUsage(stderr);   // no job: say how to give one instead of waiting
     PrintSummary(jobs, options);
     return jobs.ExitStatus();

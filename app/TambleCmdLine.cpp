@@ -82,8 +82,8 @@ CTambleCmdLine::~CTambleCmdLine() = default;
 
 void CTambleCmdLine::SetDefaults()
 {
-    m_nZipMode = 0;
-    m_nFileType = 0;
+    m_nZipMode = ZIP_MODE_NONE;
+    m_nFileType = FILE_TYPE_NONE;
     m_nNumber = 0;
     m_nGroup = -1;
     m_szStartDate.clear();
@@ -141,9 +141,9 @@ bool CTambleCmdLine::ParseSwitch(const std::string& text)
             return true;
         }
         if (letter == 'Z')
-            m_nZipMode = at2 == 'C' ? 1 : 2;
+            m_nZipMode = at2 == 'C' ? ZIP_MODE_COMPRESS : ZIP_MODE_EXTRACT;
         else
-            m_nFileType = at2 == 'A' ? 2 : 1;
+            m_nFileType = at2 == 'A' ? FILE_TYPE_HISTORY : FILE_TYPE_NAMED;
         if (oddColon || upper.size() > 3)
             Warn(IDS_WARN_PARTLY_READ, text, taken + at2);
         return true;

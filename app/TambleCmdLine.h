@@ -1,8 +1,8 @@
 // CTambleCmdLine: the job settings of one run, read from the command line.
 //
 // Switches (first letter decides, the character after it is not looked at):
-//   /Z:C compress, /Z:E extract        -> m_nZipMode 1 / 2
-//   /T:N one named file, /T:A history  -> m_nFileType 1 / 2
+//   /Z:C compress, /Z:E extract        -> m_nZipMode ZIP_MODE_COMPRESS / _EXTRACT
+//   /T:N one named file, /T:A history  -> m_nFileType FILE_TYPE_NAMED / _HISTORY
 //   /D:date /N:days /G:group           -> m_szStartDate, m_nNumber, m_nGroup
 //   /S:source /R:target                -> m_szSource, m_szTarget (case kept)
 //   /H                                 -> m_bHidden
@@ -23,6 +23,7 @@
 // m_warnings so that the caller can say how it was read.
 #pragma once
 
+#include "jobs/JobKind.h"
 #include "platform/CommandLine.h"
 #include "platform/Types.h"
 
@@ -53,8 +54,8 @@ public:
     // True when m_options holds the option (text after "--", up to any "=").
     bool HasOption(const std::string& name) const;
 
-    int m_nZipMode = 0;        // 1 compress, 2 extract, 0 none
-    int m_nFileType = 0;       // 1 one named file, 2 the history-file set
+    int m_nZipMode = ZIP_MODE_NONE;     // jobs/JobKind.h
+    int m_nFileType = FILE_TYPE_NONE;
     int m_nNumber = 0;         // a number of days
     int m_nGroup = -1;         // history group; negative selects all groups
     std::string m_szStartDate; // first day of a history extraction, month first

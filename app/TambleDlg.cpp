@@ -23,8 +23,6 @@
 #include <algorithm>
 #include <map>
 
-CTambleDlg* g_pProgressDlg = nullptr;
-
 namespace {
 
 // Fl::wait() without a time returns at once while no window is shown; with
@@ -128,15 +126,13 @@ private:
     CTambleDlg& m_dlg;
 };
 
-CTambleDlg::CTambleDlg() : m_hIcon(std::make_unique<CAppIcon>())
+CTambleDlg::CTambleDlg() : m_pAppIcon(std::make_unique<CAppIcon>())
 {
 }
 
 CTambleDlg::~CTambleDlg()
 {
     DestroyWindow();
-    if (g_pProgressDlg == this)
-        g_pProgressDlg = nullptr;
 }
 
 bool CTambleDlg::OpenDisplay()
@@ -304,9 +300,8 @@ BOOL CTambleDlg::OnInitDialog()
     if (m_bHidden)
         HideWindow();
 
-    g_pProgressDlg = this;
     if (m_pWindow != nullptr)
-        m_pWindow->icons(m_hIcon->Images(), m_hIcon->Count());
+        m_pWindow->icons(m_pAppIcon->Images(), m_pAppIcon->Count());
     Fl::add_timeout(m_nTimerPeriod / 1000.0, TimerProc, this);
     return TRUE;
 }
@@ -414,7 +409,7 @@ void CTambleDlg::Message(const std::string& text)
         return;
     MessageBoxOptions options;
     options.owner = m_pWindow.get();
-    options.icon = m_hIcon->Nearest(32);
+    options.icon = m_pAppIcon->Nearest(32);
     ShowMessageBox(text, options);
 }
 

@@ -20,6 +20,7 @@
 
 #include "app/DialogTemplate.h"
 #include "app/ProgressCtrl.h"
+#include "jobs/JobKind.h"
 #include "jobs/JobView.h"
 #include "platform/Types.h"
 
@@ -87,15 +88,15 @@ public:
 
     // The job settings the window reads: operation and kind choose the wait
     // text; a hidden dialog never shows.
-    int m_nZipMode = 0;
-    int m_nFileType = 0;
+    int m_nZipMode = ZIP_MODE_NONE;
+    int m_nFileType = FILE_TYPE_NONE;
     BOOL m_bHidden = FALSE;
     // The job, run once on the first tick with this dialog as its view; it
     // ends the dialog when it is done and reports its errors, never throws.
     std::function<void()> m_runJob;
 
     BOOL m_bStarted = FALSE;
-    std::unique_ptr<CAppIcon> m_hIcon;
+    std::unique_ptr<CAppIcon> m_pAppIcon;   // icon 128 for the window and its message boxes
     std::string m_strMessage;
     std::string m_strSourceLabel;
     std::string m_strTargetLabel;
@@ -126,6 +127,3 @@ private:
     bool m_bModalEnded = false;
     int m_nResult = -1;
 };
-
-// The running dialog; set in OnInitDialog.
-extern CTambleDlg* g_pProgressDlg;

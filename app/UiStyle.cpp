@@ -23,11 +23,6 @@ void ApplyUiStyle(double scale)
     FL_NORMAL_SIZE = UiFontSize();
 }
 
-double UiScale()
-{
-    return g_scale;
-}
-
 int UiFontSize()
 {
     // 8 points are 10.67 pixels at 96 DPI; the dialog manager rounds to 11.

@@ -6,7 +6,6 @@
 // Sets scheme, colours and the default font size for a UI scale (1 at 96 DPI).
 void ApplyUiStyle(double scale);
 
-double UiScale();
 // Pixel size of the dialog font: 8 points at 96 DPI times the scale.
 int UiFontSize();
 // A length in pixels at scale 1, scaled and rounded.

@@ -14,12 +14,6 @@ _XDisplay* OpenX11Display()
     return XOpenDisplay(name);
 }
 
-void CloseX11Display(_XDisplay* display)
-{
-    if (display != nullptr)
-        XCloseDisplay(display);
-}
-
 double ScaleFromDpiText(const char* dpi)
 {
     if (dpi == nullptr || *dpi == '\0')

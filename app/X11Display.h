@@ -12,9 +12,6 @@ struct _XDisplay;
 // no X server answers there.
 _XDisplay* OpenX11Display();
 
-// Closes a display that was opened but will not be used.
-void CloseX11Display(_XDisplay* display);
-
 // The scale of the user interface for high-DPI screens: the Xft.dpi resource
 // divided by 96, between 1 and 4; 1 when the resource is not set.
 double DisplayScale(_XDisplay* display);

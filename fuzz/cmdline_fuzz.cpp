@@ -86,7 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Parse(copy, second);
     if (!SameRecord(first, second))
         std::abort();
-    if (first.m_nZipMode < 0 || first.m_nZipMode > 2 || first.m_nFileType < 0 || first.m_nFileType > 2)
+    if (first.m_nZipMode < ZIP_MODE_NONE || first.m_nZipMode > ZIP_MODE_EXTRACT || first.m_nFileType < FILE_TYPE_NONE
+        || first.m_nFileType > FILE_TYPE_HISTORY)
         std::abort();
     // Each argument lands in one place at most; a first "--" lands nowhere.
     if (first.m_params.size() + first.m_options.size() + first.m_otherSwitches.size() > args.size() - 1)
@@ -111,9 +112,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     // A history job that may run has a folder, a number of days, and for an
     // extraction a positive count and a start date of at least seven characters.
-    if (runnable && jobs.m_nFileType == 2
+    if (runnable && jobs.m_nFileType == FILE_TYPE_HISTORY
         && (jobs.m_szSource.empty() || jobs.m_nNumber == 0
-            || (jobs.m_nZipMode == 2 && (jobs.m_nNumber < 0 || jobs.m_szStartDate.size() < 7))))
+            || (jobs.m_nZipMode == ZIP_MODE_EXTRACT && (jobs.m_nNumber < 0 || jobs.m_szStartDate.size() < 7))))
         std::abort();
     return 0;
 }

@@ -98,23 +98,6 @@ char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t 
     }
 }
 
-char* GetProductFolder(HMODULE module, char* buffer, std::size_t size, int kind)
-{
-    if (buffer == nullptr || size == 0)
-        return nullptr;
-    buffer[0] = '\0';
-    try {
-        return GetProductFolderFor(GetModuleFileName(module), buffer, size, kind);
-    } catch (...) {
-        return buffer;
-    }
-}
-
-char* GetUserDataFolder(HMODULE module, char* buffer, std::size_t size)
-{
-    return GetProductFolder(module, buffer, size, PRODUCT_FOLDER_DATA);
-}
-
 char* BuildProductName(const char* settingsPath, char* buffer, std::size_t size, bool withVersion)
 {
     const std::string file = settingsPath != nullptr ? settingsPath : "";

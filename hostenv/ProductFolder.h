@@ -16,24 +16,17 @@
 // can be had, it is the executable's folder.  Every folder ends with "/".
 #pragma once
 
-#include "platform/ModulePath.h"
-
 #include <cstddef>
 #include <string>
 
 constexpr int PRODUCT_FOLDER_DATA = 0;
 constexpr int PRODUCT_FOLDER_PROJECTS = 1;
 
-// Writes the folder of `kind` for the module's executable into `buffer`
+// Writes the folder of `kind` for an executable at `exePath` into `buffer`
 // (`size` bytes, cut to fit) and returns the buffer; null when buffer is null
-// or size is 0.  An unknown kind gives the executable's folder, and a module
-// whose path cannot be had the empty string.
-char* GetProductFolder(HMODULE module, char* buffer, std::size_t size, int kind);
-// The same for an executable at `exePath`.
+// or size is 0.  An unknown kind gives the executable's folder, and an empty
+// path the empty string.
 char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t size, int kind);
-
-// GetProductFolder with PRODUCT_FOLDER_DATA: where the per-user settings live.
-char* GetUserDataFolder(HMODULE module, char* buffer, std::size_t size);
 
 // "ProductName vVersion", or "ProductName" alone without version, read from the
 // settings file at `settingsPath` into `buffer` (cut to fit); returns buffer.

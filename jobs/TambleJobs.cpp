@@ -80,15 +80,15 @@ CTambleJobs::~CTambleJobs()
 
 BOOL CTambleJobs::CheckSettings()
 {
-    if (m_nZipMode != 1 && m_nZipMode != 2) {
+    if (!HasJob()) {
         Refuse(IDS_ERR_NO_JOB, {});
         return FALSE;
     }
-    if (!m_strOutputDir.empty() && (m_nZipMode != 2 || m_nFileType != 2)) {
+    if (!m_strOutputDir.empty() && (m_nZipMode != ZIP_MODE_EXTRACT || m_nFileType != FILE_TYPE_HISTORY)) {
         Refuse(IDS_ERR_OUTPUT_DIR_JOB, {});
         return FALSE;
     }
-    if (m_nFileType != 2) {
+    if (m_nFileType != FILE_TYPE_HISTORY) {
         // One named file needs both of its names.
         if (m_szSource.empty() || m_szTarget.empty()) {
             Refuse(m_szSource.empty() ? IDS_ERR_NO_SOURCE : IDS_ERR_NO_TARGET, {});
@@ -106,11 +106,11 @@ BOOL CTambleJobs::CheckSettings()
         Refuse(IDS_ERR_NO_DAYS, {});
         return FALSE;
     }
-    if (m_nZipMode == 2 && m_nNumber < 0) {
+    if (m_nZipMode == ZIP_MODE_EXTRACT && m_nNumber < 0) {
         Refuse(IDS_ERR_NEGATIVE_DAYS, "/N:" + std::to_string(m_nNumber));
         return FALSE;
     }
-    if (m_nZipMode == 2 && m_szStartDate.size() < 7) {
+    if (m_nZipMode == ZIP_MODE_EXTRACT && m_szStartDate.size() < 7) {
         Refuse(IDS_ERR_BAD_START_DATE, "/D:" + m_szStartDate);
         return FALSE;
     }
@@ -125,13 +125,14 @@ int CTambleJobs::RunJob()
     m_nStartedNs = SteadyNs();
     if (CheckSettings()) {
         m_bJobRan = true;
-        const bool history = m_nFileType == 2;
-        const UINT wait = m_nZipMode == 1 ? (history ? IDS_WAIT_COMPRESS_HISTORY : IDS_WAIT_COMPRESS_FILE)
-                                          : (history ? IDS_WAIT_EXTRACT_HISTORY : IDS_WAIT_EXTRACT_FILE);
+        const bool history = m_nFileType == FILE_TYPE_HISTORY;
+        const UINT wait = m_nZipMode == ZIP_MODE_COMPRESS
+                              ? (history ? IDS_WAIT_COMPRESS_HISTORY : IDS_WAIT_COMPRESS_FILE)
+                              : (history ? IDS_WAIT_EXTRACT_HISTORY : IDS_WAIT_EXTRACT_FILE);
         m_view.SetWaitText(LoadResString(wait));
         m_view.TransferTexts();
         try {
-            if (m_nZipMode == 1)
+            if (m_nZipMode == ZIP_MODE_COMPRESS)
                 result = history ? CompressHistory() : CompressFile();
             else
                 result = history ? ExtractHistory() : ExtractFile();
@@ -148,11 +149,11 @@ int CTambleJobs::RunJob()
     }
     m_pLock.reset();
     if (!m_bEnded)
-        EndDialog(0);
+        EndJob(0);
     return result;
 }
 
-void CTambleJobs::EndDialog(int result)
+void CTambleJobs::EndJob(int result)
 {
     m_bEnded = true;
     m_view.EndJob(result);
@@ -282,7 +283,7 @@ int CTambleJobs::ConvertNamedFile(int method, UINT logId)
     BeginFile();
     if (m_bDryRun) {
         EndFile(DryConvert(m_szSource, m_szTarget, method == METHOD_NONE ? IDS_DRY_EXTRACT : IDS_DRY_COMPRESS));
-        EndDialog(1);
+        EndJob(1);
         return 1;
     }
     const std::string folder = CSafeTarget::FolderOf(m_szTarget);
@@ -294,7 +295,7 @@ int CTambleJobs::ConvertNamedFile(int method, UINT logId)
         m_nFileOut = SizeOf(m_szTarget);
     }
     EndFile(converted);
-    EndDialog(1);
+    EndJob(1);
     return 1;
 }
 
@@ -412,7 +413,7 @@ int CTambleJobs::CompressHistory()
         SyncHistoryFolder(folderPath);   // the deletions, on disk before the job says it is done
     if (!finished)
         return 0;
-    EndDialog(1);
+    EndJob(1);
     return 1;
 }
 
@@ -545,7 +546,7 @@ int CTambleJobs::ExtractHistory()
         SyncHistoryFolder(targetFolder);
     if (!finished)
         return 0;
-    EndDialog(1);
+    EndJob(1);
     return 1;
 }
 

@@ -16,6 +16,7 @@
 // first removes the temporaries that interrupted runs left there.
 #pragma once
 
+#include "jobs/JobKind.h"
 #include "jobs/JobView.h"
 #include "platform/Types.h"
 #include "streams/CompressedFile.h"
@@ -39,8 +40,8 @@ public:
     CTambleJobs& operator=(const CTambleJobs&) = delete;
 
     // Job settings, copied from the command-line record before the job runs.
-    int m_nZipMode = 0;          // 1 compress, 2 extract, other: no job
-    int m_nFileType = 0;         // 2 the history-file set, other: one named file
+    int m_nZipMode = ZIP_MODE_NONE;     // ZIP_MODE_COMPRESS, ZIP_MODE_EXTRACT, other: no job
+    int m_nFileType = FILE_TYPE_NONE;   // FILE_TYPE_HISTORY the history-file set, other: one named file
     int m_nNumber = 0;           // a number of days
     int m_nGroup = -1;           // history group, negative for all
     std::string m_szStartDate;   // first day of an extraction, month first
@@ -54,6 +55,9 @@ public:
     int m_nJobs = 0;                      // files a history job converts at once (0: one per online CPU)
     bool m_bGroupSync = false;            // a history job: targets' folder synced once for many
     bool m_bStageTargets = false;         // a history compression: twins renamed by their group
+
+    // Whether the settings name a job (compress or extract).
+    bool HasJob() const { return IsJobMode(m_nZipMode); }
 
     // The job driver's table: checks the settings, runs the job they name and
     // reports an error that stops it; returns the job's result (0 when no job
@@ -90,7 +94,7 @@ public:
 
 protected:
     // Ends the job with result (1 a normal end) through the view, once.
-    void EndDialog(int result);
+    void EndJob(int result);
     // Transfers the texts and repaints both bars at once.
     void ShowBars();
 

@@ -61,7 +61,6 @@
     X(IDT_SOURCE_NAME, 1004, "...")                                                          \
     X(IDT_TARGET_NAME, 1005, "...")                                                          \
     X(IDT_OVERALL_LABEL, 1007, "Overall:")                                                   \
-    X(IDS_ERR_CREATE_FILE_CLASS, 2001, "Could not create File class!")                       \
     X(IDS_ERR_OPEN_FILE, 2002, "Couldn't open file!")                                        \
     X(IDS_ERR_CREATE, 2003, "Couldn't create!")                                              \
     X(IDS_ERR_DAMAGED, 2004, "The file is damaged!")                                         \

@@ -64,7 +64,7 @@ BOOL CLzssFile::Open(const char* fileName, UINT openFlags, CFileException* error
     m_nCurrentPos = 1;
     m_nPendingCount = 0;
     m_nPendingPos = 0;
-    m_nEncodeState = 0;
+    m_nEncodeState = EncodeState::Filling;
     m_nFilled = 0;
     m_nDataPos = 0;
     m_nInputLeft = 0;
@@ -79,7 +79,7 @@ void CLzssFile::Close()
     delete[] m_pPending;
     m_pPending = nullptr;
     if (m_nOpenFlags != OPEN_READ && m_bWriting) {
-        if (m_nEncodeState == 0) {
+        if (m_nEncodeState == EncodeState::Filling) {
             // Fewer than 17 bytes came: code what the window holds.
             m_nInputLeft = 0;
             EncodeData(nullptr, TRUE);
@@ -96,7 +96,7 @@ void CLzssFile::WriteData(const void* data, UINT count)
     if (count > std::numeric_limits<UINT>::max() - m_nOriginalSize)
         throw CFileException(CFileException::invalidFile, EFBIG, m_szFileName,
                              "data too large for the format (4 GiB) while writing");
-    if (count > 0 && m_nEncodeState == 2)
+    if (count > 0 && m_nEncodeState == EncodeState::Coding)
         throw CFileException(CFileException::invalidFile, EINVAL, m_szFileName,
                              "the LZSS stream has coded its data to the end and takes no more");
     m_nInputLeft = count;
@@ -110,7 +110,7 @@ void CLzssFile::WriteData(const void* data, UINT count)
 
 void CLzssFile::EncodeData(const std::uint8_t* data, BOOL inputEnded)
 {
-    if (m_nEncodeState == 0) {
+    if (m_nEncodeState == EncodeState::Filling) {
         // The first 17 bytes go to window positions 1 to 17.
         while (m_nFilled < LZSS_LOOK_AHEAD && !inputEnded && m_nInputLeft > 0) {
             ++m_nFilled;
@@ -119,14 +119,14 @@ void CLzssFile::EncodeData(const std::uint8_t* data, BOOL inputEnded)
         }
         if (m_nFilled < LZSS_LOOK_AHEAD && !inputEnded)
             return;
-        m_nEncodeState = 1;
+        m_nEncodeState = EncodeState::Starting;
     }
-    if (m_nEncodeState == 1) {
+    if (m_nEncodeState == EncodeState::Starting) {
         m_nLookAhead = m_nFilled;
         ResetSearchTree();
         m_nMatchPos = 0;
         m_nMatchLength = 0;
-        m_nEncodeState = 2;
+        m_nEncodeState = EncodeState::Coding;
     }
     for (;;) {
         if (m_nLookAhead <= 0)

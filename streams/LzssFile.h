@@ -73,7 +73,9 @@ protected:
     UINT DecodeFast(std::uint8_t* out, UINT pos, UINT count);
     UINT DecodeTail(std::uint8_t* out, UINT pos, UINT count);
 
-    int m_nEncodeState = 0;      // writer: 0 filling the look-ahead, 1 starting, 2 coding
+    // Writer: filling the look-ahead, starting to code, coding.
+    enum class EncodeState { Filling, Starting, Coding };
+    EncodeState m_nEncodeState = EncodeState::Filling;
     UINT m_nCurrentPos = 1;      // window position of the next byte to code or to store
     int m_nLookAhead = 0;        // writer: look-ahead bytes not yet coded
     int m_nReplaceCount = 0;     // writer: bytes covered by the token just written

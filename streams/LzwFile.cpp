@@ -68,7 +68,7 @@ BOOL CLzwFile::Open(const char* fileName, UINT openFlags, CFileException* error)
     m_bFirstByteTaken = FALSE;   // the decode stack is always written before it is read
     m_nNextCode = m_nCodeBits = m_nWidenLimit = 0;
     m_nCharacter = 0;
-    m_nReadState = 0;
+    m_nReadState = ReadState::PeriodStart;
     m_nStringCode = 0;
     m_nOldCode = 0;
     m_nStackCount = 0;
@@ -486,9 +486,9 @@ UINT CLzwFile::Read(void* buffer, UINT count)
             SetDamaged();
             return n;
         }
-        if (m_nReadState == 0) {
+        if (m_nReadState == ReadState::PeriodStart) {
             // Start of a dictionary period: the first code is a byte.
-            m_nReadState = 1;
+            m_nReadState = ReadState::FirstByte;
             ResetDictionary();
             m_bOldInHistory = FALSE;
             m_nOldCode = InputBits(static_cast<int>(m_nCodeBits));
@@ -511,7 +511,7 @@ UINT CLzwFile::Read(void* buffer, UINT count)
         }
         if (RanPastEnd())
             return n;
-        m_nReadState = 2;
+        m_nReadState = ReadState::InPeriod;
         if (DecodeFast(count - n) > 0)
             continue;
         const UINT code = InputBits(static_cast<int>(m_nCodeBits));
@@ -520,7 +520,7 @@ UINT CLzwFile::Read(void* buffer, UINT count)
         if (code == LZW_END_OF_DATA)
             return n;
         if (code == LZW_RESET) {
-            m_nReadState = 0;
+            m_nReadState = ReadState::PeriodStart;
             continue;
         }
         if (code == LZW_WIDEN) {
@@ -547,7 +547,7 @@ bool CLzwFile::ReadEndCode()
         SetDamaged();
         return false;
     }
-    if (m_nReadState == 0) {
+    if (m_nReadState == ReadState::PeriodStart) {
         // Nothing decoded yet: codes start 9 bits wide, and a writer given no byte
         // at all emits the code 0 before the end code.
         m_nCodeBits = 9;

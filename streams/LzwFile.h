@@ -100,7 +100,9 @@ private:
     UINT m_nStringCode = 0;         // writer: code of the string matched so far
     UINT m_nOldCode = 0;            // reader: the code read before it
     UINT m_nStackCount = 0;         // reader: decoded bytes not yet delivered
-    UINT m_nReadState = 0;          // reader: 0 period start, 1 after its first byte, 2 in a period
+    // Reader: at a dictionary period's start, after its first byte, in the period.
+    enum class ReadState { PeriodStart, FirstByte, InPeriod };
+    ReadState m_nReadState = ReadState::PeriodStart;
 
     // Writer: bit packing and progress.
     std::uint32_t m_nPendingBits = 0;   // bits not yet in a completed byte, right-aligned

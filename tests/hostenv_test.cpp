@@ -207,7 +207,6 @@ TEST_F(ProductFolderTest, ResultStaysWithinTheBuffer)
     EXPECT_EQ(GetProductFolderFor(m_exe, nullptr, 10, PRODUCT_FOLDER_DATA), nullptr);
     EXPECT_EQ(GetProductFolderFor(m_exe, buffer, 0, PRODUCT_FOLDER_DATA), nullptr);
     EXPECT_STREQ(buffer, "abc");
-    EXPECT_EQ(GetUserDataFolder(nullptr, nullptr, 260), nullptr);
 
     // An executable path that cannot be had gives the empty string.
     m_exe.clear();
@@ -220,15 +219,6 @@ TEST_F(ProductFolderTest, LongProductNameKeepsTheProjectsSuffix)
     const std::string folder = Folder(PRODUCT_FOLDER_PROJECTS);
     // The name is cut to 127 bytes; " Projects/" is still appended.
     EXPECT_EQ(folder, m_dir / "home/Documents/" + std::string(127, 'P') + " Projects/");
-}
-
-TEST_F(ProductFolderTest, UserDataFolderOfTheRunningProgram)
-{
-    // The test program has no settings file beside it.
-    m_env.Set("XDG_DATA_HOME", m_dir / "data");
-    char buffer[260];
-    EXPECT_EQ(GetUserDataFolder(nullptr, buffer, sizeof buffer), buffer);
-    EXPECT_EQ(std::string(buffer), m_dir / "data/");
 }
 
 TEST(BuildProductName, NameWithAndWithoutVersion)

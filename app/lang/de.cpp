@@ -54,7 +54,6 @@ constexpr Translation kGerman[] = {
     {IDT_SOURCE_LABEL, "Quelldatei:"},
     {IDT_TARGET_LABEL, "Zieldatei:"},
     {IDT_OVERALL_LABEL, "Gesamt:"},
-    {IDS_ERR_CREATE_FILE_CLASS, "Die Dateiklasse konnte nicht angelegt werden!"},
     {IDS_ERR_OPEN_FILE, "Die Datei konnte nicht geöffnet werden!"},
     {IDS_ERR_CREATE, "Erstellen fehlgeschlagen!"},
     {IDS_ERR_DAMAGED, "Die Datei ist beschädigt!"},

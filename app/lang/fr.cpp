@@ -60,7 +60,6 @@ constexpr Translation kFrench[] = {
     {IDT_SOURCE_LABEL, "Source\u00A0:"},
     {IDT_TARGET_LABEL, "Cible\u00A0:"},
     {IDT_OVERALL_LABEL, "Total\u00A0:"},
-    {IDS_ERR_CREATE_FILE_CLASS, "Impossible de créer la classe de fichier\u00A0!"},
     {IDS_ERR_OPEN_FILE, "Impossible d'ouvrir le fichier\u00A0!"},
     {IDS_ERR_CREATE, "Création impossible\u00A0!"},
     {IDS_ERR_DAMAGED, "Le fichier est endommagé\u00A0!"},
