@@ -214,7 +214,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                 ++released;
                 hold.unlock();
                 if (!run->view.m_lines.empty())
-                    DeletePending();   // the earlier files' deletions say their lines first
+                    SettlePending();   // the earlier files' deletions say their lines first
                 for (const auto& [isMessage, text] : run->view.m_lines)
                     isMessage ? m_view.Message(text) : m_view.Log(text);
                 m_nConverted += run->job.m_nConverted;
@@ -225,7 +225,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                 RaiseStatus(run->job.m_nExitStatus);
                 TakePending(run->job);
                 if (slot.awaited)
-                    DeletePending();   // a later file on one of its paths finds its twin in place
+                    SettlePending();   // a later file on one of its paths finds its twin in place
                 hold.lock();
                 slot.settled = true;
                 changed.notify_all();
@@ -255,7 +255,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
         }
         stopped = jobError;
     }
-    DeletePending();
+    SettlePending();
     if (signalSaved)
         ::sigaction(SIGIO, &saved, nullptr);
     return !stopped;

@@ -303,6 +303,9 @@ bool CSafeTarget::Stage(const struct stat& source, std::string& cause, const std
         Discard();
         return false;
     }
+    // Start writing it out now: whoever calls Finish later finds little left
+    // to wait for.  Where the call is not offered only the head start is lost.
+    ::sync_file_range(m_hFile, 0, 0, SYNC_FILE_RANGE_WRITE);
     return true;
 }
 

@@ -470,7 +470,7 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
             if (m_bDryRun)
                 LogLine(IDS_DRY_DELETE, source + " -> " + twinName);
             else
-                QueueDeletion(source, plain, target, false, nullptr, IDS_LOG_PLAIN_DELETED);
+                QueueFile({source, target, plain, false, nullptr, IDS_LOG_PLAIN_DELETED, source + " -> " + twinName});
         }
         return;
     }
@@ -493,7 +493,7 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
         Fail(IDS_ERR_TWIN_FAILED, source, twinName + ": " + cause);
         return;
     }
-    QueueDeletion(source, plain, target, true, staged, IDS_LOG_COMPRESSED);
+    QueueFile({source, target, plain, true, staged, IDS_LOG_COMPRESSED, source + " -> " + twinName});
 }
 
 int CTambleJobs::ExtractHistory()
@@ -515,7 +515,7 @@ int CTambleJobs::ExtractHistory()
     }
     if (!m_bDryRun)
         LockFolder(targetFolder, {}, true);
-    m_bGroupSync = !m_bDryRun;
+    m_bGroupSync = m_bStageTargets = !m_bDryRun;
     CHistoryFolder folder;
     ReadHistoryFolder(folder, folderPath);
     ExtractWindow window;
@@ -533,10 +533,7 @@ int CTambleJobs::ExtractHistory()
     // also when an error stops the job.
     bool finished = true;
     try {
-        if (workers > 1 && indexes.size() > 1)
-            finished = ExtractBatch(folder, indexes, folderPath, targetFolder, workers);
-        else
-            ExtractInOrder(folder, indexes, folderPath, targetFolder);
+        finished = ExtractBatch(folder, indexes, folderPath, targetFolder, workers);
     } catch (...) {
         if (m_bGroupSync)
             SyncHistoryFolder(targetFolder);
@@ -563,23 +560,9 @@ bool CTambleJobs::ExtractBatch(const CHistoryFolder& folder, const std::vector<s
     return RunBatch(files, workers, [&](CTambleJobs& job, std::size_t i) {
         job.BeginFile();
         job.ExtractOne(folderPath, folder.Entries()[indexes[i]].name, targetFolder);
-        job.EndFile(job.m_bFileDone);
+        if (job.m_bInFile)   // else its group counts it
+            job.EndFile(job.m_bFileDone);
     });
-}
-
-void CTambleJobs::ExtractInOrder(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes,
-                                 const std::string& folderPath, const std::string& targetFolder)
-{
-    int counter = 1;
-    for (std::size_t index : indexes) {
-        const DirEntry& entry = folder.Entries()[index];
-        m_view.SetOverallPos(++counter);
-        m_view.SetFileRange(Clamp32(entry.size));
-        ShowBars();
-        BeginFile();
-        ExtractOne(folderPath, entry.name, targetFolder);
-        EndFile(m_bFileDone);
-    }
 }
 
 void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name,
@@ -603,12 +586,17 @@ void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name,
         m_bFileDone = DryConvert(source, target, IDS_DRY_EXTRACT);
         return;
     }
-    if (ConvertFile(source, target, METHOD_NONE, false)) {
-        LogLine(IDS_LOG_EXTRACTED, source + " -> " + target);
-        m_nFileIn = SizeOf(source);
-        m_nFileOut = SizeOf(target);
-        m_bFileDone = true;
+    if (!ConvertFile(source, target, METHOD_NONE, false))
+        return;
+    m_nFileIn = SizeOf(source);
+    m_bFileDone = true;
+    if (m_pStaged) {   // its group forces it to disk and renames it
+        m_nFileOut = SizeOf(m_pStaged->StreamPath());
+        QueueFile({{}, target, {}, true, std::move(m_pStaged), IDS_LOG_EXTRACTED, source + " -> " + target});
+        return;
     }
+    LogLine(IDS_LOG_EXTRACTED, source + " -> " + target);
+    m_nFileOut = SizeOf(target);
 }
 
 bool CTambleJobs::DryConvert(const std::string& source, const std::string& target, UINT logId)

@@ -54,7 +54,7 @@ public:
     std::string m_strOutputDir;           // a history extraction's target folder (empty: the history folder)
     int m_nJobs = 0;                      // files a history job converts at once (0: one per online CPU)
     bool m_bGroupSync = false;            // a history job: targets' folder synced once for many
-    bool m_bStageTargets = false;         // a history compression: twins renamed by their group
+    bool m_bStageTargets = false;         // a history job: targets renamed by their group
 
     // Whether the settings name a job (compress or extract).
     bool HasJob() const { return IsJobMode(m_nZipMode); }
@@ -140,8 +140,6 @@ protected:
     void ExtractOne(const std::string& folder, const std::string& name, const std::string& targetFolder);
     bool ExtractBatch(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes,
                       const std::string& folderPath, const std::string& targetFolder, unsigned workers);
-    void ExtractInOrder(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes,
-                        const std::string& folderPath, const std::string& targetFolder);
     // A dry run's check of one conversion: the source decodes whole and the
     // target's folder can be written; says what would happen or why it fails.
     bool DryConvert(const std::string& source, const std::string& target, UINT logId);
@@ -151,29 +149,31 @@ protected:
     // earned status 1 on it) or passed over.
     void BeginFile();
     void EndFile(bool converted);
-    // Plain files whose twins are proven wait to be deleted a group at a time
-    // (jobs/PlainDeletion.cpp).  QueueDeletion hands the file at hand over (its
-    // group counts it); TakePending moves a worker's queued file to this job's
-    // group, which is deleted once it holds PLAIN_GROUP_SIZE files;
-    // DeletePending deletes the group now.  Only the job's own thread deletes.
-    struct PendingPlain {
-        std::string plain, twin;
-        struct stat before;
-        bool madeTwin;                         // the twin was made of this file (not found there)
-        std::shared_ptr<CSafeTarget> staged;   // the new twin while it is still a temporary
+    // A history job's finished files wait for their group (jobs/FileGroups.cpp):
+    // its thread forces their targets to disk, renames them into place, syncs
+    // the folder once, then deletes a compression's plain files.  QueueFile
+    // hands the file at hand over (its group counts it and says what became of
+    // it); TakePending moves a worker's queued file to this job's group, which
+    // is settled once it holds GROUP_SIZE files; SettlePending settles it now.
+    struct PendingFile {
+        std::string plain;                     // the plain file to delete; empty: none (an extraction)
+        std::string target;
+        struct stat before;                    // the plain file as it was proven
+        bool madeTarget;                       // the target was made of this file (not found there)
+        std::shared_ptr<CSafeTarget> staged;   // the new target while it is still a temporary
         UINT logId;
-        bool failed;   // the file had raised the status already
-        std::uint64_t fileIn, fileOut;
+        std::string logText;                   // the log line's text once the file is settled
+        bool failed = false;                   // the file had raised the status already
+        std::uint64_t fileIn = 0, fileOut = 0;
     };
     struct PlainOnItsWay;
-    static constexpr std::size_t PLAIN_GROUP_SIZE = 16;
-    void QueueDeletion(const std::string& plain, const struct stat& before, const std::string& twin, bool madeTwin,
-                       std::shared_ptr<CSafeTarget> staged, UINT logId);
+    static constexpr std::size_t GROUP_SIZE = 16;
+    void QueueFile(PendingFile file);
     void TakePending(CTambleJobs& from);
-    void DeletePending();
-    void SetAside(const PendingPlain& file, PlainOnItsWay& way);
-    bool FinishDeletion(const PendingPlain& file, PlainOnItsWay& way);
-    void PlaceTwins(std::vector<PendingPlain>& group, std::vector<std::unique_ptr<PlainOnItsWay>>& ways);
+    void SettlePending();
+    void SetAside(const PendingFile& file, PlainOnItsWay& way);
+    bool FinishFile(const PendingFile& file, PlainOnItsWay& way);
+    void PlaceTargets(std::vector<PendingFile>& group, std::vector<std::unique_ptr<PlainOnItsWay>>& ways);
     // Syncs a history job's folder once for all its targets; a failure fails the run.
     void SyncHistoryFolder(const std::string& folder);
     // Takes the folder's lock for the job (waiting at most m_nLockWait seconds)
@@ -215,7 +215,7 @@ protected:
     bool m_bFilePosShown = false;
     std::unique_ptr<CFolderLock> m_pLock;   // held while the job works in its folder
     bool m_bWorker = false;              // converts one file of a batch on a worker thread
-    std::vector<PendingPlain> m_pendingPlain;
+    std::vector<PendingFile> m_pendingFiles;
     std::shared_ptr<CSafeTarget> m_pStaged;   // ConvertFile's finished temporary, with m_bStageTargets
 
     static thread_local CTambleJobs* s_pRunning;   // the jobs object whose conversion runs on this thread

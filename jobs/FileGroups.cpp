@@ -1,25 +1,28 @@
-// Deleting plain history files whose twins are proven, a group at a time.
+// A history job's finished files, settled a group at a time.
 //
-// A history compression hands each plain file whose twin has been written,
-// forced to disk, renamed into place and decoded back to exactly the plain
-// file's bytes to QueueDeletion.  The twins' names are not yet forced to disk
-// (their folder is not synced per file); DeletePending does that once for the
-// whole group and only then deletes the group's plain files:
+// A worker writes each target to its temporary, starts its write-back
+// (sync_file_range) and, for a compression, decodes the temporary back and
+// compares it with the plain file.  It then hands the file to the job's own
+// thread (QueueFile), which settles GROUP_SIZE files at once, in the order of
+// the names:
 //
-//   1. sync the folder: every queued twin's rename is now on disk;
-//   2. for each plain file: take a write lease (nobody else has it open), check
-//      that it is the file that was proven, unchanged, and set it aside under a
-//      name nobody opens (".<name>.tamble-old.<pid>");
-//   3. one short pause, so that whoever found one of the files by its name just
+//   1. force each temporary to disk (fsync; its data is mostly written by
+//      then, and one journal commit serves the group) and rename it into place,
+//      never over a file that appeared meanwhile;
+//   2. sync the folder once: every rename of the group is now on disk;
+//   3. compression: for each plain file, take a write lease (nobody else has it
+//      open), check that it is the file that was proven, unchanged, and set it
+//      aside under a name nobody opens (".<name>.tamble-old.<pid>");
+//   4. one short pause, so that whoever found one of the files by its name just
 //      before the set-aside gets far enough to be seen (a lease break, or a
 //      change of a file we hold no lease on);
-//   4. for each file, in the order of the names: delete it, or, when it was
-//      opened or changed meanwhile, put it back and remove a twin made of it;
-//      its messages and counts are given here, in order.
+//   5. for each file: delete it, or, when it was opened or changed meanwhile,
+//      put it back and remove a twin made of it; its messages and counts are
+//      given here.
 //
 // The job syncs the folder once more at its end, so the deletions are on disk
 // when it reports them.  Why nothing can be lost: a plain file is deleted only
-// after step 1, when its twin's data (forced before the rename) and its name
+// after step 2, when its twin's data (forced before the rename) and its name
 // are both on disk; a crash before that leaves the plain file, and at worst a
 // twin that the next run proves again or a temporary that it removes.
 #include "jobs/JobError.h"
@@ -142,65 +145,70 @@ struct CTambleJobs::PlainOnItsWay {
     }
 };
 
-void CTambleJobs::QueueDeletion(const std::string& plain, const struct stat& before, const std::string& twin,
-                                bool madeTwin, std::shared_ptr<CSafeTarget> staged, UINT logId)
+void CTambleJobs::QueueFile(PendingFile file)
 {
-    m_pendingPlain.push_back(
-        {plain, twin, before, madeTwin, std::move(staged), logId, m_bFileFailed, m_nFileIn, m_nFileOut});
-    m_bInFile = false;   // the file is counted when its group is done
+    file.failed = m_bFileFailed;
+    file.fileIn = m_nFileIn;
+    file.fileOut = m_nFileOut;
+    m_pendingFiles.push_back(std::move(file));
+    m_bInFile = false;   // the file is counted when its group is settled
 }
 
 void CTambleJobs::TakePending(CTambleJobs& from)
 {
-    for (PendingPlain& file : from.m_pendingPlain)
-        m_pendingPlain.push_back(std::move(file));
-    from.m_pendingPlain.clear();
-    if (m_pendingPlain.size() >= PLAIN_GROUP_SIZE)
-        DeletePending();
+    for (PendingFile& file : from.m_pendingFiles)
+        m_pendingFiles.push_back(std::move(file));
+    from.m_pendingFiles.clear();
+    if (m_pendingFiles.size() >= GROUP_SIZE)
+        SettlePending();
 }
 
-void CTambleJobs::DeletePending()
+void CTambleJobs::SettlePending()
 {
-    if (m_pendingPlain.empty())
+    if (m_pendingFiles.empty())
         return;
-    std::vector<PendingPlain> group = std::move(m_pendingPlain);
-    m_pendingPlain.clear();
+    std::vector<PendingFile> group = std::move(m_pendingFiles);
+    m_pendingFiles.clear();
     std::vector<std::unique_ptr<PlainOnItsWay>> ways;
     for (std::size_t i = 0; i < group.size(); ++i)
         ways.push_back(std::make_unique<PlainOnItsWay>());
-    PlaceTwins(group, ways);
+    PlaceTargets(group, ways);
     const CIgnoreLeaseBreaks ignoreBreaks;
+    bool setAside = false;
     for (std::size_t i = 0; i < group.size(); ++i) {
-        if (ways[i]->cause.empty())
+        if (!group[i].plain.empty() && ways[i]->cause.empty()) {
             SetAside(group[i], *ways[i]);
+            setAside = true;
+        }
     }
     const struct timespec pause = {0, 1000 * 1000};
-    ::nanosleep(&pause, nullptr);
+    if (setAside)
+        ::nanosleep(&pause, nullptr);
     for (std::size_t i = 0; i < group.size(); ++i) {
-        const PendingPlain& file = group[i];
+        const PendingFile& file = group[i];
         m_bInFile = true;
         m_bFileFailed = file.failed;
         m_nFileIn = file.fileIn;
         m_nFileOut = file.fileOut;
-        EndFile(FinishDeletion(file, *ways[i]));
+        EndFile(FinishFile(file, *ways[i]));
     }
 }
 
-void CTambleJobs::PlaceTwins(std::vector<PendingPlain>& group, std::vector<std::unique_ptr<PlainOnItsWay>>& ways)
+void CTambleJobs::PlaceTargets(std::vector<PendingFile>& group, std::vector<std::unique_ptr<PlainOnItsWay>>& ways)
 {
-    // Each new twin is forced to disk and renamed (never over a file that
+    // Each new target is forced to disk and renamed (never over a file that
     // appeared meanwhile), then one sync of the folder puts every rename on disk.
     for (std::size_t i = 0; i < group.size(); ++i) {
         std::string cause;
         if (group[i].staged && !group[i].staged->Finish(false, cause)) {
             ways[i]->textId = IDS_ERR_CREATE;
-            ways[i]->file = group[i].twin;
+            ways[i]->file = group[i].target;
             ways[i]->cause = cause.empty() ? std::strerror(EIO) : cause;
         }
         group[i].staged.reset();
     }
     std::string syncCause;
-    if (CSafeTarget::SyncFolder(CSafeTarget::FolderOf(group.front().plain), syncCause))
+    if (CSafeTarget::SyncFolder(CSafeTarget::FolderOf(group.front().target), syncCause))
         return;
     for (auto& way : ways) {
         if (way->cause.empty())
@@ -208,7 +216,7 @@ void CTambleJobs::PlaceTwins(std::vector<PendingPlain>& group, std::vector<std::
     }
 }
 
-void CTambleJobs::SetAside(const PendingPlain& file, PlainOnItsWay& way)
+void CTambleJobs::SetAside(const PendingFile& file, PlainOnItsWay& way)
 {
     // Nobody else may have the file open while it goes: under a write lease an
     // opener has to wait until we are done, and we see that it waits.
@@ -251,14 +259,22 @@ void CTambleJobs::SetAside(const PendingPlain& file, PlainOnItsWay& way)
     way.step = PlainOnItsWay::Step::SetAside;
 }
 
-bool CTambleJobs::FinishDeletion(const PendingPlain& file, PlainOnItsWay& way)
+bool CTambleJobs::FinishFile(const PendingFile& file, PlainOnItsWay& way)
 {
-    const std::string shown = file.twin.substr(CSafeTarget::FolderOf(file.twin).size());
-    const std::string twinFate = FormatText(file.madeTwin ? IDS_CAUSE_TWIN_REMOVED : IDS_CAUSE_TWIN_KEPT, {shown});
+    if (file.plain.empty()) {   // an extraction: its target is in place, or it failed
+        if (!way.cause.empty()) {
+            Fail(way.textId, way.file, way.cause);
+            return false;
+        }
+        LogLine(file.logId, file.logText);
+        return true;
+    }
+    const std::string shown = file.target.substr(CSafeTarget::FolderOf(file.target).size());
+    const std::string twinFate = FormatText(file.madeTarget ? IDS_CAUSE_TWIN_REMOVED : IDS_CAUSE_TWIN_KEPT, {shown});
     // The plain file stays; a twin made of what it held goes with it.
     auto keep = [&](UINT textId, bool failure) {
-        if (file.madeTwin)
-            ::unlink(file.twin.c_str());
+        if (file.madeTarget)
+            ::unlink(file.target.c_str());
         if (failure)
             Fail(textId, file.plain, twinFate);
         else
@@ -293,7 +309,7 @@ bool CTambleJobs::FinishDeletion(const PendingPlain& file, PlainOnItsWay& way)
         return false;
     }
     way.lease.Release();
-    LogLine(file.logId, file.plain + " -> " + shown);
+    LogLine(file.logId, file.logText);
     return true;
 }
 
