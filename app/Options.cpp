@@ -6,6 +6,7 @@
 #include "platform/ResourceLibrary.h"
 #include "platform/DirSearch.h"
 #include "platform/StringIds.h"
+#include "platform/SysCall.h"
 
 #include <cerrno>
 #include <cstring>
@@ -141,22 +142,22 @@ int RunFileChecks(const COptions& options, const std::vector<std::string>& given
         // Shown as the job messages show names: no control character reaches the terminal.
         const std::string file = PrintableText(name);
         StreamSummary summary;
-        std::string cause;
-        const CheckResult result = CheckFile(name, options.m_bTest, summary, cause);
-        if (result == CheckResult::Intact && options.m_bInfo) {
+        JobFault fault;
+        const bool intact = CheckFile(name, options.m_bTest, summary, fault);
+        if (intact && options.m_bInfo) {
             std::fprintf(out, "%s\n", InfoLine(file, summary).c_str());
             ++count;
             original += summary.originalSize;
             compressed += summary.fileSize;
         }
-        if (result == CheckResult::Intact && options.m_bTest && !options.m_bQuiet)
+        if (intact && options.m_bTest && !options.m_bQuiet)
             std::fprintf(out, "%s: %s\n", file.c_str(), LoadResString(IDS_TEST_OK).c_str());
-        if (result != CheckResult::Intact) {
+        if (!intact) {
             // Failures go with the errors, named by the program, so that a
             // pipeline's stdout holds only what was asked for.
-            const UINT word = result == CheckResult::Damaged ? IDS_TEST_DAMAGED : IDS_TEST_UNREADABLE;
+            const UINT word = fault.textId == IDS_ERR_DAMAGED ? IDS_TEST_DAMAGED : IDS_TEST_UNREADABLE;
             std::fflush(out);
-            CStderrView::WriteLine(2, ComposeMessage(file + ":", LoadResString(word), cause));
+            CStderrView::WriteLine(2, ComposeMessage(file + ":", LoadResString(word), fault.cause));
             status = 1;
         }
     }
@@ -183,48 +184,29 @@ int RunCat(const std::vector<std::string>& files, int out)
         CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_NO_FILES, "--cat", {}));
         return 2;
     }
+    const auto write = [out](const std::uint8_t* data, UINT got, UINT, JobFault& failed) {
+        if (WriteAll(out, data, got))
+            return true;
+        // The reader of the pipe went away or the disk is full.
+        failed = {IDS_ERR_WRITE, "-", std::strerror(errno), true};
+        return false;
+    };
     int status = 0;
-    std::vector<std::uint8_t> buffer(JOB_CHUNK_SIZE);
     for (const std::string& file : files) {
-        std::string cause;
-        bool damaged = false;
-        std::unique_ptr<CCompressedFile> reader = OpenReader(file, cause, nullptr, &damaged);
-        if (!reader) {
-            CStderrView::WriteLine(2, ComposeMessage(damaged ? IDS_ERR_DAMAGED : IDS_ERR_OPEN_FILE, file, cause));
-            status = 1;
-            continue;
+        JobFault fault;
+        CSourceStream reader = OpenReader(file, fault);
+        UINT delivered = 0;
+        std::string damage;
+        if (reader && ReadChunks(*reader, IDS_ERR_READ, write, delivered, fault)
+            && FileStep(IDS_ERR_READ, file, fault, [&] { damage = StreamFault(*reader, delivered); })) {
+            if (damage.empty())
+                continue;
+            fault = {IDS_ERR_DAMAGED, file, damage};
         }
-        try {
-            const UINT total = reader->m_nOriginalSize;
-            UINT delivered = 0;
-            while (delivered < total) {
-                const UINT want = total - delivered < JOB_CHUNK_SIZE ? total - delivered : JOB_CHUNK_SIZE;
-                const UINT got = reader->Read(buffer.data(), want);
-                for (UINT done = 0; done < got;) {
-                    const ssize_t n = ::write(out, buffer.data() + done, got - done);
-                    if (n < 0 && errno == EINTR)
-                        continue;
-                    if (n <= 0) {
-                        // The reader of the pipe went away or the disk is full.
-                        CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_WRITE, "-", std::strerror(errno)));
-                        return 1;
-                    }
-                    done += static_cast<UINT>(n);
-                }
-                delivered += got;
-                if (got < want)
-                    break;
-            }
-            cause = StreamFault(*reader, delivered);
-        } catch (const CFileException& error) {
-            CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_READ, file, FileErrorCause(error)));
-            status = 1;
-            continue;
-        }
-        if (!cause.empty()) {
-            CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_DAMAGED, file, cause));
-            status = 1;
-        }
+        CStderrView::WriteLine(2, fault.Message());
+        if (fault.textId == IDS_ERR_WRITE)
+            return 1;
+        status = 1;
     }
     return status;
 }

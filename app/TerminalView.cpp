@@ -2,6 +2,7 @@
 #include "app/TerminalView.h"
 
 #include "platform/PrintableText.h"
+#include "platform/SysCall.h"
 
 #include "app/DialogTemplate.h"
 #include "app/PathShorten.h"
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -158,17 +158,7 @@ std::vector<std::string> CTerminalView::RenderLines(int columns) const
 
 void CTerminalView::Write(const std::string& text)
 {
-    const char* at = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(m_fd, at, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        at += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    WriteAll(m_fd, text.data(), text.size());   // a terminal that is gone shows nothing more
 }
 
 void CTerminalView::Erase()

@@ -14,7 +14,6 @@
 #include "platform/StringIds.h"
 #include "streams/StreamFactory.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -40,97 +39,90 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
     SetSourcePos(0, 0);
     ShowFilePos();
 
-    std::string cause;
-    bool damaged = false;
+    CSafeTarget out;
+    if (m_bGroupSync)
+        out.DeferFolderSync();   // the history job syncs the folder for many targets
+    JobFault fault;
+    std::string trailing;
+    bool converted = false;
+    try {
+        converted = Convert(source, target, method, replaceTarget, out, fault, trailing);
+    } catch (const std::bad_alloc&) {
+        fault = {IDS_ERR_CREATE, target, std::strerror(ENOMEM)};
+    }
+    if (converted) {
+        if (m_bStageTargets)
+            m_pStaged = std::make_shared<CSafeTarget>(std::move(out));
+        if (!trailing.empty())
+            Fail(IDS_ERR_DAMAGED, source, FormatText(IDS_CAUSE_DATA_COMPLETE_IN, {trailing, target}));
+        SetSourcePos(1, 1);
+        ShowFilePos();
+        return TRUE;
+    }
+    // The one failure exit; the streams are closed by now.  The temporary goes
+    // (said when it cannot), then the fault is reported or stops the job.
+    NoteTemporaryLeft(out);
+    if (fault.stopsJob)
+        throw CJobError(fault);
+    Fail(fault.textId, fault.file, fault.cause);
+    return FALSE;
+}
+
+bool CTambleJobs::Convert(const std::string& source, const std::string& target, int method, bool replaceTarget,
+                          CSafeTarget& out, JobFault& fault, std::string& trailing)
+{
     // On a worker the slot already holds the callback (set before the workers
     // start); the factory is not asked to set it again from several threads.
     const ProgressCallback progress = m_bWorker ? nullptr : UpdateFileProgress;
-    std::unique_ptr<CCompressedFile> reader = OpenReader(source, cause, progress, &damaged);
+    CSourceStream reader = OpenReader(source, fault, progress);
     if (!reader) {
-        Fail(damaged ? IDS_ERR_DAMAGED : IDS_ERR_OPEN_FILE, Shown(source, "/S:"), cause);
-        return FALSE;
+        fault.file = Shown(source, "/S:");
+        return false;
     }
     struct stat sourceStat {};
     if (::fstat(reader->Handle(), &sourceStat) != 0) {
-        Fail(IDS_ERR_OPEN_FILE, source, std::strerror(errno));
-        return FALSE;
+        fault = {IDS_ERR_OPEN_FILE, source, std::strerror(errno)};
+        return false;
     }
     m_nSourceLength = static_cast<std::uint64_t>(sourceStat.st_size);
 
     std::unique_ptr<CCompressedFile> writer(CreateCompressedFile(nullptr, progress, method));
-    if (!writer) {
-        Fail(IDS_ERR_CREATE, Shown(target, "/R:"), std::strerror(ENOMEM));
-        return FALSE;
+    fault = {IDS_ERR_CREATE, Shown(target, "/R:"), writer ? std::string() : std::strerror(ENOMEM)};
+    if (!writer || !out.Create(target, fault.cause))
+        return false;
+    // Opening a coded target already writes its header.
+    CFileException error;
+    BOOL opened = FALSE;
+    if (!FileStep(IDS_ERR_WRITE, target, fault,
+                  [&] { opened = writer->Open(out.StreamPath().c_str(), OPEN_CREATE, &error); }))
+        return false;
+    if (!opened) {
+        fault = {IDS_ERR_CREATE, target, error.m_lOsError ? FileErrorCause(error) : std::strerror(ENOMEM)};
+        return false;
     }
-    CSafeTarget out;
-    if (m_bGroupSync)
-        out.DeferFolderSync();   // the history job syncs the folder for many targets
-    std::vector<char> acl;   // the source's access list, carried to the target
-    if (!out.Create(target, cause)) {
-        Fail(IDS_ERR_CREATE, Shown(target, "/R:"), cause);
-        return FALSE;
-    }
-
+    UINT delivered = 0;
     bool dataComplete = false;
-    try {
-        // Opening a coded target already writes its header.
-        CFileException error;
-        if (!writer->Open(out.StreamPath().c_str(), OPEN_CREATE, &error)) {
-            writer.reset();
-            Fail(IDS_ERR_CREATE, target, error.m_lOsError ? FileErrorCause(error) : std::strerror(ENOMEM));
-            NoteTemporaryLeft(out);
-            return FALSE;
-        }
-        const UINT delivered = CopyContent(*reader, *writer, method);
-        cause = StreamFault(*reader, delivered, &dataComplete);
-        if (!cause.empty() && !dataComplete) {
-            writer.reset();
-            Fail(IDS_ERR_DAMAGED, source, cause);
-            NoteTemporaryLeft(out);
-            return FALSE;
-        }
-        if (!CSafeTarget::ReadAccessAcl(reader->Handle(), acl, cause)) {
-            writer.reset();
-            Fail(IDS_ERR_READ, source, cause);
-            NoteTemporaryLeft(out);
-            return FALSE;
-        }
-        reader->Close();
-        writer->Close();   // end code and header sizes
-    } catch (const CFileException& failure) {
-        const bool reading = failure.m_strFileName == source;
-        writer.reset();
-        reader.reset();
-        const std::string message =
-            ComposeMessage(reading ? IDS_ERR_READ : IDS_ERR_WRITE, reading ? source : target, FileErrorCause(failure));
-        NoteTemporaryLeft(out);
-        // Data beyond what the format can hold fails this file only; any other
-        // read or write error stops the job.
-        if (failure.m_cause != CFileException::invalidFile)
-            throw CJobError(message, 0);
-        m_view.Message(message);
-        RaiseStatus(1);
-        return FALSE;
-    } catch (const std::bad_alloc&) {
-        writer.reset();
-        Fail(IDS_ERR_CREATE, target, std::strerror(ENOMEM));
-        NoteTemporaryLeft(out);
-        return FALSE;
+    if (!CopyContent(*reader, *writer, method, target, delivered, fault)
+        || !FileStep(IDS_ERR_READ, source, fault,
+                     [&] { trailing = StreamFault(*reader, delivered, &dataComplete); }))
+        return false;
+    if (!trailing.empty() && !dataComplete) {
+        fault = {IDS_ERR_DAMAGED, source, trailing};
+        return false;
     }
-    const std::string trailing = cause;
-    // A history compression keeps the finished temporary for its group to
-    // force to disk and rename (jobs/PlainDeletion.cpp).
-    if (m_bStageTargets ? !out.Stage(sourceStat, cause, &acl) : !out.Commit(sourceStat, replaceTarget, cause, &acl)) {
-        Fail(IDS_ERR_CREATE, target, cause);
-        return FALSE;
-    }
+    std::vector<char> acl;   // the source's access list, carried to the target
+    fault = {IDS_ERR_READ, source, {}};
+    if (!CSafeTarget::ReadAccessAcl(reader->Handle(), acl, fault.cause))
+        return false;
+    // The writer's close writes the end code and the header's sizes.
+    if (!FileStep(IDS_ERR_WRITE, target, fault, [&] { writer->Close(); }))
+        return false;
+    fault = {IDS_ERR_CREATE, target, {}};
+    // A history job keeps the finished temporary for its group, which forces it
+    // to disk and renames it (jobs/FileGroups.cpp).
     if (m_bStageTargets)
-        m_pStaged = std::make_shared<CSafeTarget>(std::move(out));
-    if (dataComplete)
-        Fail(IDS_ERR_DAMAGED, source, FormatText(IDS_CAUSE_DATA_COMPLETE_IN, {trailing, target}));
-    SetSourcePos(1, 1);
-    ShowFilePos();
-    return TRUE;
+        return out.Stage(sourceStat, fault.cause, &acl);
+    return out.Commit(sourceStat, replaceTarget, fault.cause, &acl);
 }
 
 void CTambleJobs::NoteTemporaryLeft(CSafeTarget& out)
@@ -140,31 +132,28 @@ void CTambleJobs::NoteTemporaryLeft(CSafeTarget& out)
         Fail(IDS_ERR_TEMP_LEFT, cause);
 }
 
-UINT CTambleJobs::CopyContent(CCompressedFile& reader, CCompressedFile& writer, int method)
+bool CTambleJobs::CopyContent(CCompressedFile& reader, CCompressedFile& writer, int method, const std::string& target,
+                              UINT& delivered, JobFault& fault)
 {
     const UINT total = reader.m_nOriginalSize;
+    // The LZSS writer gets its data in one block, which grows with the data that
+    // arrives, never to a size a source header merely claims.
     const bool oneBlock = method == METHOD_LZSS;
-    const UINT chunk = total < JOB_CHUNK_SIZE ? total : JOB_CHUNK_SIZE;
-    // The block for a one-call writer grows with the data that arrives, never to a
-    // size a source header merely claims.
-    std::vector<std::uint8_t> buffer(std::max<UINT>(chunk, 1));
-    UINT delivered = 0;
-    while (delivered < total) {
-        const UINT want = total - delivered < JOB_CHUNK_SIZE ? total - delivered : JOB_CHUNK_SIZE;
-        if (oneBlock && buffer.size() < std::size_t{delivered} + want)
-            buffer.resize(std::size_t{delivered} + want);
-        std::uint8_t* at = oneBlock ? buffer.data() + delivered : buffer.data();
-        const UINT got = reader.Read(at, want);
-        delivered += got;
-        SetSourcePos(delivered, total);
-        if (!oneBlock && got > 0)
-            writer.WriteData(at, got);
+    std::vector<std::uint8_t> block;
+    block.reserve(1);
+    const auto write = [&](const std::uint8_t* data, UINT got, UINT done, JobFault& failed) {
+        SetSourcePos(done, total);
+        if (oneBlock)
+            block.insert(block.end(), data, data + got);
+        else if (got > 0 && !FileStep(IDS_ERR_WRITE, target, failed, [&] { writer.WriteData(data, got); }))
+            return false;
         ShowFilePos();
-        if (got < want)
-            break;
-    }
+        return true;
+    };
+    if (!ReadChunks(reader, IDS_ERR_READ, write, delivered, fault))
+        return false;
     // An empty source still gets its one call, as a writer expects at least one.
     if (oneBlock ? delivered == total : total == 0)
-        writer.WriteData(buffer.data(), delivered);
-    return delivered;
+        return FileStep(IDS_ERR_WRITE, target, fault, [&] { writer.WriteData(block.data(), delivered); });
+    return true;
 }

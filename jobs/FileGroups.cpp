@@ -32,6 +32,7 @@
 #include "platform/FileLease.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
+#include "platform/SysCall.h"
 #include "platform/TempRegistry.h"
 
 #include <cerrno>
@@ -61,17 +62,6 @@ bool Unchanged(const struct stat& before, const struct stat& now)
            && before.st_ctim.tv_nsec == now.st_ctim.tv_nsec;
 }
 
-// Repeats a call that a signal interrupted.
-template <class Call>
-int RetryCall(Call call)
-{
-    int result;
-    do {
-        result = call();
-    } while (result != 0 && errno == EINTR);
-    return result;
-}
-
 // A plain file that is being deleted is first renamed to ".<name>.tamble-old.<pid>".
 constexpr char SET_ASIDE_MARK[] = ".tamble-old.";
 
@@ -84,7 +74,7 @@ std::string SetAsideName(const std::string& plain, long pid)
 // Renames from to to unless to exists; 0, or -1 with errno.
 int MoveNoReplace(const std::string& from, const std::string& to)
 {
-    if (RetryCall([&] { return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE); }) == 0)
+    if (RetryEintr([&] { return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE); }) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
         return -1;
@@ -94,7 +84,7 @@ int MoveNoReplace(const std::string& from, const std::string& to)
         errno = EEXIST;
         return -1;
     }
-    return RetryCall([&] { return ::rename(from.c_str(), to.c_str()); });
+    return RetryEintr([&] { return ::rename(from.c_str(), to.c_str()); });
 }
 
 // The lease break signal is ignored while a group holds its leases: each lease
@@ -295,7 +285,7 @@ bool CTambleJobs::FinishFile(const PendingFile& file, PlainOnItsWay& way)
     const bool inUse = way.lease.Held() && way.lease.Broken();
     const bool changed = !way.lease.Held() && (::fstat(way.lease.Handle(), &now) != 0 || !SameContent(file.before, now));
     int deleteError = 0;
-    if (!inUse && !changed && RetryCall([&] { return ::unlink(way.aside.c_str()); }) != 0)
+    if (!inUse && !changed && RetryEintr([&] { return ::unlink(way.aside.c_str()); }) != 0)
         deleteError = errno;
     if (inUse || changed || deleteError) {
         const int backError = MoveNoReplace(way.aside, file.plain) == 0 ? 0 : errno;

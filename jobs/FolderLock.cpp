@@ -1,7 +1,12 @@
 #include "jobs/FolderLock.h"
 
+#include "jobs/JobError.h"
+#include "platform/StringIds.h"
+#include "platform/SysCall.h"
+
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -15,8 +20,7 @@ constexpr long POLL_MILLISECONDS = 100;
 void Pause()
 {
     timespec delay {0, POLL_MILLISECONDS * 1000 * 1000};
-    while (::nanosleep(&delay, &delay) != 0 && errno == EINTR) {
-    }
+    RetryEintr([&] { return ::nanosleep(&delay, &delay); });   // the time left after an interruption
 }
 
 } // namespace
@@ -38,41 +42,33 @@ int CFolderLock::DefaultWait()
     return seconds > 86400 ? 86400 : static_cast<int>(seconds);
 }
 
-CFolderLock::Result CFolderLock::Acquire(const std::string& folder, int waitSeconds,
-                                         const std::function<void()>& onWait, int& error)
+bool CFolderLock::Acquire(const std::string& folder, const std::string& shown, int waitSeconds,
+                          const std::function<void()>& onWait, JobFault& fault)
 {
     Release();
-    error = 0;
-    do {
-        m_hFolder = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    } while (m_hFolder < 0 && errno == EINTR);
+    m_hFolder = RetryEintr([&] { return ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (m_hFolder < 0) {
-        error = errno;
-        return Result::NoFolder;
+        fault = {IDS_ERR_READ_FOLDER, shown, std::strerror(errno)};
+        return false;
     }
     // Polled rather than blocking, so that the wait stays bounded; a count of
     // pauses needs no clock that could jump.
     const long tries = 1 + static_cast<long>(waitSeconds) * 1000 / POLL_MILLISECONDS;
     for (long attempt = 0; attempt < tries; ++attempt) {
-        if (::flock(m_hFolder, LOCK_EX | LOCK_NB) == 0) {
+        if (RetryEintr([&] { return ::flock(m_hFolder, LOCK_EX | LOCK_NB); }) == 0) {
             m_bHeld = true;
-            return Result::Locked;
+            return true;
         }
-        if (errno == EINTR) {
-            --attempt;
-            continue;
-        }
-        if (errno != EWOULDBLOCK) {
-            error = errno;
-            return Result::Unsupported;   // keep the folder open: Release closes it
-        }
+        if (errno != EWOULDBLOCK)
+            return true;   // cannot be locked: not held; the folder stays open until Release
         if (attempt == 0 && tries > 1 && onWait)
             onWait();
         if (attempt + 1 < tries)
             Pause();
     }
     Release();
-    return Result::Busy;
+    fault = {IDS_ERR_FOLDER_IN_USE, shown, FormatText(IDS_CAUSE_WAITED, {std::to_string(waitSeconds)})};
+    return false;
 }
 
 void CFolderLock::Release()

@@ -12,23 +12,23 @@
 #include <functional>
 #include <string>
 
+struct JobFault;
+
 class CFolderLock {
 public:
-    enum class Result {
-        Locked,        // ours until Release or destruction
-        Busy,          // another run held it for the whole wait
-        Unsupported,   // the file system cannot lock the folder
-        NoFolder,      // the folder cannot be opened (errno in error)
-    };
-
     CFolderLock() = default;
     ~CFolderLock();
     CFolderLock(const CFolderLock&) = delete;
     CFolderLock& operator=(const CFolderLock&) = delete;
 
-    // Tries to lock folder, for up to waitSeconds (0: once).  onWait is called
-    // once when the lock is busy and the wait begins.
-    Result Acquire(const std::string& folder, int waitSeconds, const std::function<void()>& onWait, int& error);
+    // Tries to lock folder, for up to waitSeconds (0: once); shown names it in
+    // a fault.  onWait is called once when the lock is busy and the wait begins.
+    // True when the lock is ours (Held) or the file system cannot lock the
+    // folder (not Held); false with the fault when another run held it for the
+    // whole wait (IDS_ERR_FOLDER_IN_USE) or the folder cannot be opened
+    // (IDS_ERR_READ_FOLDER).
+    bool Acquire(const std::string& folder, const std::string& shown, int waitSeconds,
+                 const std::function<void()>& onWait, JobFault& fault);
     bool Held() const { return m_bHeld; }
     void Release();
 

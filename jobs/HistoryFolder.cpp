@@ -1,8 +1,10 @@
 #include "jobs/HistoryFolder.h"
 
+#include "platform/SysCall.h"
 #include "platform/TimeUtil.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -56,12 +58,15 @@ void AddDayKeys(const std::string& tail, std::unordered_set<std::uint64_t>& keys
 
 } // namespace
 
-bool CHistoryFolder::Read(const std::string& folder, int* error)
+bool CHistoryFolder::Read(const std::string& folder, std::string& cause)
 {
+    // An interrupted read of the folder is read again from its start.
     int err = 0;
-    // An interrupted read of the folder is read again.
-    for (int attempt = 0; attempt < 100 && (attempt == 0 || err == EINTR); ++attempt)
+    RetryEintr([&] {
         m_entries = ReadFolderNames(folder, &err);
+        errno = err;
+        return err == 0 ? 0 : -1;
+    });
     m_strFolder = folder;
     m_examined.assign(m_entries.size(), 0);
     m_byTail.clear();
@@ -74,8 +79,8 @@ bool CHistoryFolder::Read(const std::string& folder, int* error)
             AddDayKeys(LowerTail(m_entries[i].name), m_dayKeys);
         named.push_back(i);
     }
-    if (error)
-        *error = err;
+    if (err != 0)
+        cause = std::strerror(err);
     return err == 0;
 }
 

@@ -31,8 +31,8 @@ struct ExtractWindow {
 
 class CHistoryFolder {
 public:
-    // Reads the folder; false (with errno in *error) when it cannot be read.
-    bool Read(const std::string& folder, int* error = nullptr);
+    // Reads the folder; false with the cause when it cannot be read.
+    bool Read(const std::string& folder, std::string& cause);
 
     const std::vector<DirEntry>& Entries() const { return m_entries; }
 

@@ -1,8 +1,17 @@
-// CJobError: an error that stops the whole job.  It carries the text for the
-// user, already composed, and the error code of the failure (0x80004005 for a
-// date out of range, 0x80070057 for a date the time library cannot convert, 0
-// for a failed read or write of a file).  The job driver reports it and the run
-// ends with status 1; files handled before it stay as they are.
+// Failures in jobs/ follow one idiom.
+//
+// A function that can fail returns false (a null pointer when it makes an
+// object) and says why in the JobFault it is given -- or, where it can fail in
+// one way only, in a cause string.  The fault is described where it happens:
+// its kind is the text its message begins with (a read error is made a read
+// error where the read fails, a write error where the write fails), and the
+// function shows nothing itself.  Errors of the file layer (CFileException) are
+// caught where the jobs call into the streams and become faults right there.
+//
+// The job step that owns a file reports the fault (the run ends with status 1
+// and the job goes on), or, for a fault the job cannot go on after, throws it as
+// CJobError, the one exception of the jobs, which the job driver reports before
+// it ends the job.
 #pragma once
 
 #include "platform/PrintableText.h"
@@ -16,13 +25,6 @@
 constexpr UINT JOB_E_FAIL = 0x80004005;        // a date out of range
 constexpr UINT JOB_E_INVALIDARG = 0x80070057;  // a date the library cannot convert
 
-class CJobError : public std::runtime_error {
-public:
-    CJobError(const std::string& text, UINT code) : std::runtime_error(text), m_nCode(code) {}
-
-    UINT m_nCode;
-};
-
 // "<text> <file>: <cause>", the form of every message the jobs show: the fixed
 // text first, then what it concerns and why.  Empty parts are left out.
 std::string ComposeMessage(const std::string& text, const std::string& file, const std::string& cause);
@@ -30,6 +32,29 @@ std::string ComposeMessage(const std::string& text, const std::string& file, con
 // The text of a string id (translated when a language library has it) composed
 // as above.
 std::string ComposeMessage(UINT textId, const std::string& file, const std::string& cause);
+
+// What failed, and why.
+struct JobFault {
+    UINT textId = 0;         // the message's fixed text: IDS_ERR_READ, IDS_ERR_WRITE, IDS_ERR_DAMAGED, ...
+    std::string file;        // what it concerns
+    std::string cause;       // why, without the file's name
+    bool stopsJob = false;   // a read or write error of a file, after which a job does not go on
+
+    std::string Message() const { return ComposeMessage(textId, file, cause); }
+};
+
+// A failure that stops the whole job.  It carries the text for the user, already
+// composed, and the error code of the failure (0x80004005 for a date out of
+// range, 0x80070057 for a date the time library cannot convert, 0 otherwise).
+// The job driver reports it and the run ends with status 1; files handled
+// before it stay as they are.
+class CJobError : public std::runtime_error {
+public:
+    CJobError(const std::string& text, UINT code) : std::runtime_error(text), m_nCode(code) {}
+    explicit CJobError(const JobFault& fault) : CJobError(fault.Message(), 0) {}
+
+    UINT m_nCode;
+};
 
 // The text with "{0}", "{1}", ... replaced by the arguments of those numbers,
 // so that a translation may put them in any order.

@@ -4,6 +4,7 @@
 #include "platform/DirSearch.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
+#include "platform/SysCall.h"
 #include "platform/TempRegistry.h"
 
 #include <atomic>
@@ -26,17 +27,6 @@ constexpr char ACL_XATTR[] = "system.posix_acl_access";   // a file's access ACL
 std::string ErrnoText(int err)
 {
     return std::strerror(err);
-}
-
-// Repeats a call that a signal interrupted.
-template <class Call>
-int Retry(Call call)
-{
-    int result;
-    do {
-        result = call();
-    } while (result < 0 && errno == EINTR);
-    return result;
 }
 
 bool AllDigits(const std::string& text)
@@ -91,7 +81,7 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
     // target's does not, it is named from a descriptor of the folder instead.
     const std::size_t tempLength = folder.size() + NAME_LIMIT;
     if (tempLength >= PATH_MAX) {
-        m_hDir = Retry([&] {
+        m_hDir = RetryEintr([&] {
             return ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         });
         if (m_hDir < 0) {
@@ -109,11 +99,13 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         std::string tempAt = prefix + temp.substr(folder.size());
         // Registered before it exists, so that a stop signal never leaves it behind.
         RegisterTemporary(temp.c_str());
-        const int fd = ::openat(m_hDir, tempAt.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = RetryEintr([&] {
+            return ::openat(m_hDir, tempAt.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        });
         CreationReturned();
         if (fd < 0) {
             UnregisterTemporary(temp.c_str());
-            if (errno == EEXIST || errno == EINTR)
+            if (errno == EEXIST)
                 continue;
             cause = ErrnoText(errno);
             return false;
@@ -138,10 +130,10 @@ bool CSafeTarget::ReadAccessAcl(int fd, std::vector<char>& acl, std::string& cau
 {
     acl.clear();
     for (;;) {
-        ssize_t size = ::fgetxattr(fd, ACL_XATTR, nullptr, 0);
+        ssize_t size = RetryEintr([&] { return ::fgetxattr(fd, ACL_XATTR, nullptr, 0); });
         if (size > 0) {
             acl.resize(static_cast<std::size_t>(size));
-            size = ::fgetxattr(fd, ACL_XATTR, acl.data(), acl.size());
+            size = RetryEintr([&] { return ::fgetxattr(fd, ACL_XATTR, acl.data(), acl.size()); });
             if (size >= 0) {
                 acl.resize(static_cast<std::size_t>(size));
                 return true;
@@ -151,7 +143,7 @@ bool CSafeTarget::ReadAccessAcl(int fd, std::vector<char>& acl, std::string& cau
             acl.clear();   // no list beyond the permission bits
             return true;
         }
-        if (errno != EINTR && errno != ERANGE) {   // ERANGE: the list grew meanwhile
+        if (errno != ERANGE) {   // the list grew meanwhile: read it again
             cause = FormatText(IDS_CAUSE_ACL_READ, {ErrnoText(errno)});
             return false;
         }
@@ -163,7 +155,7 @@ bool CSafeTarget::CopyAcl(const std::vector<char>* acl, mode_t& mode, std::strin
     // The temporary may have inherited the folder's default ACL, which can grant
     // what the source does not: it gets the source's access ACL or none.
     if (acl && !acl->empty()) {
-        if (Retry([&] { return ::fsetxattr(m_hFile, ACL_XATTR, acl->data(), acl->size(), 0); }) == 0)
+        if (RetryEintr([&] { return ::fsetxattr(m_hFile, ACL_XATTR, acl->data(), acl->size(), 0); }) == 0)
             return true;
         if (errno != ENOTSUP) {
             cause = FormatText(IDS_CAUSE_ACL_SET, {ErrnoText(errno)});
@@ -174,7 +166,7 @@ bool CSafeTarget::CopyAcl(const std::vector<char>* acl, mode_t& mode, std::strin
         mode &= ~static_cast<mode_t>(070);
         return true;
     }
-    if (Retry([&] { return ::fremovexattr(m_hFile, ACL_XATTR); }) != 0 && errno != ENODATA && errno != ENOTSUP) {
+    if (RetryEintr([&] { return ::fremovexattr(m_hFile, ACL_XATTR); }) != 0 && errno != ENODATA && errno != ENOTSUP) {
         cause = FormatText(IDS_CAUSE_ACL_REMOVE, {ErrnoText(errno)});
         return false;
     }
@@ -191,8 +183,8 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, const std::vector<ch
     // Ownership can only be passed on by a privileged user; where it cannot, the
     // file stays ours, and group bits meant for another group are not granted.
     if (own.st_uid != source.st_uid || own.st_gid != source.st_gid) {
-        if (Retry([&] { return ::fchown(m_hFile, source.st_uid, source.st_gid); }) != 0
-            && Retry([&] { return ::fchown(m_hFile, static_cast<uid_t>(-1), source.st_gid); }) != 0) {
+        if (RetryEintr([&] { return ::fchown(m_hFile, source.st_uid, source.st_gid); }) != 0
+            && RetryEintr([&] { return ::fchown(m_hFile, static_cast<uid_t>(-1), source.st_gid); }) != 0) {
             // Neither could be passed on; the group bits are dropped below.
         }
     }
@@ -209,12 +201,12 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, const std::vector<ch
     }
     if (!CopyAcl(acl, mode, cause))
         return false;
-    if (Retry([&] { return ::fchmod(m_hFile, mode); }) != 0) {
+    if (RetryEintr([&] { return ::fchmod(m_hFile, mode); }) != 0) {
         cause = FormatText(IDS_CAUSE_MODE_SET, {ErrnoText(errno)});
         return false;
     }
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (Retry([&] { return ::futimens(m_hFile, times); }) != 0) {
+    if (RetryEintr([&] { return ::futimens(m_hFile, times); }) != 0) {
         cause = FormatText(IDS_CAUSE_TIME_SET, {ErrnoText(errno)});
         return false;
     }
@@ -227,20 +219,20 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
     const char* target = m_strTargetAt.c_str();
     const int dir = m_hDir;
     if (replace) {
-        if (Retry([&] { return ::renameat(dir, temp, dir, target); }) == 0)
+        if (RetryEintr([&] { return ::renameat(dir, temp, dir, target); }) == 0)
             return true;
         cause = ErrnoText(errno);
         return false;
     }
-    if (Retry([&] { return ::renameat2(dir, temp, dir, target, RENAME_NOREPLACE); }) == 0)
+    if (RetryEintr([&] { return ::renameat2(dir, temp, dir, target, RENAME_NOREPLACE); }) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
         cause = errno == EEXIST ? LoadResString(IDS_CAUSE_TARGET_APPEARED) : ErrnoText(errno);
         return false;
     }
     // The file system cannot refuse to replace: a hard link can (where it has them).
-    if (Retry([&] { return ::linkat(dir, temp, dir, target, 0); }) == 0) {
-        Retry([&] { return ::unlinkat(dir, temp, 0); });
+    if (RetryEintr([&] { return ::linkat(dir, temp, dir, target, 0); }) == 0) {
+        RetryEintr([&] { return ::unlinkat(dir, temp, 0); });
         return true;
     }
     if (errno == EEXIST) {
@@ -252,7 +244,7 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
         cause = LoadResString(IDS_CAUSE_TARGET_APPEARED);
         return false;
     }
-    if (Retry([&] { return ::renameat(dir, temp, dir, target); }) == 0)
+    if (RetryEintr([&] { return ::renameat(dir, temp, dir, target); }) == 0)
         return true;
     cause = ErrnoText(errno);
     return false;
@@ -263,14 +255,14 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
 bool CSafeTarget::SyncFolder(const std::string& folder, std::string& cause)
 {
     const char* path = folder.empty() ? "." : folder.c_str();
-    const int fd = Retry([&] { return ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    const int fd = RetryEintr([&] { return ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd < 0) {
         if (errno == EACCES)
             return true;
         cause = FormatText(IDS_CAUSE_FOLDER_OPEN_SYNC, {ErrnoText(errno)});
         return false;
     }
-    const bool ok = Retry([&] { return ::fsync(fd); }) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
+    const bool ok = RetryEintr([&] { return ::fsync(fd); }) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
     if (!ok)
         cause = FormatText(IDS_CAUSE_FOLDER_SYNC, {ErrnoText(errno)});
     ::close(fd);
@@ -315,7 +307,7 @@ bool CSafeTarget::Finish(bool replace, std::string& cause)
         cause = ErrnoText(EBADF);
         return false;
     }
-    if (Retry([&] { return ::fsync(m_hFile); }) != 0) {
+    if (RetryEintr([&] { return ::fsync(m_hFile); }) != 0) {
         cause = FormatText(IDS_CAUSE_SYNC, {ErrnoText(errno)});
         Discard();
         return false;
@@ -350,7 +342,7 @@ bool CSafeTarget::Discard(std::string* cause)
     }
     bool removed = true;
     if (!m_strTemp.empty()) {
-        if (Retry([&] { return ::unlinkat(m_hDir, m_strTempAt.c_str(), 0); }) != 0 && errno != ENOENT) {
+        if (RetryEintr([&] { return ::unlinkat(m_hDir, m_strTempAt.c_str(), 0); }) != 0 && errno != ENOENT) {
             removed = false;
             if (cause)
                 *cause = m_strTemp + ": " + ErrnoText(errno);
@@ -386,7 +378,7 @@ void CSafeTarget::RemoveStale(const std::string& folder, const std::string& only
     // Names are taken from a descriptor of the folder where its path leaves no room.
     int dir = AT_FDCWD;
     if (folder.size() + NAME_LIMIT >= PATH_MAX)
-        dir = Retry([&] { return ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
+        dir = RetryEintr([&] { return ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
     for (const DirEntry& entry : ListMatching(folder, ".*" + std::string(TEMP_MARK) + "*")) {
         long pid = 0;
         std::string target;
@@ -401,7 +393,7 @@ void CSafeTarget::RemoveStale(const std::string& folder, const std::string& only
             continue;
         const std::string path = folder + entry.name;
         const std::string at = dir == AT_FDCWD ? path : entry.name;
-        if (Retry([&] { return ::unlinkat(dir, at.c_str(), 0); }) == 0)
+        if (RetryEintr([&] { return ::unlinkat(dir, at.c_str(), 0); }) == 0)
             removed.push_back(path);
         else if (errno != ENOENT)
             failed.push_back(path + ": " + ErrnoText(errno));

@@ -3,6 +3,7 @@
 #include "jobs/JobError.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
+#include "platform/SysCall.h"
 #include "streams/StreamFactory.h"
 
 #include <algorithm>
@@ -18,14 +19,14 @@ namespace {
 
 // Eight bytes that no writer makes as a magic, but that a damaged magic shows: the
 // magics' common start with an unknown method, or a magic with up to two bytes changed.
-bool IsDamagedMagic(const char* bytes)
+bool IsDamagedMagic(const std::uint8_t* bytes)
 {
     if (std::memcmp(bytes, g_szMagic[0], 4) == 0)
         return true;
     for (const char* magic : g_szMagic) {
         int differ = 0;
         for (int i = 0; i < MAGIC_LENGTH; ++i)
-            differ += bytes[i] != magic[i];
+            differ += bytes[i] != static_cast<std::uint8_t>(magic[i]);
         if (differ <= 2)
             return true;
     }
@@ -56,117 +57,134 @@ UINT ChunkFor(UINT total)
     return total < JOB_CHUNK_SIZE ? (total > 0 ? total : 1) : JOB_CHUNK_SIZE;
 }
 
-// One attempt; changed is set when the stream read another header than we did.
-std::unique_ptr<CCompressedFile> OpenReaderOnce(const std::string& path, std::string& cause, ProgressCallback progress,
-                                                bool& changed, bool& damaged)
-{
-    changed = damaged = false;
-    int method = METHOD_NONE;
+// A file opened to read without blocking (a FIFO is refused, not waited on), and
+// only when it is a regular file.
+class CRegularFile : public CFile {
+public:
+    bool OpenRegular(const std::string& path, std::string& cause)
     {
-        // Not blocking: a FIFO must be refused, not waited on.
-        int fd;
-        do {
-            fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0) {
+        m_strFileName = path;
+        m_hFile = RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
+        if (m_hFile < 0) {
             cause = std::strerror(errno);
-            return nullptr;
+            return false;
         }
         struct stat st {};
-        bool ok = false;
-        if (::fstat(fd, &st) != 0)
+        if (::fstat(m_hFile, &st) != 0)
             cause = std::strerror(errno);
         else if (!S_ISREG(st.st_mode))
             cause = LoadResString(IDS_CAUSE_NOT_REGULAR);
         else
-            ok = MethodOfDescriptor(fd, method, cause, &damaged);
-        ::close(fd);
-        if (!ok)
-            return nullptr;
-        if (damaged) {
-            cause = LoadResString(IDS_CAUSE_DAMAGED_MAGIC);
-            return nullptr;
-        }
+            return true;
+        Abort();
+        return false;
     }
-    std::unique_ptr<CCompressedFile> stream(CreateCompressedFile(nullptr, progress, method));
-    if (!stream) {
-        cause = std::strerror(ENOMEM);
-        return nullptr;
+};
+
+// Whether original holds exactly the bytes decoded delivers; the cause in fault
+// when not (also when either cannot be read).
+void CompareContent(CCompressedFile& decoded, CFile& original, JobFault& fault)
+{
+    const std::string& plain = original.GetFilePath();
+    const UINT total = decoded.m_nOriginalSize;
+    std::uint64_t length = 0;
+    if (!FileStep(IDS_ERR_READ, plain, fault, [&] { length = original.GetLength(); }))
+        return;
+    if (length != total) {
+        fault.cause = FormatText(IDS_CAUSE_SIZES_DIFFER, {std::to_string(total), std::to_string(length)});
+        return;
     }
-    try {
-        CFileException error;
-        if (!stream->Open(path.c_str(), OPEN_READ, &error)) {
-            cause = error.m_lOsError ? FileErrorCause(error) : std::string(std::strerror(ENOMEM));
-            return nullptr;
-        }
-        struct stat st {};
-        if (::fstat(stream->Handle(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            cause = LoadResString(IDS_CAUSE_NOT_REGULAR);
-            return nullptr;
-        }
-        // The stream found its method on its own; it must be the one we read.
-        int again = METHOD_NONE;
-        if (!MethodOfDescriptor(stream->Handle(), again, cause))
-            return nullptr;
-        if (again != method || stream->m_nMethod != method) {
-            cause = LoadResString(IDS_CAUSE_HEADER_UNSTABLE);
-            changed = true;
-            return nullptr;
-        }
-        cause = HeaderFault(*stream);
-        if (!cause.empty()) {
-            damaged = true;
-            return nullptr;
-        }
-    } catch (const CFileException& failure) {
-        cause = FileErrorCause(failure);
-        return nullptr;
-    }
-    return stream;
+    std::vector<std::uint8_t> theirs;
+    const auto compare = [&](const std::uint8_t* mine, UINT got, UINT delivered, JobFault& fault) {
+        theirs.resize(got);
+        UINT read = 0;
+        if (!FileStep(IDS_ERR_READ, plain, fault, [&] { read = original.Read(theirs.data(), got); }))
+            return false;
+        if (read == got && std::memcmp(mine, theirs.data(), got) == 0)
+            return true;
+        fault.cause =
+            FormatText(IDS_CAUSE_CONTENT_DIFFERS, {std::to_string(delivered - got), std::to_string(delivered)});
+        return false;
+    };
+    UINT delivered = 0;
+    if (!ReadChunks(decoded, IDS_ERR_READ, compare, delivered, fault)
+        || !FileStep(IDS_ERR_READ, decoded.GetFileName(), fault, [&] { fault.cause = StreamFault(decoded, delivered); })
+        || !fault.cause.empty())
+        return;
+    std::uint8_t extra = 0;
+    UINT more = 0;
+    if (FileStep(IDS_ERR_READ, plain, fault, [&] { more = original.Read(&extra, 1); }) && more != 0)
+        fault.cause = LoadResString(IDS_CAUSE_PLAIN_GREW);
 }
 
 } // namespace
 
-std::unique_ptr<CCompressedFile> OpenReader(const std::string& path, std::string& cause, ProgressCallback progress,
-                                            bool* damaged)
+bool FileStep(UINT textId, const std::string& file, JobFault& fault, const std::function<void()>& step)
 {
-    bool damagedHeader = false;
-    // The stream reads the magic once more on its own and takes a failed read
-    // for "no magic"; such a mismatch is tried again a few times before the
-    // file counts as one that changed while it was opened.
-    bool changed = true;
-    std::unique_ptr<CCompressedFile> stream;
-    for (int attempt = 0; attempt < 3 && changed && !stream; ++attempt) {
-        cause.clear();
-        stream = OpenReaderOnce(path, cause, progress, changed, damagedHeader);
+    try {
+        step();
+        return true;
+    } catch (const CFileException& failure) {
+        // Data beyond what the format can hold fails its file only.
+        const bool stops = failure.m_cause != CFileException::invalidFile;
+        fault = {textId, file, FileErrorCause(failure), stops && (textId == IDS_ERR_READ || textId == IDS_ERR_WRITE)};
+        return false;
     }
-    if (damaged)
-        *damaged = damagedHeader;
-    return stream;
 }
 
-bool MethodOfDescriptor(int fd, int& method, std::string& cause, bool* damagedMagic)
+CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallback progress)
 {
-    char magic[MAGIC_LENGTH];
-    std::size_t got = 0;
-    while (got < sizeof magic) {
-        const ssize_t n = ::pread(fd, magic + got, sizeof magic - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            cause = std::strerror(errno);
-            return false;
-        }
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
+    CSourceStream source;
+    fault = {IDS_ERR_OPEN_FILE, path, {}};
+    auto file = std::make_unique<CRegularFile>();
+    std::uint8_t magic[MAGIC_LENGTH];
+    UINT got = 0;
+    if (!file->OpenRegular(path, fault.cause)
+        || !FileStep(IDS_ERR_OPEN_FILE, path, fault, [&] { got = file->Read(magic, MAGIC_LENGTH); }))
+        return source;
+    const int method = MethodOfMagic(magic, got);
+    if (method == METHOD_NONE && got == MAGIC_LENGTH && IsDamagedMagic(magic)) {
+        fault = {IDS_ERR_DAMAGED, path, LoadResString(IDS_CAUSE_DAMAGED_MAGIC)};
+        return source;
     }
-    method = METHOD_NONE;
-    for (int m = METHOD_HUFFMAN; m <= METHOD_LZW && got == sizeof magic; ++m)
-        if (std::memcmp(magic, g_szMagic[m], MAGIC_LENGTH) == 0)
-            method = m;
-    if (damagedMagic)
-        *damagedMagic = method == METHOD_NONE && got == sizeof magic && IsDamagedMagic(magic);
+    // The stream reads its header through the same file: when it finds another
+    // method there, the file changed in between.
+    std::unique_ptr<CCompressedFile> stream(CreateCompressedFile(nullptr, progress, method));
+    CFileException error;
+    BOOL opened = FALSE;
+    if (!stream)
+        fault.cause = std::strerror(ENOMEM);
+    else if (!FileStep(IDS_ERR_OPEN_FILE, path, fault, [&] { opened = stream->OpenFile(*file, OPEN_READ, &error); }))
+        return source;
+    else if (!opened)
+        fault.cause = error.m_lOsError ? FileErrorCause(error) : std::string(std::strerror(ENOMEM));
+    else if (stream->m_nMethod != method)
+        fault.cause = LoadResString(IDS_CAUSE_HEADER_UNSTABLE);
+    else if (!(fault.cause = HeaderFault(*stream)).empty())
+        fault.textId = IDS_ERR_DAMAGED;
+    if (!fault.cause.empty())
+        return source;
+    source.m_pFile = std::move(file);
+    source.m_pStream = std::move(stream);
+    return source;
+}
+
+bool ReadChunks(CCompressedFile& stream, UINT readTextId, const ChunkSink& take, UINT& delivered, JobFault& fault)
+{
+    const UINT total = stream.m_nOriginalSize;
+    std::vector<std::uint8_t> buffer(ChunkFor(total));
+    delivered = 0;
+    while (delivered < total) {
+        const UINT want = total - delivered < buffer.size() ? total - delivered : static_cast<UINT>(buffer.size());
+        UINT got = 0;
+        if (!FileStep(readTextId, stream.GetFileName(), fault, [&] { got = stream.Read(buffer.data(), want); }))
+            return false;
+        delivered += got;
+        if (!take(buffer.data(), got, delivered, fault))
+            return false;
+        if (got < want)
+            break;
+    }
     return true;
 }
 
@@ -224,86 +242,44 @@ const char* MethodName(int method)
     }
 }
 
-CheckResult CheckFile(const std::string& path, bool decode, StreamSummary& summary, std::string& cause)
+bool CheckFile(const std::string& path, bool decode, StreamSummary& summary, JobFault& fault)
 {
     try {
-        bool damaged = false;
-        std::unique_ptr<CCompressedFile> stream = OpenReader(path, cause, nullptr, &damaged);
+        CSourceStream stream = OpenReader(path, fault);
         if (!stream)
-            return damaged ? CheckResult::Damaged : CheckResult::Unreadable;
+            return false;
         summary.method = stream->m_nMethod;
         summary.originalSize = stream->m_nOriginalSize;
         summary.fileSize = stream->GetLength();
         if (!decode)
-            return CheckResult::Intact;
-        const UINT total = stream->m_nOriginalSize;
-        std::vector<std::uint8_t> buffer(ChunkFor(total));
+            return true;
         UINT delivered = 0;
-        while (delivered < total) {
-            const UINT want = total - delivered < buffer.size() ? total - delivered : static_cast<UINT>(buffer.size());
-            const UINT got = stream->Read(buffer.data(), want);
-            delivered += got;
-            if (got < want)
-                break;
-        }
-        cause = StreamFault(*stream, delivered);
-        return cause.empty() ? CheckResult::Intact : CheckResult::Damaged;
-    } catch (const CFileException& error) {
-        cause = FileErrorCause(error);
+        const auto skip = [](const std::uint8_t*, UINT, UINT, JobFault&) { return true; };
+        if (!ReadChunks(*stream, IDS_ERR_OPEN_FILE, skip, delivered, fault)
+            || !FileStep(IDS_ERR_OPEN_FILE, path, fault, [&] { fault.cause = StreamFault(*stream, delivered); }))
+            return false;
+        fault.textId = IDS_ERR_DAMAGED;
+        return fault.cause.empty();
     } catch (const std::bad_alloc&) {
-        cause = std::strerror(ENOMEM);
+        fault = {IDS_ERR_OPEN_FILE, path, std::strerror(ENOMEM)};
     }
-    return CheckResult::Unreadable;
+    return false;
 }
 
-ProofResult CompareDecoded(const std::string& twin, const std::string& plain, std::string& cause)
+bool CompareDecoded(const std::string& twin, const std::string& plain, std::string& cause)
 {
-    bool readingPlain = false;
+    JobFault fault;
     try {
-        std::unique_ptr<CCompressedFile> decoded = OpenReader(twin, cause);
-        if (!decoded)
-            return ProofResult::TwinUnreadable;
-        readingPlain = true;
+        CSourceStream decoded = OpenReader(twin, fault);
         CFile original;
         CFileException error;
-        if (!original.Open(plain.c_str(), CFile::modeRead, &error)) {
-            cause = FileErrorCause(error);
-            return ProofResult::PlainUnreadable;
-        }
-        const UINT total = decoded->m_nOriginalSize;
-        if (original.GetLength() != total) {
-            cause = FormatText(IDS_CAUSE_SIZES_DIFFER, {std::to_string(total), std::to_string(original.GetLength())});
-            return ProofResult::Different;
-        }
-        std::vector<std::uint8_t> mine(ChunkFor(total)), theirs(ChunkFor(total));
-        UINT delivered = 0;
-        while (delivered < total) {
-            const UINT want = total - delivered < mine.size() ? total - delivered : static_cast<UINT>(mine.size());
-            readingPlain = false;
-            const UINT got = decoded->Read(mine.data(), want);
-            readingPlain = true;
-            if (original.Read(theirs.data(), got) != got || std::memcmp(mine.data(), theirs.data(), got) != 0) {
-                cause = FormatText(IDS_CAUSE_CONTENT_DIFFERS,
-                                   {std::to_string(delivered), std::to_string(delivered + got)});
-                return ProofResult::Different;
-            }
-            delivered += got;
-            if (got < want)
-                break;
-        }
-        cause = StreamFault(*decoded, delivered);
-        if (!cause.empty())
-            return ProofResult::TwinUnreadable;
-        std::uint8_t extra;
-        if (original.Read(&extra, 1) != 0) {
-            cause = LoadResString(IDS_CAUSE_PLAIN_GREW);
-            return ProofResult::Different;
-        }
-        return ProofResult::Same;
-    } catch (const CFileException& error) {
-        cause = FileErrorCause(error);
+        if (decoded && !original.Open(plain.c_str(), CFile::modeRead, &error))
+            fault.cause = FileErrorCause(error);
+        else if (decoded)
+            CompareContent(*decoded, original, fault);
     } catch (const std::bad_alloc&) {
-        cause = std::strerror(ENOMEM);
+        fault.cause = std::strerror(ENOMEM);
     }
-    return readingPlain ? ProofResult::PlainUnreadable : ProofResult::TwinUnreadable;
+    cause = fault.cause;
+    return cause.empty();
 }

@@ -15,31 +15,53 @@
 // Bytes after complete coded data are reported, but the data itself is whole.
 #pragma once
 
+#include "jobs/JobError.h"
 #include "platform/Types.h"
 #include "streams/CompressedFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 constexpr UINT JOB_CHUNK_SIZE = 1u << 20;
 
-// A stream on an existing regular file, of the class its magic names, opened to
-// read; null with the cause when it cannot be had.  The magic is read with every
-// error checked, before the stream is made and again through the stream's own
-// descriptor: a file whose first bytes cannot be read is an error, never a file
-// without a magic (which would be read as stored bytes), and a file that changed
-// in between is refused.  A FIFO or device is refused without blocking on it.
-// progress, when not null, becomes the streams' progress callback.
-// A file whose magic or header is damaged gives null too, with *damaged set.
-std::unique_ptr<CCompressedFile> OpenReader(const std::string& path, std::string& cause,
-                                            ProgressCallback progress = nullptr, bool* damaged = nullptr);
+// A stream opened to read a file, and the file it reads through.
+class CSourceStream {
+public:
+    explicit operator bool() const { return m_pStream != nullptr; }
+    CCompressedFile* operator->() const { return m_pStream.get(); }
+    CCompressedFile& operator*() const { return *m_pStream; }
 
-// The method of the file open on fd from its first eight bytes, read without
-// moving the file position (METHOD_NONE without a magic); false with the cause
-// when they cannot be read.  *damagedMagic, when given, tells whether bytes
-// without a magic are a damaged one.
-bool MethodOfDescriptor(int fd, int& method, std::string& cause, bool* damagedMagic = nullptr);
+private:
+    friend CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallback progress);
+
+    std::unique_ptr<CFile> m_pFile;   // made first, so that it outlives the stream
+    std::unique_ptr<CCompressedFile> m_pStream;
+};
+
+// A stream on an existing regular file, of the class its magic names, opened to
+// read; empty with the fault when it cannot be had.  The file is opened once and
+// its magic read with every error checked: a file that cannot be opened or whose
+// first bytes cannot be read fails with its cause (IDS_ERR_OPEN_FILE), never taken
+// for a file without a magic (which would be read as stored bytes).  A damaged
+// magic or header fails as IDS_ERR_DAMAGED.  A FIFO or device is refused without
+// blocking on it.  progress, when not null, becomes the streams' progress callback.
+CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallback progress = nullptr);
+
+// The one chunk loop: reads the stream's content in chunks of at most
+// JOB_CHUNK_SIZE bytes and hands each to take, until the original size is
+// delivered or the stream delivers no more; delivered counts the bytes.  False
+// with the fault when a read fails (of kind readTextId, as FileStep makes it) or
+// when take returns false (take sets the fault).
+using ChunkSink = std::function<bool(const std::uint8_t* data, UINT count, UINT delivered, JobFault& fault)>;
+bool ReadChunks(CCompressedFile& stream, UINT readTextId, const ChunkSink& take, UINT& delivered, JobFault& fault);
+
+// Runs step, a call into the file layer; false with the fault (textId, file and
+// the cause) when it throws.  A failed read (IDS_ERR_READ) or write
+// (IDS_ERR_WRITE) stops the job, unless its data is merely beyond what the
+// format can hold.
+bool FileStep(UINT textId, const std::string& file, JobFault& fault, const std::function<void()>& step);
 
 // Why a stream that delivered `delivered` bytes is not intact, or "" when it is.
 // Once the original size is delivered it reads the end code.  *dataComplete, when
@@ -59,12 +81,11 @@ struct StreamSummary {
     std::uint64_t fileSize = 0;   // bytes of the file itself
 };
 
-enum class CheckResult { Intact, Damaged, Unreadable };
+// Reads the header only (decode false) or decodes the whole file (decode true);
+// false with the fault: IDS_ERR_DAMAGED, or IDS_ERR_OPEN_FILE when the file
+// cannot be read.
+bool CheckFile(const std::string& path, bool decode, StreamSummary& summary, JobFault& fault);
 
-// Reads the header only (decode false) or decodes the whole file (decode true).
-CheckResult CheckFile(const std::string& path, bool decode, StreamSummary& summary, std::string& cause);
-
-enum class ProofResult { Same, Different, TwinUnreadable, PlainUnreadable };
-
-// Decodes twin and compares it byte for byte with plain.
-ProofResult CompareDecoded(const std::string& twin, const std::string& plain, std::string& cause);
+// Decodes twin and compares it byte for byte with plain; false with the cause
+// when they differ or either cannot be read.
+bool CompareDecoded(const std::string& twin, const std::string& plain, std::string& cause);

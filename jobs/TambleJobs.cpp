@@ -11,6 +11,7 @@
 #include "platform/FileLease.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
+#include "platform/SysCall.h"
 #include "platform/TempRegistry.h"
 #include "platform/TimeUtil.h"
 
@@ -312,21 +313,14 @@ void CTambleJobs::LockFolder(const std::string& folder, const std::string& onlyF
 {
     const std::string shown = folder.empty() ? "./" : folder;
     m_pLock = std::make_unique<CFolderLock>();
-    int error = 0;
-    switch (m_pLock->Acquire(folder, m_nLockWait, [&] { LogLine(IDS_LOG_WAIT_FOLDER, shown); }, error)) {
-    case CFolderLock::Result::Busy:
-        throw CJobError(ComposeMessage(IDS_ERR_FOLDER_IN_USE, shown,
-                                       FormatText(IDS_CAUSE_WAITED, {std::to_string(m_nLockWait)})),
-                        0);
-    case CFolderLock::Result::NoFolder:
-        if (mustExist)
-            throw CJobError(ComposeMessage(IDS_ERR_READ_FOLDER, shown, std::strerror(error)), 0);
+    JobFault fault;
+    if (!m_pLock->Acquire(folder, shown, m_nLockWait, [&] { LogLine(IDS_LOG_WAIT_FOLDER, shown); }, fault)) {
+        if (mustExist || fault.textId != IDS_ERR_READ_FOLDER)
+            throw CJobError(fault);
         return;
-    case CFolderLock::Result::Unsupported:
-        return;   // worked on unlocked: other runs' temporaries are left alone
-    case CFolderLock::Result::Locked:
-        break;
     }
+    if (!m_pLock->Held())
+        return;   // worked on unlocked: other runs' temporaries are left alone
     std::vector<std::string> removed, failed;
     CSafeTarget::RemoveStale(folder, onlyFor, removed, failed);
     for (const std::string& path : removed)
@@ -339,9 +333,9 @@ void CTambleJobs::LockFolder(const std::string& folder, const std::string& onlyF
 
 void CTambleJobs::ReadHistoryFolder(CHistoryFolder& folder, const std::string& path)
 {
-    int error = 0;
-    if (!folder.Read(path, &error))
-        throw CJobError(ComposeMessage(IDS_ERR_READ_FOLDER, path, std::strerror(error)), 0);
+    std::string cause;
+    if (!folder.Read(path, cause))
+        throw CJobError(ComposeMessage(IDS_ERR_READ_FOLDER, path, cause), 0);
 }
 
 std::int64_t CTambleJobs::StartMidnight(std::int64_t now)
@@ -364,17 +358,15 @@ std::int64_t CTambleJobs::StartMidnight(std::int64_t now)
 }
 
 bool CTambleJobs::NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now,
-                               std::int64_t& midnight)
+                               std::int64_t& midnight, JobFault& fault)
 {
-    // A stray name is the folder's, not the caller's: it is passed over and the
-    // job goes on, so that one such file cannot hold up every later run.
     const HistoryDate date = NameDate(name, start);
     switch (ResolveDate(date, now, midnight)) {
     case DateResult::OutOfRange:
-        Fail(IDS_ERR_NAME_DATE_RANGE, path, DateCause(date, JOB_E_FAIL));
+        fault = {IDS_ERR_NAME_DATE_RANGE, path, DateCause(date, JOB_E_FAIL)};
         return false;
     case DateResult::Unconvertible:
-        Fail(IDS_ERR_NAME_DATE_CONVERT, path, DateCause(date, JOB_E_INVALIDARG));
+        fault = {IDS_ERR_NAME_DATE_CONVERT, path, DateCause(date, JOB_E_INVALIDARG)};
         return false;
     case DateResult::Ok:
         break;
@@ -424,11 +416,14 @@ void CTambleJobs::CompressEntry(const std::string& folderPath, const std::string
     BeginFile();
     const int start = NameDateStart(name.size());
     std::int64_t midnight = 0;
+    JobFault fault;
     if (start < 0) {
         if (m_bDryRun)
             LogLine(IDS_DRY_OTHER_NAME, path);
-    } else if (!NameMidnight(name, path, start, now, midnight)) {
-        // passed over with its message
+    } else if (!NameMidnight(name, path, start, now, midnight, fault)) {
+        // A stray name is the folder's, not the caller's: it is passed over and
+        // the job goes on, so that one such file cannot hold up every later run.
+        Fail(fault.textId, fault.file, fault.cause);
     } else if (now - midnight <= ageLimit) {
         if (m_bDryRun)
             LogLine(IDS_DRY_TOO_YOUNG, path);
@@ -461,7 +456,7 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
         // of its own that decodes to exactly its bytes.
         if (!S_ISREG(twin.st_mode) || (twin.st_dev == plain.st_dev && twin.st_ino == plain.st_ino)) {
             Fail(IDS_ERR_TWIN_DIFFERS, source, FormatText(IDS_CAUSE_NOT_SEPARATE, {twinName}));
-        } else if (CompareDecoded(target, source, cause) != ProofResult::Same) {
+        } else if (!CompareDecoded(target, source, cause)) {
             Fail(IDS_ERR_TWIN_DIFFERS, source, twinName + ": " + cause);
         } else {
             m_nFileIn = static_cast<std::uint64_t>(plain.st_size);
@@ -486,7 +481,7 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
     m_nFileIn = static_cast<std::uint64_t>(plain.st_size);
     m_nFileOut = SizeOf(made);
     m_bFileDone = true;
-    if (CompareDecoded(made, source, cause) != ProofResult::Same) {
+    if (!CompareDecoded(made, source, cause)) {
         // The twin we just made does not prove itself: it goes, the plain file stays.
         if (!staged)
             ::unlink(target.c_str());   // a staged one goes with its temporary
@@ -602,16 +597,10 @@ void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name,
 bool CTambleJobs::DryConvert(const std::string& source, const std::string& target, UINT logId)
 {
     StreamSummary summary;
-    std::string cause;
-    switch (CheckFile(source, true, summary, cause)) {
-    case CheckResult::Unreadable:
-        Fail(IDS_ERR_OPEN_FILE, source, cause);
+    JobFault fault;
+    if (!CheckFile(source, true, summary, fault)) {
+        Fail(fault.textId, source, fault.cause);
         return false;
-    case CheckResult::Damaged:
-        Fail(IDS_ERR_DAMAGED, source, cause);
-        return false;
-    case CheckResult::Intact:
-        break;
     }
     const std::string folder = CSafeTarget::FolderOf(target);
     if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0) {

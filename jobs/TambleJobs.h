@@ -31,6 +31,7 @@
 class CFolderLock;
 class CHistoryFolder;
 class CSafeTarget;
+struct JobFault;
 
 class CTambleJobs {
 public:
@@ -75,7 +76,8 @@ public:
     // Converts source into target, written with method; 1 converted, 0 failed
     // (the user has been told why, and no target was created or changed).  With
     // replaceTarget false an existing target is never overwritten.  A read or
-    // write error of a file stops the whole job: CJobError.
+    // write error of a file stops the whole job: CJobError.  This is the step
+    // that reports the faults of a conversion.
     BOOL ConvertFile(const std::string& source, const std::string& target, int method, bool replaceTarget = true);
 
     // The process exit status the run earned so far: 0 all done, 1 a conversion
@@ -129,11 +131,10 @@ protected:
     std::string HistoryFolderPath();
     void ReadHistoryFolder(CHistoryFolder& folder, const std::string& path);
     std::int64_t StartMidnight(std::int64_t now);
-    // The midnight of the date in a plain history name; false (the file is
-    // passed over with a message, status 1) for a date out of range or one that
-    // cannot be converted.
+    // The midnight of the date in a plain history name; false with the fault
+    // for a date out of range or one that cannot be converted.
     bool NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now,
-                      std::int64_t& midnight);
+                      std::int64_t& midnight, JobFault& fault);
     // One entry of CompressHistory, from BeginFile to EndFile.
     void CompressEntry(const std::string& folder, const std::string& name, std::int64_t now, std::int64_t ageLimit);
     void CompressOne(const std::string& folder, const std::string& name);
@@ -186,10 +187,18 @@ protected:
     // Single-file jobs.
     int ConvertNamedFile(int method, UINT logId);
 
+    // The work of ConvertFile: false with the fault when the conversion fails.
+    // trailing: the bytes after the source's complete coded data, when it has
+    // such (the target is made all the same).
+    bool Convert(const std::string& source, const std::string& target, int method, bool replaceTarget,
+                 CSafeTarget& out, JobFault& fault, std::string& trailing);
+
     // Moves the reader's content into the writer chunk by chunk (the LZSS
-    // writer, which codes its data in one call, gets it as one block); returns
-    // the bytes the reader delivered.
-    UINT CopyContent(CCompressedFile& reader, CCompressedFile& writer, int method);
+    // writer, which codes its data in one call, gets it as one block);
+    // delivered counts the bytes the reader delivered.  False with the fault
+    // when a read or a write fails.
+    bool CopyContent(CCompressedFile& reader, CCompressedFile& writer, int method, const std::string& target,
+                     UINT& delivered, JobFault& fault);
 
     // Removes the temporary of a failed conversion; says so when it cannot.
     void NoteTemporaryLeft(CSafeTarget& out);

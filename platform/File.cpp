@@ -1,5 +1,7 @@
 #include "platform/File.h"
 
+#include "platform/SysCall.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -74,10 +76,7 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error)
             error->Set(CFileException::fileNotFound, ENOENT, m_strFileName, "open failed");
         return FALSE;
     }
-    int fd;
-    do {
-        fd = ::open(m_strFileName.c_str(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    const int fd = RetryEintr([&] { return ::open(m_strFileName.c_str(), flags, 0666); });
     if (fd < 0) {
         if (error)
             error->Set(CauseOf(errno), errno, m_strFileName, "open failed");
@@ -92,12 +91,9 @@ UINT CFile::Read(void* buffer, UINT count)
     auto* out = static_cast<unsigned char*>(buffer);
     UINT done = 0;
     while (done < count) {
-        ssize_t n = ::read(m_hFile, out + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = RetryEintr([&] { return ::read(m_hFile, out + done, count - done); });
+        if (n < 0)
             Throw(CauseOf(errno), errno, "read failed");
-        }
         if (n == 0)
             break;   // end of file
         done += static_cast<UINT>(n);
@@ -107,19 +103,8 @@ UINT CFile::Read(void* buffer, UINT count)
 
 void CFile::Write(const void* buffer, UINT count)
 {
-    const auto* in = static_cast<const unsigned char*>(buffer);
-    UINT done = 0;
-    while (done < count) {
-        ssize_t n = ::write(m_hFile, in + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            Throw(CauseOf(errno), errno, "write failed");
-        }
-        if (n == 0)
-            Throw(CFileException::diskFull, ENOSPC, "write failed");
-        done += static_cast<UINT>(n);
-    }
+    if (!WriteAll(m_hFile, buffer, count))
+        Throw(CauseOf(errno), errno, "write failed");
     StartWriteBack(count);
 }
 
@@ -153,11 +138,7 @@ std::uint64_t CFile::GetLength() const
 
 void CFile::SetLength(std::uint64_t length)
 {
-    int rc;
-    do {
-        rc = ::ftruncate(m_hFile, static_cast<off_t>(length));
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0)
+    if (RetryEintr([&] { return ::ftruncate(m_hFile, static_cast<off_t>(length)); }) != 0)
         Throw(CauseOf(errno), errno, "truncate failed");
 }
 

@@ -1,5 +1,7 @@
 #include "platform/FileLease.h"
 
+#include "platform/SysCall.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,9 +14,7 @@ CFileLease::~CFileLease()
 CFileLease::Result CFileLease::Take(const std::string& path, int& error)
 {
     Release();
-    do {
-        m_hFile = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    } while (m_hFile < 0 && errno == EINTR);
+    m_hFile = RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
     if (m_hFile < 0) {
         // Someone else holds a lease on it: it is in use.
         if (errno == EWOULDBLOCK)
@@ -28,11 +28,7 @@ CFileLease::Result CFileLease::Take(const std::string& path, int& error)
     sigemptyset(&ignore.sa_mask);
     if (::sigaction(SIGIO, &ignore, &m_oldAction) == 0)
         m_bSignalSaved = true;
-    int result;
-    do {
-        result = ::fcntl(m_hFile, F_SETLEASE, F_WRLCK);
-    } while (result != 0 && errno == EINTR);
-    if (result == 0) {
+    if (RetryEintr([&] { return ::fcntl(m_hFile, F_SETLEASE, F_WRLCK); }) == 0) {
         m_bHeld = true;
         return Result::Held;
     }

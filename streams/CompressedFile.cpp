@@ -23,6 +23,8 @@ UINT GetLe32(const std::uint8_t* in)
     return UINT{in[0]} | UINT{in[1]} << 8 | UINT{in[2]} << 16 | UINT{in[3]} << 24;
 }
 
+} // namespace
+
 int MethodOfMagic(const std::uint8_t* bytes, UINT got)
 {
     if (got < MAGIC_LENGTH)
@@ -32,8 +34,6 @@ int MethodOfMagic(const std::uint8_t* bytes, UINT got)
             return method;
     return -1;
 }
-
-} // namespace
 
 int DetectMethod(CFile& file)
 {
@@ -47,13 +47,7 @@ int DetectMethod(const char* fileName)
     CFile file;
     if (!fileName || !file.Open(fileName, OPEN_READ))
         return -1;
-    try {
-        const int method = DetectMethod(file);
-        file.Close();
-        return method;
-    } catch (const CFileException&) {
-        return -1;   // an unreadable file has no magic; the destructor closes it
-    }
+    return DetectMethod(file);   // a failed read throws: it is no file without a magic
 }
 
 CCompressedFile::CCompressedFile(int method) : m_nMethod(method) {}

@@ -57,11 +57,14 @@ using ProgressCallback = void (*)(UINT count);
 extern ProgressCallback g_pfnProgress;
 
 // Method of an existing file from its magic: 0, 1, 2, or -1 (no magic, short
-// file, or the file cannot be opened).
+// file, or the file cannot be opened).  A failed read throws CFileException.
 int DetectMethod(const char* fileName);
 // Method of an open file from the magic at its start (the file is left after the
 // bytes read); -1 without a magic.  A failed read throws CFileException.
 int DetectMethod(CFile& file);
+// Method named by the first got bytes of a file: -1 when they are fewer than
+// MAGIC_LENGTH or no magic.
+int MethodOfMagic(const std::uint8_t* bytes, UINT got);
 
 class CCompressedFile {
 public:

@@ -1,7 +1,8 @@
 // CreateCompressedFile: the one place where stream objects are made.
 //
 // A reader passes the name of an existing file and gets the class its magic names
-// (the method argument is then ignored); a writer passes no name and the method it
+// (the method argument is then ignored; a failed read of the magic throws
+// CFileException); a writer passes no name and the method it
 // wants.  Methods 0, 1 and 2 give the Huffman, LZSS and LZW classes, every other
 // number the stored class.  A non-null callback becomes the process-wide progress
 // callback; a null one leaves the current callback in force.

@@ -92,7 +92,7 @@ void WriteCoded(const std::string& path, int method, const Bytes& data)
 bool DecodesTo(const std::string& coded, const std::string& plain)
 {
     std::string cause;
-    return CompareDecoded(coded, plain, cause) == ProofResult::Same;
+    return CompareDecoded(coded, plain, cause);
 }
 
 bool HasTemporaries(const std::string& folder)

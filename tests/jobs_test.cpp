@@ -3,6 +3,7 @@
 // the proof of a compressed twin.
 #include "jobs/HistoryFolder.h"
 #include "jobs/HistoryNames.h"
+#include "jobs/JobError.h"
 #include "jobs/SafeTarget.h"
 #include "jobs/StreamCheck.h"
 #include "jobs/TambleJobs.h"
@@ -18,7 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
@@ -264,7 +267,8 @@ TEST_F(BerlinTime, OneReadSelectsWhatThePerDaySearchesFind)
 
     const std::string folder = dir.Path() + "/";
     CHistoryFolder history;
-    ASSERT_TRUE(history.Read(folder));
+    std::string cause;
+    ASSERT_TRUE(history.Read(folder, cause)) << cause;
     const std::int64_t start = MakeLocalMidnight(1999, 12, 30);
     for (int group : {-1, 10, 256}) {
         ExtractWindow window;
@@ -296,7 +300,8 @@ TEST_F(BerlinTime, WindowVisitsEachDateOnceAcrossBothClockChanges)
     for (const char* name : {"0A240329.hsz", "0A240330.hsz", "0A240331.hsz", "0A240401.hsz", "0A240402.hsz"})
         Touch(dir / name);
     CHistoryFolder history;
-    ASSERT_TRUE(history.Read(dir.Path() + "/"));
+    std::string cause;
+    ASSERT_TRUE(history.Read(dir.Path() + "/", cause)) << cause;
 
     // Autumn: 27 October has 25 hours; five dates from the 25th end on the 29th.
     ExtractWindow autumn;
@@ -344,7 +349,8 @@ TEST(ExtractWindow, DatesStepAsTheLibraryStepsThemAndEndWithTheYear3000)
     for (const char* name : {"0A10001230.hsz", "0A10001231.hsz", "0B10001231.hsz", "0A700101.hsz"})
         Touch(dir / name);
     CHistoryFolder history;
-    ASSERT_TRUE(history.Read(dir.Path() + "/"));
+    std::string cause;
+    ASSERT_TRUE(history.Read(dir.Path() + "/", cause)) << cause;
     ExtractWindow window;
     const auto began = std::chrono::steady_clock::now();
     ASSERT_TRUE(history.Window(MakeLocalMidnight(3000, 12, 31), INT_MAX, 10, window));
@@ -522,8 +528,8 @@ TEST(StreamCheck, EveryCorrectWriterTestsIntact)
     auto check = [&](const Bytes& file) {
         WriteWholeFile(dir / "f", file);
         StreamSummary summary;
-        std::string cause;
-        return CheckFile(dir / "f", true, summary, cause) == CheckResult::Intact ? std::string("OK") : cause;
+        JobFault fault;
+        return CheckFile(dir / "f", true, summary, fault) ? std::string("OK") : fault.cause;
     };
     // Lengths around every way a stream can end, and long enough for Huffman
     // halvings and LZW resets; the reference writers stand for any correct writer.
@@ -550,8 +556,8 @@ TEST(StreamCheck, DamageIsNamedInWords)
             file[at] = value;
         WriteWholeFile(dir / "f", file);
         StreamSummary summary;
-        std::string cause;
-        return CheckFile(dir / "f", true, summary, cause) == CheckResult::Intact ? std::string("OK") : cause;
+        JobFault fault;
+        return CheckFile(dir / "f", true, summary, fault) ? std::string("OK") : fault.cause;
     };
     // "abc" as LZW: codes 97, 98, 99, 256; the end code's last four bits unstored.
     const Bytes abc = {'*', '*', '+', '+', 'L', 'Z', 'W', ' ', 3, 0, 0, 0, 4, 0, 0, 0, 0x30, 0x98, 0x8C, 0x70};
@@ -587,10 +593,13 @@ TEST(ConvertFile, SourceMayBeItsOwnTargetAndOpenFailuresNameTheFile)
     EXPECT_FALSE(jobs.ConvertFile(dir / "missing", dir / "out", METHOD_LZW));
     EXPECT_FALSE(jobs.ConvertFile(dir.Path(), dir / "out", METHOD_LZW));   // a folder is no source
     EXPECT_FALSE(jobs.ConvertFile(dir / "same", dir / "none/out", METHOD_LZW));
-    ASSERT_EQ(view.messages.size(), 3u);
+    // A regular file whose first read fails is no stored file without a magic.
+    EXPECT_FALSE(jobs.ConvertFile("/proc/self/mem", dir / "out", METHOD_NONE));
+    ASSERT_EQ(view.messages.size(), 4u);
     EXPECT_EQ(view.messages[0], "Couldn't open file! " + (dir / "missing") + ": No such file or directory");
     EXPECT_EQ(view.messages[1], "Couldn't open file! " + dir.Path() + ": not a regular file");
     EXPECT_EQ(view.messages[2], "Couldn't create! " + (dir / "none/out") + ": No such file or directory");
+    EXPECT_EQ(view.messages[3], "Couldn't open file! /proc/self/mem: Input/output error");
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>({"same"}));
 }
 
@@ -603,23 +612,27 @@ TEST(Proof, TwinMustDecodeToExactlyThePlainBytes)
     WriteWholeFile(dir / "plain", data);
     WriteInOneCall(dir / "twin", METHOD_LZW, data);
     std::string cause;
-    EXPECT_EQ(CompareDecoded(dir / "twin", dir / "plain", cause), ProofResult::Same) << cause;
+    EXPECT_TRUE(CompareDecoded(dir / "twin", dir / "plain", cause)) << cause;
 
     Bytes changed = data;
     changed[65000] ^= 1;
     WriteWholeFile(dir / "changed", changed);
-    EXPECT_EQ(CompareDecoded(dir / "twin", dir / "changed", cause), ProofResult::Different);
+    EXPECT_FALSE(CompareDecoded(dir / "twin", dir / "changed", cause));
+    EXPECT_EQ(cause, "its content differs within bytes 0 to 70000");
     Bytes longer = data;
     longer.push_back('!');
     WriteWholeFile(dir / "longer", longer);
-    EXPECT_EQ(CompareDecoded(dir / "twin", dir / "longer", cause), ProofResult::Different);
+    EXPECT_FALSE(CompareDecoded(dir / "twin", dir / "longer", cause));
+    EXPECT_EQ(cause, "it holds 70000 bytes, the plain file 70001");
 
     Bytes coded = ReadWholeFile(dir / "twin");
     coded.resize(coded.size() / 2);
     WriteWholeFile(dir / "half", coded);
-    EXPECT_EQ(CompareDecoded(dir / "half", dir / "plain", cause), ProofResult::TwinUnreadable);
-    EXPECT_EQ(CompareDecoded(dir / "twin", dir / "gone", cause), ProofResult::PlainUnreadable);
+    EXPECT_FALSE(CompareDecoded(dir / "half", dir / "plain", cause));
+    EXPECT_NE(cause.find("early"), std::string::npos) << cause;
+    EXPECT_FALSE(CompareDecoded(dir / "twin", dir / "gone", cause));
+    EXPECT_EQ(cause, std::strerror(ENOENT));
 
     // A stored twin holds the plain bytes as they are.
-    EXPECT_EQ(CompareDecoded(dir / "plain", dir / "plain", cause), ProofResult::Same);
+    EXPECT_TRUE(CompareDecoded(dir / "plain", dir / "plain", cause)) << cause;
 }

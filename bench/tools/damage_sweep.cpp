@@ -37,17 +37,16 @@ bool Caught(const Bytes& file)
 {
     Save(file);
     StreamSummary summary;
-    std::string cause;
-    return CheckFile(g_path, true, summary, cause) != CheckResult::Intact;
+    JobFault fault;
+    return !CheckFile(g_path, true, summary, fault);
 }
 
 // The bytes a file decodes to as far as it goes (for flips that change nothing).
 Bytes Decoded(const Bytes& file)
 {
     Save(file);
-    std::string cause;
-    bool damaged = false;
-    std::unique_ptr<CCompressedFile> in = OpenReader(g_path, cause, nullptr, &damaged);
+    JobFault fault;
+    CSourceStream in = OpenReader(g_path, fault);
     Bytes out;
     if (!in)
         return out;
