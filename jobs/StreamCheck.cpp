@@ -94,13 +94,17 @@ void CompareContent(CCompressedFile& decoded, CFile& original, JobFault& fault)
         fault.cause = FormatText(IDS_CAUSE_SIZES_DIFFER, {std::to_string(total), std::to_string(length)});
         return;
     }
-    std::vector<std::uint8_t> theirs;
+    std::unique_ptr<std::uint8_t[]> theirs;   // not cleared: compared only as far as read
+    UINT room = 0;
     const auto compare = [&](const std::uint8_t* mine, UINT got, UINT delivered, JobFault& fault) {
-        theirs.resize(got);
+        if (got > room) {
+            theirs.reset(new std::uint8_t[got]);
+            room = got;
+        }
         UINT read = 0;
-        if (!FileStep(IDS_ERR_READ, plain, fault, [&] { read = original.Read(theirs.data(), got); }))
+        if (!FileStep(IDS_ERR_READ, plain, fault, [&] { read = original.Read(theirs.get(), got); }))
             return false;
-        if (read == got && std::memcmp(mine, theirs.data(), got) == 0)
+        if (read == got && std::memcmp(mine, theirs.get(), got) == 0)
             return true;
         fault.cause =
             FormatText(IDS_CAUSE_CONTENT_DIFFERS, {std::to_string(delivered - got), std::to_string(delivered)});
@@ -172,15 +176,17 @@ CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallb
 bool ReadChunks(CCompressedFile& stream, UINT readTextId, const ChunkSink& take, UINT& delivered, JobFault& fault)
 {
     const UINT total = stream.m_nOriginalSize;
-    std::vector<std::uint8_t> buffer(ChunkFor(total));
+    // Not cleared: every byte handed on has been read into it first.
+    const UINT size = ChunkFor(total);
+    const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[size]);
     delivered = 0;
     while (delivered < total) {
-        const UINT want = total - delivered < buffer.size() ? total - delivered : static_cast<UINT>(buffer.size());
+        const UINT want = total - delivered < size ? total - delivered : size;
         UINT got = 0;
-        if (!FileStep(readTextId, stream.GetFileName(), fault, [&] { got = stream.Read(buffer.data(), want); }))
+        if (!FileStep(readTextId, stream.GetFileName(), fault, [&] { got = stream.Read(buffer.get(), want); }))
             return false;
         delivered += got;
-        if (!take(buffer.data(), got, delivered, fault))
+        if (!take(buffer.get(), got, delivered, fault))
             return false;
         if (got < want)
             break;
