@@ -78,9 +78,8 @@ private:
     void EncodeFromWide(const std::uint8_t* data, UINT p, UINT count);
     void EncodeFromPortable(const std::uint8_t* data, UINT p, UINT count);
     template <bool WIDE>
-    void EncodeLoop(const std::uint8_t* data, UINT p, UINT count);
+    class CEncodeRun;
     void PassProgressMark(UINT p);
-    void PutCodeSlow();
 
     // Reader.
     UINT DecodeFast(UINT want);
@@ -102,10 +101,7 @@ private:
     UINT m_nStackCount = 0;         // reader: decoded bytes not yet delivered
     UINT m_nReadState = 0;          // reader: 0 period start, 1 after its first byte, 2 in a period
 
-    // Writer: bit packing and progress.
-    std::uint32_t m_nPendingBits = 0;   // bits not yet in a completed byte, right-aligned
-    int m_nPendingCount = 0;            // 0..7 between codes
-    std::uint64_t m_nProgressMark = 0;  // next multiple of 1000 a data code may report
+    std::uint64_t m_nProgressMark = 0;  // writer: next multiple of 1000 a data code may report
 
     // Reader: where the bytes not yet delivered wait, and the history of the period.
     const std::uint8_t* m_pPending = nullptr;
