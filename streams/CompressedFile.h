@@ -175,9 +175,18 @@ protected:
         SkipBits(bits);
         return v;
     }
-    // The reader's state for a hot loop, and back; RefillBits(in) refills the copy.
+    // The reader's state for a hot loop, and back.
     CBitReader LoadReader() const { return m_In; }
     void StoreReader(const CBitReader& in) { m_In = in; }
+    // The next `bits` (1 to 32) of a loop's reader `in`, refilled first where it holds
+    // fewer: by the fast path while the transfer buffer has eight bytes, else by the
+    // safe one.
+    UINT PeekBits(CBitReader& in, int bits)
+    {
+        if (in.nBits < bits)
+            RefillBits(in);
+        return in.Peek(bits);
+    }
     void RefillBits(CBitReader& in)
     {
         if (__builtin_expect(m_nBufCount >= 8, 1)) {

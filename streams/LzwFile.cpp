@@ -561,15 +561,16 @@ UINT CLzwFile::DecodeFast(UINT want)
     UINT oldCode = m_nOldCode;
     const int bits = static_cast<int>(m_nCodeBits);
     const UINT entryLimit = LZW_ENTRY_COUNT < LZW_MAX_CODE + 1 ? LZW_ENTRY_COUNT : LZW_MAX_CODE + 1;
+    CBitReader codes = LoadReader();
     while (end - start < want && next < entryLimit) {
-        const UINT code = PeekBits(bits);
+        const UINT code = PeekBits(codes, bits);
         if (code >= next || code - LZW_END_OF_DATA < 3)
             break;
         const CLzwDecodeEntry e = table[code];
         if ((e.nPos & LZW_NOT_IN_HISTORY) || e.nLength > LZW_HISTORY_SIZE - end)
             break;
-        SkipBits(bits);
-        if (RanPastEnd())
+        codes.Skip(bits);
+        if (codes.bPastEnd)
             break;
         table[next] = {oldPos, static_cast<std::uint16_t>(oldLength + 1), static_cast<std::uint16_t>(oldCode)};
         ++next;
@@ -583,6 +584,7 @@ UINT CLzwFile::DecodeFast(UINT want)
         oldCode = code;
         end += e.nLength;
     }
+    StoreReader(codes);
     if (end == start)
         return 0;
     m_nNextCode = next;
