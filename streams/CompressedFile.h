@@ -147,8 +147,8 @@ protected:
         m_nBitAcc = out.nAcc;
         m_nBitCount = out.nCount;
     }
-    // The safe path for a loop that holds the writer in `out`: where the fast path's
-    // room is not proven.
+    // Puts a code through a loop's writer `out` (no code bits above `bits`): by the
+    // fast path while the transfer buffer has its room, else by the safe one.
     void PutBits(CBitWriter& out, UINT code, int bits)
     {
         if (__builtin_expect(out.nFilled <= COMPRESSED_BUFFER_SIZE - CBitWriter::FAST_ROOM, 1)) {
