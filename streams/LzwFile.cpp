@@ -66,7 +66,7 @@ BOOL CLzwFile::Open(const char* fileName, UINT openFlags, CFileException* error)
 {
     m_nMethod = METHOD_LZW;
     m_bFirstByteTaken = FALSE;   // the decode stack is always written before it is read
-    m_nNextCode = m_nCodeBits = m_nWidenLimit = 0;
+    m_nNextCode = m_nCodeBits = 0;
     m_nCharacter = 0;
     m_nReadState = 0;
     m_nStringCode = 0;
@@ -146,7 +146,6 @@ void CLzwFile::ResetDictionary()
     m_nHistoryEnd = HISTORY_BASE;
     m_nNextCode = LZW_FIRST_FREE;
     m_nCodeBits = 9;
-    m_nWidenLimit = 511;
 }
 
 // ---- writer ------------------------------------------------------------------------
@@ -176,8 +175,8 @@ void CLzwFile::WriteData(const void* data, UINT count)
 // a level boundary with at least eight bytes left, the strings up to one level longer
 // are all looked up at once; near the end of the data, and inside a level (the string
 // carried over from the previous call), one byte per lookup.  Every step is inlined
-// into Run's loop, so the run's members live in registers: as members of the stream,
-// byte stores into the transfer buffer could alias them.  They go back to the stream
+// into Run's loop, so the run's members live in registers or its own stack slots: as
+// members of the stream, byte stores into the transfer buffer could alias them.  They go back to the stream
 // at the end and before a progress report.
 template <bool WIDE>
 class CLzwFile::CEncodeRun {
@@ -185,7 +184,7 @@ public:
     CEncodeRun(CLzwFile& file, const std::uint8_t* in, UINT p, UINT count)
         : m_file(file), m_table(*file.m_pEncodeTable), m_pIn(in), m_nPos(p), m_nCount(count),
           m_nString(file.m_nStringCode), m_nNext(file.m_nNextCode), m_nBits(file.m_nCodeBits),
-          m_nWidenLimit(file.m_nWidenLimit), m_nProgressMark(file.m_nProgressMark), m_out(file.LoadWriter())
+          m_nProgressMark(file.m_nProgressMark), m_out(file.LoadWriter())
     {
     }
 
@@ -216,8 +215,8 @@ private:
         std::memcpy(&w, m_pIn + i, 8);
         const std::uint64_t h8 = CLzwEncodeTable::HashBytes8(w);
         const UINT pair = m_table.FindPair(static_cast<UINT>(w & 0xFFFF));
+        const UINT length = FirstLevelLength(w, h8, pair);
         const bool complete8 = m_table.Bytes8Complete();
-        const UINT length = FirstLevelLength(w, h8, pair, complete8);
         if (length == 8)
             return EnterNextLevel(w, h8, complete8);
         const std::uint64_t known = CLzwEncodeTable::FirstKey(w, length);
@@ -243,7 +242,7 @@ private:
     // overflowed) make it exact.  An incomplete 8-byte index counts as a hit: the level
     // round then decides.  Misses from the longest down, so that the shortest one
     // decides (plain selects, no branches).
-    [[gnu::always_inline]] UINT FirstLevelLength(std::uint64_t w, std::uint64_t h8, UINT pair, bool complete8) const
+    [[gnu::always_inline]] UINT FirstLevelLength(std::uint64_t w, std::uint64_t h8, UINT pair) const
     {
         const unsigned m3 = Match(CLzwEncodeTable::FirstKey(w, 3));
         const unsigned m4 = Match(CLzwEncodeTable::FirstKey(w, 4));
@@ -251,6 +250,7 @@ private:
         const unsigned m6 = Match(CLzwEncodeTable::FirstKey(w, 6));
         const unsigned m7 = Match(CLzwEncodeTable::FirstKey(w, 7));
         const unsigned m8 = MatchHash(h8);
+        const bool complete8 = m_table.Bytes8Complete();
         UINT length = 8;
         length = (m8 != 0 || !complete8) ? length : 7;
         length = m7 ? length : 6;
@@ -280,13 +280,18 @@ private:
     {
         std::uint64_t w;
         std::memcpy(&w, m_pIn + m_nPos, 8);
-        const UINT s = m_nString;
+        const std::uint64_t s = m_nString;
+        const unsigned m1 = Match(CLzwEncodeTable::LevelKey(w, 1, s));
+        const unsigned m2 = Match(CLzwEncodeTable::LevelKey(w, 2, s));
+        const unsigned m3 = Match(CLzwEncodeTable::LevelKey(w, 3, s));
+        const unsigned m4 = Match(CLzwEncodeTable::LevelKey(w, 4, s));
+        const unsigned m5 = Match(CLzwEncodeTable::LevelKey(w, 5, s));
         UINT more = LZW_LEVEL_BYTES;
-        more = Match(CLzwEncodeTable::LevelKey(w, 5, s)) ? more : 4;
-        more = Match(CLzwEncodeTable::LevelKey(w, 4, s)) ? more : 3;
-        more = Match(CLzwEncodeTable::LevelKey(w, 3, s)) ? more : 2;
-        more = Match(CLzwEncodeTable::LevelKey(w, 2, s)) ? more : 1;
-        more = Match(CLzwEncodeTable::LevelKey(w, 1, s)) ? more : 0;
+        more = m5 ? more : 4;
+        more = m4 ? more : 3;
+        more = m3 ? more : 2;
+        more = m2 ? more : 1;
+        more = m1 ? more : 0;
         UINT code = s;
         if (more > 0) {
             const std::uint64_t known = CLzwEncodeTable::LevelKey(w, more, s);
@@ -312,14 +317,14 @@ private:
     // The string s and one more byte.
     [[gnu::always_inline]] Mode OneByte()
     {
-        const std::uint64_t key = m_table.ExtendKey(m_nString, m_pIn[m_nPos]);
+        const std::uint64_t key = m_table.ExtendKey(static_cast<UINT>(m_nString), m_pIn[m_nPos]);
         const UINT code = m_table.Find(key);
         if (code) {
             m_nString = code;
             ++m_nPos;
             return m_table.AtBoundary(code) ? BOUNDARY : INNER;
         }
-        Emit(m_nString, m_nPos);
+        Emit(static_cast<UINT>(m_nString), m_nPos);
         m_table.Insert(key, m_nNext);
         return NextString();
     }
@@ -328,26 +333,24 @@ private:
     // the next string starts with that byte.
     [[gnu::always_inline]] Mode NextString()
     {
-        if (__builtin_expect(++m_nNext > m_nWidenLimit, 0))
+        if (__builtin_expect((++m_nNext >> m_nBits) != 0, 0))
             WidenOrReset();
         m_nString = m_pIn[m_nPos];
         ++m_nPos;
         return FRESH;
     }
 
-    // After the code at the width's limit was given: widen, or reset after code 32767.
+    // After the last code of the width was given (the widen limit is 2^width - 1):
+    // widen, or reset after code 32767.
     [[gnu::always_inline]] void WidenOrReset()
     {
+        Put(m_nNext > LZW_MAX_CODE ? LZW_RESET : LZW_WIDEN);
         if (m_nNext > LZW_MAX_CODE) {
-            Put(LZW_RESET);
             m_table.Clear();
             m_nNext = LZW_FIRST_FREE;
             m_nBits = 9;
-            m_nWidenLimit = 511;
         } else {
-            Put(LZW_WIDEN);
             ++m_nBits;
-            m_nWidenLimit = 2 * m_nWidenLimit + 1;
         }
     }
 
@@ -366,10 +369,9 @@ private:
     void Store()
     {
         m_file.StoreWriter(m_out);
-        m_file.m_nStringCode = m_nString;
+        m_file.m_nStringCode = static_cast<UINT>(m_nString);
         m_file.m_nNextCode = m_nNext;
         m_file.m_nCodeBits = m_nBits;
-        m_file.m_nWidenLimit = m_nWidenLimit;
         m_file.m_nProgressMark = m_nProgressMark;
     }
 
@@ -397,10 +399,11 @@ private:
     const std::uint8_t* const m_pIn;
     UINT m_nPos;        // next byte of the data to take
     const UINT m_nCount;
-    UINT m_nString;     // code of the string matched so far
+    // Code of the string matched so far.  64 bits wide as the level keys take it: when
+    // it is kept on the stack, a narrower store could not be forwarded to their load.
+    std::uint64_t m_nString;
     UINT m_nNext;       // the next code to give
     UINT m_nBits;       // code width in force
-    UINT m_nWidenLimit;
     std::uint64_t m_nProgressMark;
     CBitWriter m_out;
 };

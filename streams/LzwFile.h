@@ -92,7 +92,6 @@ private:
     std::uint8_t m_DecodeStack[LZW_DECODE_STACK_SIZE]; // reader: a string that is not in the history
     UINT m_nNextCode = 0;
     UINT m_nCodeBits = 0;
-    UINT m_nWidenLimit = 0;
     BOOL m_bDictAllocated = FALSE;
     BOOL m_bFirstByteTaken = FALSE;
     int m_nCharacter = 0;           // reader: first byte of the string decoded last
