@@ -58,6 +58,8 @@ protected:
     void CountSymbol(int s);
     void HalveWeights();
     void ExchangeNodes(int a, int b);
+    // The symbol coders, inline in HuffmanFile.cpp, whose loops hold the bit writer
+    // and reader in locals.
     void PutSymbol(CBitWriter& out, int s);
     // Next symbol of the stream; -1 when the stream is corrupt (then damaged) or
     // the symbol ran past the end of the file.
