@@ -111,7 +111,7 @@ BOOL CCompressedFile::OpenShared(const char* fileName, UINT openFlags, CFileExce
     m_nBufIndex = m_nBufCount = 0;
     m_nHeaderPos = 8;
     m_nOpenFlags = openFlags;
-    m_bDamaged = m_bPastEnd = m_bAtEnd = false;
+    m_bDamaged = m_bAtEnd = false;
     m_nEndCodeEnd = 0;
     ResetBits();
 
@@ -281,45 +281,31 @@ void CCompressedFile::FlushBuffer(BOOL progress)
     m_nBufCount = m_nBufIndex = 0;
 }
 
+// The reader's safe refill: the fast path while the transfer buffer holds eight bytes,
+// else byte by byte, filling the buffer from the file and 1 bits past its end.
 void CCompressedFile::RefillBits()
 {
     if (m_nBufCount >= 8) {
-        // Fast path: one big-endian 8-byte load, keeping the whole bytes that fit.
-        std::uint64_t word;
-        std::memcpy(&word, m_pBuffer + m_nBufIndex, 8);
-        word = __builtin_bswap64(word);
-        UINT take = static_cast<UINT>(64 - m_nInBits) >> 3;
-        m_nInAcc |= word >> m_nInBits;
-        m_nInBits += static_cast<int>(take * 8);
-        if (m_nInBits < 64)
-            m_nInAcc &= ~std::uint64_t{0} << (64 - m_nInBits);
+        const UINT take = m_In.RefillFast(m_pBuffer + m_nBufIndex);
         m_nBufIndex += take;
         m_nBufCount -= take;
         return;
     }
-    while (m_nInBits <= 56) {
-        int byte = ReadByte();
-        if (byte < 0) {
-            byte = 0xFF;
-            m_nInPadBits += 8;
-        }
-        m_nInAcc |= std::uint64_t(byte) << (56 - m_nInBits);
-        m_nInBits += 8;
-    }
+    while (m_In.nBits <= 56)
+        m_In.PushByte(ReadByte());
 }
 
 std::uint64_t CCompressedFile::BitsTaken() const
 {
     // Bytes that left the transfer buffer, less the real bits still in the window.
-    const int inWindow = m_nInBits > m_nInPadBits ? m_nInBits - m_nInPadBits : 0;
-    return 8 * std::uint64_t(m_nFilePos - m_nBufCount) - static_cast<std::uint64_t>(inWindow);
+    return 8 * std::uint64_t(m_nFilePos - m_nBufCount) - static_cast<std::uint64_t>(m_In.RealBits());
 }
 
 int CCompressedFile::BitsLeft()
 {
-    if (m_nInBits <= 56)
+    if (m_In.nBits <= 56)
         RefillBits();   // fills the window as far as the file allows
-    return m_nInBits > m_nInPadBits ? m_nInBits - m_nInPadBits : 0;
+    return m_In.RealBits();
 }
 
 bool CCompressedFile::TakeEndCode(UINT code, int bits)
@@ -336,11 +322,7 @@ bool CCompressedFile::TakeEndCode(UINT code, int bits)
         real = payloadEnd > start ? static_cast<int>(payloadEnd - start) : 0;
     const UINT seen = PeekBits(bits);
     const bool same = real == 0 || ((seen ^ code) >> (bits - real)) == 0;
-    // Consumed without counting as a read past the end: those bits are unstored.
-    m_nInAcc <<= bits;
-    m_nInBits -= bits;
-    if (m_nInPadBits > m_nInBits)
-        m_nInPadBits = m_nInBits > 0 ? m_nInBits : 0;
+    m_In.SkipUnstored(bits);
     m_nEndCodeEnd = start + static_cast<std::uint64_t>(bits);
     return same;
 }
@@ -349,9 +331,7 @@ void CCompressedFile::ResetBits()
 {
     m_nBitAcc = 0;
     m_nBitCount = 0;
-    m_nInAcc = 0;
-    m_nInBits = 0;
-    m_nInPadBits = 0;
+    m_In = CBitReader{};
 }
 
 void CCompressedFile::UpdateHeader()

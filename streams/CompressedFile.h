@@ -20,16 +20,17 @@
 // byte arrives (or at Close), and every flush of a created stream reports the bytes
 // flushed so far.  The last, incomplete payload byte is never stored.
 //
-// The bit writer keeps fewer than eight pending bits in a 64-bit accumulator and
-// emits whole bytes as soon as they complete, so each code costs a shift, an OR and
-// at most a few byte stores.  The bit reader refills a 64-bit window from the
-// transfer buffer.  Past the end of the file it supplies 1 bits and records that it
-// did (RanPastEnd); every decoder stops at the first code that took such a bit and
-// delivers nothing more.
+// The bit writer and reader (streams/BitIo.h) keep their state here; their safe paths
+// are the members below, their fast paths run on a copy in a hot loop's locals.  The
+// writer emits whole bytes as soon as they complete.  The reader refills a 64-bit
+// window from the transfer buffer.  Past the end of the file it supplies 1 bits and
+// records that it did (RanPastEnd); every decoder stops at the first code that took
+// such a bit and delivers nothing more.
 #pragma once
 
 #include "platform/File.h"
 #include "platform/Types.h"
+#include "streams/BitIo.h"
 
 #include <cstdint>
 #include <string>
@@ -93,7 +94,7 @@ public:
     // and stopped decoding; no further bytes are delivered.
     bool IsDamaged() const { return m_bDamaged; }
     // A reader needed bits beyond the end of the file: the stream is truncated.
-    bool RanPastEnd() const { return m_bPastEnd; }
+    bool RanPastEnd() const { return m_In.bPastEnd; }
     // After a reader has delivered exactly its original size: reads the end code that
     // must follow.  False when anything else follows (data beyond the original size).
     // A coded stream's last up to seven bits may lie past the end of the file, as the
@@ -121,13 +122,13 @@ protected:
     int ReadByte();
     void WriteBuffered(const void* data, UINT count, BOOL progress);
 
-    // Bit writer, most significant bit first: `bits` from 1 to 32; code bits
-    // above `bits` are ignored.
+    // Bit writer, safe path: `bits` from 1 to 32; code bits above `bits` are ignored.
+    // Completed bytes go to the transfer buffer, which is flushed when full.
     void PutBits(UINT code, int bits)
     {
         std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
         m_nBitAcc = (m_nBitAcc << bits) | (code & mask);
-        m_nBitCount += bits;
+        m_nBitCount += static_cast<UINT>(bits);
         while (m_nBitCount >= 8) {
             m_nBitCount -= 8;
             PutByte(static_cast<std::uint8_t>(m_nBitAcc >> m_nBitCount));
@@ -138,30 +139,68 @@ protected:
     void PadToByte()
     {
         if (m_nBitCount)
-            PutBits(0, 8 - m_nBitCount);
+            PutBits(0, static_cast<int>(8 - m_nBitCount));
+    }
+    // The writer's state for a hot loop's fast path, and back.
+    CBitWriter LoadWriter() const { return {m_pBuffer, m_nBufCount, m_nBitAcc, m_nBitCount}; }
+    void StoreWriter(const CBitWriter& out)
+    {
+        m_nCompressedSize += out.nFilled - m_nBufCount;
+        m_nBufIndex = m_nBufCount = out.nFilled;
+        m_nBitAcc = out.nAcc;
+        m_nBitCount = out.nCount;
+    }
+    // Puts a code through a loop's writer `out` (no code bits above `bits`): by the
+    // fast path while the transfer buffer has its room, else by the safe one.
+    void PutBits(CBitWriter& out, UINT code, int bits)
+    {
+        if (__builtin_expect(out.nFilled <= COMPRESSED_BUFFER_SIZE - CBitWriter::FAST_ROOM, 1)) {
+            out.PutFast(code, static_cast<UINT>(bits));
+            return;
+        }
+        StoreWriter(out);
+        PutBits(code, bits);
+        out = LoadWriter();
     }
 
-    // Bit reader, most significant bit first; 1 bits past the end of the file.
+    // Bit reader, safe path: refills from the transfer buffer, 1 bits past the end of
+    // the file.
     UINT PeekBits(int bits)
     {
-        if (m_nInBits < bits)
+        if (m_In.nBits < bits)
             RefillBits();
-        return static_cast<UINT>(m_nInAcc >> (64 - bits));
+        return m_In.Peek(bits);
     }
-    void SkipBits(int bits)
-    {
-        m_nInAcc <<= bits;
-        m_nInBits -= bits;
-        if (m_nInBits < m_nInPadBits) {
-            m_bPastEnd = true;
-            m_nInPadBits = m_nInBits;
-        }
-    }
+    void SkipBits(int bits) { m_In.Skip(bits); }
     UINT InputBits(int bits)
     {
         UINT v = PeekBits(bits);
         SkipBits(bits);
         return v;
+    }
+    // The reader's state for a hot loop, and back.
+    CBitReader LoadReader() const { return m_In; }
+    void StoreReader(const CBitReader& in) { m_In = in; }
+    // The next `bits` (1 to 32) of a loop's reader `in`, refilled first where it holds
+    // fewer: by the fast path while the transfer buffer has eight bytes, else by the
+    // safe one.
+    UINT PeekBits(CBitReader& in, int bits)
+    {
+        if (in.nBits < bits)
+            RefillBits(in);
+        return in.Peek(bits);
+    }
+    void RefillBits(CBitReader& in)
+    {
+        if (__builtin_expect(m_nBufCount >= 8, 1)) {
+            const UINT take = in.RefillFast(m_pBuffer + m_nBufIndex);
+            m_nBufIndex += take;
+            m_nBufCount -= take;
+            return;
+        }
+        m_In = in;
+        RefillBits();
+        in = m_In;
     }
 
     void SetDamaged() { m_bDamaged = true; }
@@ -206,13 +245,10 @@ private:
     CFile m_fileOwn;                   // the disk file Open by name opens
     CFile* m_pGivenFile = nullptr;     // OpenFile's file, on its way to OpenShared
 
-    std::uint64_t m_nBitAcc = 0;   // writer: pending bits, right-aligned
-    int m_nBitCount = 0;           // writer: pending bits, 0 to 7 between calls
-    std::uint64_t m_nInAcc = 0;    // reader: window, next bit at bit 63
-    int m_nInBits = 0;             // reader: valid bits in the window
-    int m_nInPadBits = 0;          // reader: trailing window bits that lie past the end of file
+    std::uint64_t m_nBitAcc = 0;   // writer: pending bits, right-aligned (CBitWriter::nAcc)
+    UINT m_nBitCount = 0;          // writer: pending bits, 0 to 7 between calls
+    CBitReader m_In;               // reader: the window
     bool m_bDamaged = false;
-    bool m_bPastEnd = false;
     bool m_bAtEnd = false;         // reader: the file has no more bytes
     std::uint64_t m_nEndCodeEnd = 0;   // reader: payload bit just after the end code
 };

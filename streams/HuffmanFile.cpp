@@ -13,6 +13,67 @@ BOOL CHuffmanFile::Open(const char* fileName, UINT openFlags, CFileException* er
     return OpenShared(fileName, openFlags, error);
 }
 
+// The coding of one symbol, inlined into the loops of WriteData and Read so that the
+// bit writer and reader stay in their locals.
+[[gnu::always_inline]] inline void CHuffmanFile::PutSymbol(CBitWriter& out, int s)
+{
+    int n = m_nLeaf[s];
+    if (n == -1)
+        n = m_nLeaf[HUFF_ESCAPE];
+    // Build the whole code while walking up: the bit nearest the leaf is the lowest.
+    std::uint64_t code = 0;
+    int length = 0;
+    while (n != 0) {
+        code |= std::uint64_t((n & 1) ^ 1) << length;
+        ++length;
+        n = m_Node[n].nParent;
+    }
+    if (length > 32) {
+        PutBits(out, static_cast<UINT>(code >> 32), length - 32);
+        length = 32;
+    }
+    PutBits(out, static_cast<UINT>(code), length);
+    if (m_nLeaf[s] == -1) {
+        PutBits(out, static_cast<UINT>(s), 8);
+        AddLeaf(s);
+    }
+}
+
+[[gnu::always_inline]] inline int CHuffmanFile::GetSymbol(CBitReader& in)
+{
+    // Walk down with 32 bits in hand and consume the path length at the end.
+    UINT bits = PeekBits(in, 32);
+    int used = 0;
+    int n = 0;
+    while (!m_Node[n].bChildIsLeaf) {
+        if (used == 32) {
+            in.Skip(32);
+            bits = PeekBits(in, 32);
+            used = 0;
+        }
+        n = m_Node[n].nChild + static_cast<int>(bits >> 31);
+        bits <<= 1;
+        ++used;
+    }
+    in.Skip(used);
+    if (in.bPastEnd)
+        return -1;
+    int s = m_Node[n].nChild;
+    if (s != HUFF_ESCAPE)
+        return s;
+    s = static_cast<int>(PeekBits(in, 8));
+    in.Skip(8);
+    if (in.bPastEnd)
+        return -1;
+    // A writer escapes each byte value once, so at most 256 escapes fill the 515 nodes.
+    if (m_nLeaf[s] != -1 || m_nNextFreeNode + 2 > HUFF_NODE_COUNT) {
+        SetDamaged();
+        return -1;
+    }
+    AddLeaf(s);
+    return s;
+}
+
 void CHuffmanFile::WriteData(const void* data, UINT count)
 {
     if (!m_bOpen || !m_bWriting)
@@ -21,10 +82,12 @@ void CHuffmanFile::WriteData(const void* data, UINT count)
         throw CFileException(CFileException::invalidFile, EFBIG, m_szFileName,
                              "data too large for the format (4 GiB) while writing");
     const auto* in = static_cast<const std::uint8_t*>(data);
+    CBitWriter out = LoadWriter();
     for (UINT i = 0; i < count; ++i) {
-        PutSymbol(in[i]);
+        PutSymbol(out, in[i]);
         CountSymbol(in[i]);
     }
+    StoreWriter(out);
     m_nOriginalSize += count;
 }
 
@@ -35,8 +98,9 @@ UINT CHuffmanFile::Read(void* buffer, UINT count)
         return 0;
     auto* out = static_cast<std::uint8_t*>(buffer);
     UINT done = 0;
+    CBitReader bits = LoadReader();
     while (done < count) {
-        int s = GetSymbol();
+        int s = GetSymbol(bits);
         if (s == HUFF_END_OF_DATA) {
             m_bEndOfData = TRUE;
             break;
@@ -46,6 +110,7 @@ UINT CHuffmanFile::Read(void* buffer, UINT count)
         out[done++] = static_cast<std::uint8_t>(s);
         CountSymbol(s);
     }
+    StoreReader(bits);
     return done;
 }
 
@@ -70,7 +135,9 @@ void CHuffmanFile::Close()
     if (!m_bOpen)
         return;
     if (m_nOpenFlags != OPEN_READ && m_bWriting) {
-        PutSymbol(HUFF_END_OF_DATA);
+        CBitWriter out = LoadWriter();
+        PutSymbol(out, HUFF_END_OF_DATA);
+        StoreWriter(out);
         PadToByte();   // the last byte is completed so that it is stored and counted
     }
     CloseBase(TRUE);   // the header gets its sizes
@@ -178,62 +245,4 @@ void CHuffmanFile::HalveWeights()
             m_Node[m_Node[i].nChild + 1].nParent = i;
         }
     }
-}
-
-void CHuffmanFile::PutSymbol(int s)
-{
-    int n = m_nLeaf[s];
-    if (n == -1)
-        n = m_nLeaf[HUFF_ESCAPE];
-    // Build the whole code while walking up: the bit nearest the leaf is the lowest.
-    std::uint64_t code = 0;
-    int length = 0;
-    while (n != 0) {
-        code |= std::uint64_t((n & 1) ^ 1) << length;
-        ++length;
-        n = m_Node[n].nParent;
-    }
-    if (length > 32) {
-        PutBits(static_cast<UINT>(code >> 32), length - 32);
-        length = 32;
-    }
-    PutBits(static_cast<UINT>(code), length);
-    if (m_nLeaf[s] == -1) {
-        PutBits(static_cast<UINT>(s), 8);
-        AddLeaf(s);
-    }
-}
-
-int CHuffmanFile::GetSymbol()
-{
-    // Walk down with 32 bits in hand and consume the path length at the end.
-    UINT bits = PeekBits(32);
-    int used = 0;
-    int n = 0;
-    while (!m_Node[n].bChildIsLeaf) {
-        if (used == 32) {
-            SkipBits(32);
-            bits = PeekBits(32);
-            used = 0;
-        }
-        n = m_Node[n].nChild + static_cast<int>(bits >> 31);
-        bits <<= 1;
-        ++used;
-    }
-    SkipBits(used);
-    if (RanPastEnd())
-        return -1;
-    int s = m_Node[n].nChild;
-    if (s != HUFF_ESCAPE)
-        return s;
-    s = static_cast<int>(InputBits(8));
-    if (RanPastEnd())
-        return -1;
-    // A writer escapes each byte value once, so at most 256 escapes fill the 515 nodes.
-    if (m_nLeaf[s] != -1 || m_nNextFreeNode + 2 > HUFF_NODE_COUNT) {
-        SetDamaged();
-        return -1;
-    }
-    AddLeaf(s);
-    return s;
 }

@@ -58,10 +58,12 @@ protected:
     void CountSymbol(int s);
     void HalveWeights();
     void ExchangeNodes(int a, int b);
-    void PutSymbol(int s);
+    // The symbol coders, inline in HuffmanFile.cpp, whose loops hold the bit writer
+    // and reader in locals.
+    void PutSymbol(CBitWriter& out, int s);
     // Next symbol of the stream; -1 when the stream is corrupt (then damaged) or
     // the symbol ran past the end of the file.
-    int GetSymbol();
+    int GetSymbol(CBitReader& in);
 
     int m_nLeaf[HUFF_SYMBOL_COUNT];   // node of each symbol's leaf, -1 if absent
     int m_nNextFreeNode;              // first unused node, 3 to 515

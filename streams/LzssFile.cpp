@@ -128,16 +128,15 @@ void CLzssFile::EncodeData(const std::uint8_t* data, BOOL inputEnded)
         m_nMatchLength = 0;
         m_nEncodeState = EncodeState::Coding;
     }
-    for (;;) {
-        if (m_nLookAhead <= 0)
-            return;
+    CBitWriter out = LoadWriter();
+    while (m_nLookAhead > 0) {
         if (m_nMatchLength > m_nLookAhead)
             m_nMatchLength = m_nLookAhead;
         if (m_nMatchLength <= 1) {
-            PutBits(0x100u | m_Window[m_nCurrentPos], LITERAL_BITS);
+            PutBits(out, 0x100u | m_Window[m_nCurrentPos], LITERAL_BITS);
             m_nReplaceCount = 1;
         } else {
-            PutBits((m_nMatchPos & WINDOW_MASK) << LZSS_LENGTH_BITS | UINT(m_nMatchLength - LZSS_MIN_MATCH),
+            PutBits(out, (m_nMatchPos & WINDOW_MASK) << LZSS_LENGTH_BITS | UINT(m_nMatchLength - LZSS_MIN_MATCH),
                     MATCH_BITS);
             m_nReplaceCount = m_nMatchLength;
         }
@@ -155,6 +154,7 @@ void CLzssFile::EncodeData(const std::uint8_t* data, BOOL inputEnded)
                 m_nMatchLength = InsertString(m_nCurrentPos);
         }
     }
+    StoreWriter(out);
 }
 
 void CLzssFile::ResetSearchTree()
@@ -335,23 +335,24 @@ UINT CLzssFile::DecodeFast(std::uint8_t* out, UINT pos, UINT count)
     const UINT base = pos;
     const UINT cur0 = m_nCurrentPos;
     const std::uint8_t* win = m_Window;
+    CBitReader tokens = LoadReader();
     while (count - pos >= UINT(LZSS_LOOK_AHEAD)) {
-        UINT token = PeekBits(MATCH_BITS);
+        UINT token = PeekBits(tokens, MATCH_BITS);
         if (token & LITERAL_FLAG) {
-            SkipBits(LITERAL_BITS);
-            if (RanPastEnd())
+            tokens.Skip(LITERAL_BITS);
+            if (tokens.bPastEnd)
                 break;
             out[pos++] = static_cast<std::uint8_t>(token >> 8);
             continue;
         }
         UINT matchPos = token >> LZSS_LENGTH_BITS;
         if (matchPos == 0) {
-            SkipBits(END_BITS);
+            tokens.Skip(END_BITS);
             m_bEndSeen = true;
             break;
         }
-        SkipBits(MATCH_BITS);
-        if (RanPastEnd())
+        tokens.Skip(MATCH_BITS);
+        if (tokens.bPastEnd)
             break;
         UINT len = (token & 0xF) + LZSS_MIN_MATCH;
         UINT produced = pos - base;
@@ -378,6 +379,7 @@ UINT CLzssFile::DecodeFast(std::uint8_t* out, UINT pos, UINT count)
         }
         pos += len;
     }
+    StoreReader(tokens);
     UINT produced = pos - base;
     UINT keep = std::min(produced, LZSS_WINDOW_SIZE);
     UINT at = (cur0 + produced - keep) & WINDOW_MASK;

@@ -66,14 +66,12 @@ BOOL CLzwFile::Open(const char* fileName, UINT openFlags, CFileException* error)
 {
     m_nMethod = METHOD_LZW;
     m_bFirstByteTaken = FALSE;   // the decode stack is always written before it is read
-    m_nNextCode = m_nCodeBits = m_nWidenLimit = 0;
+    m_nNextCode = m_nCodeBits = 0;
     m_nCharacter = 0;
     m_nReadState = ReadState::PeriodStart;
     m_nStringCode = 0;
     m_nOldCode = 0;
     m_nStackCount = 0;
-    m_nPendingBits = 0;
-    m_nPendingCount = 0;
     m_nProgressMark = 0;
     m_pPending = nullptr;
     m_nHistoryEnd = HISTORY_BASE;
@@ -148,7 +146,6 @@ void CLzwFile::ResetDictionary()
     m_nHistoryEnd = HISTORY_BASE;
     m_nNextCode = LZW_FIRST_FREE;
     m_nCodeBits = 9;
-    m_nWidenLimit = 511;
 }
 
 // ---- writer ------------------------------------------------------------------------
@@ -174,232 +171,242 @@ void CLzwFile::WriteData(const void* data, UINT count)
     EncodeFrom(in, p, count);
 }
 
-// Codes data[p..count) onto the string matched so far.  From a level boundary with
-// at least eight bytes left, the strings up to one level longer are all looked up at
-// once; near the end of the data, and inside a level (the string carried over from
-// the previous call), one byte per lookup.  The hot state lives in locals while the
-// loop runs: byte stores into the transfer buffer could otherwise alias every member.
+// One WriteData call's coding of data[p..count) onto the string matched so far.  From
+// a level boundary with at least eight bytes left, the strings up to one level longer
+// are all looked up at once; near the end of the data, and inside a level (the string
+// carried over from the previous call), one byte per lookup.  Every step is inlined
+// into Run's loop, so the run's members live in registers or its own stack slots: as
+// members of the stream, byte stores into the transfer buffer could alias them.  They go back to the stream
+// at the end and before a progress report.
 template <bool WIDE>
-__attribute__((always_inline)) inline void CLzwFile::EncodeLoop(const std::uint8_t* in, UINT p, UINT count)
-{
-    CLzwEncodeTable& table = *m_pEncodeTable;
-    std::uint8_t* const buffer = m_pBuffer;
-    UINT s = m_nStringCode;
-    UINT next = m_nNextCode;
-    UINT bits = m_nCodeBits;
-    UINT widenLimit = m_nWidenLimit;
-    std::uint32_t pending = m_nPendingBits;
-    UINT pendingCount = static_cast<UINT>(m_nPendingCount);
-    UINT filled = m_nBufCount;   // bytes in the transfer buffer; m_nBufIndex is the same
-    std::uint64_t progressMark = m_nProgressMark;
-
-    const auto store = [&] {
-        m_nCompressedSize += filled - m_nBufCount;
-        m_nBufIndex = m_nBufCount = filled;
-        m_nPendingBits = pending;
-        m_nPendingCount = static_cast<int>(pendingCount);
-        m_nNextCode = next;
-        m_nCodeBits = bits;
-        m_nWidenLimit = widenLimit;
-        m_nProgressMark = progressMark;
-    };
-    // Writes a code at the current width: at most two bytes complete, so four bytes
-    // are stored and the completed ones kept.  Near the end of the buffer the base
-    // takes whole bytes, flushing (and reporting) when the byte after a full buffer comes.
-    const auto put = [&](UINT code) {
-        pending = (pending << bits) | code;
-        pendingCount += bits;
-        if (__builtin_expect(filled <= COMPRESSED_BUFFER_SIZE - 4, 1)) {
-            const std::uint32_t top = __builtin_bswap32(pending << (32 - pendingCount));
-            std::memcpy(buffer + filled, &top, 4);
-            filled += pendingCount >> 3;
-            pendingCount &= 7;
-            pending &= (1u << pendingCount) - 1;
-        } else {
-            store();
-            PutCodeSlow();
-            filled = m_nBufCount;
-            pending = m_nPendingBits;
-            pendingCount = static_cast<UINT>(m_nPendingCount);
-        }
-    };
-    // A data code emitted at position pos, after the progress report it may owe.
-    const auto emit = [&](UINT code, UINT pos) {
-        if (__builtin_expect(pos >= progressMark, 0)) {
-            store();
-            PassProgressMark(pos);
-            progressMark = m_nProgressMark;
-        }
-        put(code);
-    };
-    // After the next code was given to a string: widen, or reset after code 32767.
-    const auto widenOrReset = [&] {
-        put(next > LZW_MAX_CODE ? LZW_RESET : LZW_WIDEN);
-        if (next > LZW_MAX_CODE) {
-            table.Clear();
-            next = LZW_FIRST_FREE;
-            bits = 9;
-            widenLimit = 511;
-        } else {
-            ++bits;
-            widenLimit = 2 * widenLimit + 1;
-        }
-    };
-    const auto advance = [&] {
-        if (__builtin_expect(++next > widenLimit, 0))
-            widenOrReset();
-    };
-
-    const auto probeHash = [&table](std::uint64_t h, unsigned& match) {
-        if constexpr (WIDE)
-            return table.ProbeHashWide(h, match);
-        else
-            return table.ProbeHash(h, match);
-    };
-    const auto codeOf = [&probeHash](std::uint64_t h) {
-        unsigned match;
-        return probeHash(h, match);
-    };
-    const auto probe = [&codeOf](std::uint64_t key) { return codeOf(CLzwEncodeTable::Hash(key)); };
-    const auto matchHash = [&table](std::uint64_t h) {
-        if constexpr (WIDE)
-            return table.MatchHashWide(h);
-        else
-            return table.MatchHash(h);
-    };
-    const auto match = [&matchHash](std::uint64_t key) { return matchHash(CLzwEncodeTable::Hash(key)); };
-
-    enum { INNER, FRESH, BOUNDARY } mode = INNER;   // FRESH: s is the single byte in[p - 1]
-    while (p < count) {
-        if (mode == FRESH && count - p >= 7) {
-            // The first level of the string that starts at i: its 2- to 7-byte prefixes.
-            // Tag matches tell how far the string may be known; only the code of the
-            // string taken is loaded then.
-            const UINT i = p - 1;
-            std::uint64_t w;
-            std::memcpy(&w, in + i, 8);
-            const std::uint64_t h8 = CLzwEncodeTable::HashBytes8(w);
-            const UINT pair = table.FindPair(static_cast<UINT>(w & 0xFFFF));
-            const unsigned m3 = match(CLzwEncodeTable::FirstKey(w, 3));
-            const unsigned m4 = match(CLzwEncodeTable::FirstKey(w, 4));
-            const unsigned m5 = match(CLzwEncodeTable::FirstKey(w, 5));
-            const unsigned m6 = match(CLzwEncodeTable::FirstKey(w, 6));
-            const unsigned m7 = match(CLzwEncodeTable::FirstKey(w, 7));
-            const unsigned m8 = matchHash(h8);
-            // An incomplete 8-byte index counts as a hit: the level round then decides.
-            const bool complete8 = table.Bytes8Complete();
-            // The first miss ends the match: a confirmed code before it and a sure miss
-            // (in a group that never overflowed) make it exact.  Misses from the longest
-            // down, so that the shortest one decides (plain selects, no branches).
-            UINT length = 8;
-            length = (m8 != 0 || !complete8) ? length : 7;
-            length = m7 ? length : 6;
-            length = m6 ? length : 5;
-            length = m5 ? length : 4;
-            length = m4 ? length : 3;
-            length = m3 ? length : 2;
-            length = pair ? length : 1;
-            if (length == 8) {
-                // Eight bytes or more: go on from the 7-byte string's level boundary.
-                const std::uint64_t key7 = CLzwEncodeTable::FirstKey(w, 7);
-                const UINT code7 = probe(key7);
-                if (__builtin_expect(complete8 ? !table.ConfirmBytes8(code7, codeOf(h8), w)
-                                               : !table.Confirm(code7, key7), 0)) {
-                    mode = INNER;
-                    continue;
-                }
-                s = code7;
-                p = i + LZW_FIRST_LEVEL_BYTES;
-                mode = BOUNDARY;
-                continue;
-            }
-            const std::uint64_t known = CLzwEncodeTable::FirstKey(w, length);
-            const UINT code = length == 1 ? in[i] : length == 2 ? pair : probe(known);
-            if (__builtin_expect(length > 1 && !table.Confirm(code, known), 0)) {
-                mode = INNER;   // a tag shared by another key: take this string byte by byte
-                continue;
-            }
-            const std::uint64_t key = length < LZW_FIRST_LEVEL_BYTES ? CLzwEncodeTable::FirstKey(w, length + 1)
-                                                                     : CLzwEncodeTable::LevelKey(w >> 56, 1, code);
-            const std::uint64_t h = CLzwEncodeTable::Hash(key);
-            if (length > 1 && __builtin_expect(table.Overflowed(length < LZW_FIRST_LEVEL_BYTES ? h : h8), 0)) {
-                mode = INNER;   // the miss may lie in the next group
-                continue;
-            }
-            p = i + length;
-            emit(code, p);
-            if (length > 1)
-                table.InsertHashed(key, h, next);
-            else
-                table.Insert(key, next);
-            advance();
-            s = in[p];
-            ++p;
-            continue;
-        }
-        if (mode == BOUNDARY && count - p >= 8) {
-            // The next level: the strings s + 1 to 5 following bytes.
-            std::uint64_t w;
-            std::memcpy(&w, in + p, 8);
-            const unsigned m1 = match(CLzwEncodeTable::LevelKey(w, 1, s));
-            const unsigned m2 = match(CLzwEncodeTable::LevelKey(w, 2, s));
-            const unsigned m3 = match(CLzwEncodeTable::LevelKey(w, 3, s));
-            const unsigned m4 = match(CLzwEncodeTable::LevelKey(w, 4, s));
-            const unsigned m5 = match(CLzwEncodeTable::LevelKey(w, 5, s));
-            UINT more = 5;
-            more = m5 ? more : 4;
-            more = m4 ? more : 3;
-            more = m3 ? more : 2;
-            more = m2 ? more : 1;
-            more = m1 ? more : 0;
-            UINT code = s;
-            if (more > 0) {
-                const std::uint64_t known = CLzwEncodeTable::LevelKey(w, more, s);
-                code = probe(known);
-                if (__builtin_expect(!table.Confirm(code, known), 0)) {
-                    mode = INNER;
-                    continue;
-                }
-            }
-            if (more == LZW_LEVEL_BYTES) {
-                s = code;
-                p += LZW_LEVEL_BYTES;
-                continue;
-            }
-            const std::uint64_t key = CLzwEncodeTable::LevelKey(w, more + 1, s);
-            const std::uint64_t h = CLzwEncodeTable::Hash(key);
-            if (__builtin_expect(table.Overflowed(h), 0)) {
-                mode = INNER;
-                continue;
-            }
-            p += more;
-            emit(code, p);
-            table.InsertHashed(key, h, next);
-            advance();
-            s = in[p];
-            ++p;
-            mode = FRESH;
-            continue;
-        }
-        // One byte.
-        const std::uint64_t key = table.ExtendKey(s, in[p]);
-        const UINT code = table.Find(key);
-        if (code) {
-            s = code;
-            ++p;
-            mode = table.AtBoundary(s) ? BOUNDARY : INNER;
-            continue;
-        }
-        emit(s, p);
-        table.Insert(key, next);
-        advance();
-        s = in[p];
-        ++p;
-        mode = FRESH;
+class CLzwFile::CEncodeRun {
+public:
+    CEncodeRun(CLzwFile& file, const std::uint8_t* in, UINT p, UINT count)
+        : m_file(file), m_table(*file.m_pEncodeTable), m_pIn(in), m_nPos(p), m_nCount(count),
+          m_nString(file.m_nStringCode), m_nNext(file.m_nNextCode), m_nBits(file.m_nCodeBits),
+          m_nProgressMark(file.m_nProgressMark), m_out(file.LoadWriter())
+    {
     }
-    m_nStringCode = s;
-    store();
-}
+
+    [[gnu::always_inline]] void Run()
+    {
+        Mode mode = INNER;
+        while (m_nPos < m_nCount) {
+            if (mode == FRESH && m_nCount - m_nPos >= 7)
+                mode = FirstLevel();
+            else if (mode == BOUNDARY && m_nCount - m_nPos >= 8)
+                mode = NextLevel();
+            else
+                mode = OneByte();
+        }
+        Store();
+    }
+
+private:
+    // What the string matched so far allows next.  FRESH: it is the single byte in[p - 1].
+    enum Mode { INNER, FRESH, BOUNDARY };
+
+    // The first level of the string that starts at in[p - 1]: its 2- to 7-byte
+    // prefixes at once.  Only the code of the string taken is loaded.
+    [[gnu::always_inline]] Mode FirstLevel()
+    {
+        const UINT i = m_nPos - 1;
+        std::uint64_t w;
+        std::memcpy(&w, m_pIn + i, 8);
+        const std::uint64_t h8 = CLzwEncodeTable::HashBytes8(w);
+        const UINT pair = m_table.FindPair(static_cast<UINT>(w & 0xFFFF));
+        const UINT length = FirstLevelLength(w, h8, pair);
+        const bool complete8 = m_table.Bytes8Complete();
+        if (length == 8)
+            return EnterNextLevel(w, h8, complete8);
+        const std::uint64_t known = CLzwEncodeTable::FirstKey(w, length);
+        const UINT code = length == 1 ? m_pIn[i] : length == 2 ? pair : Probe(known);
+        if (__builtin_expect(length > 1 && !m_table.Confirm(code, known), 0))
+            return INNER;   // a tag shared by another key: take this string byte by byte
+        const std::uint64_t key = length < LZW_FIRST_LEVEL_BYTES ? CLzwEncodeTable::FirstKey(w, length + 1)
+                                                                 : CLzwEncodeTable::LevelKey(w >> 56, 1, code);
+        const std::uint64_t h = CLzwEncodeTable::Hash(key);
+        if (length > 1 && __builtin_expect(m_table.Overflowed(length < LZW_FIRST_LEVEL_BYTES ? h : h8), 0))
+            return INNER;   // the miss may lie in the next group
+        m_nPos = i + length;
+        Emit(code, m_nPos);
+        if (length > 1)
+            m_table.InsertHashed(key, h, m_nNext);
+        else
+            m_table.Insert(key, m_nNext);
+        return NextString();
+    }
+
+    // How many of the 8 bytes in w the tags say may be known (1 to 8).  The first miss
+    // ends the match: a confirmed code before it and a sure miss (in a group that never
+    // overflowed) make it exact.  An incomplete 8-byte index counts as a hit: the level
+    // round then decides.  Misses from the longest down, so that the shortest one
+    // decides (plain selects, no branches).
+    [[gnu::always_inline]] UINT FirstLevelLength(std::uint64_t w, std::uint64_t h8, UINT pair) const
+    {
+        const unsigned m3 = Match(CLzwEncodeTable::FirstKey(w, 3));
+        const unsigned m4 = Match(CLzwEncodeTable::FirstKey(w, 4));
+        const unsigned m5 = Match(CLzwEncodeTable::FirstKey(w, 5));
+        const unsigned m6 = Match(CLzwEncodeTable::FirstKey(w, 6));
+        const unsigned m7 = Match(CLzwEncodeTable::FirstKey(w, 7));
+        const unsigned m8 = MatchHash(h8);
+        const bool complete8 = m_table.Bytes8Complete();
+        UINT length = 8;
+        length = (m8 != 0 || !complete8) ? length : 7;
+        length = m7 ? length : 6;
+        length = m6 ? length : 5;
+        length = m5 ? length : 4;
+        length = m4 ? length : 3;
+        length = m3 ? length : 2;
+        length = pair ? length : 1;
+        return length;
+    }
+
+    // Eight bytes or more known: go on from the 7-byte string's level boundary.
+    [[gnu::always_inline]] Mode EnterNextLevel(std::uint64_t w, std::uint64_t h8, bool complete8)
+    {
+        const std::uint64_t key7 = CLzwEncodeTable::FirstKey(w, 7);
+        const UINT code7 = Probe(key7);
+        if (__builtin_expect(complete8 ? !m_table.ConfirmBytes8(code7, CodeOf(h8), w) : !m_table.Confirm(code7, key7),
+                             0))
+            return INNER;
+        m_nString = code7;
+        m_nPos += LZW_FIRST_LEVEL_BYTES - 1;
+        return BOUNDARY;
+    }
+
+    // The next level: the string s and 1 to 5 following bytes, looked up at once.
+    [[gnu::always_inline]] Mode NextLevel()
+    {
+        std::uint64_t w;
+        std::memcpy(&w, m_pIn + m_nPos, 8);
+        const std::uint64_t s = m_nString;
+        const unsigned m1 = Match(CLzwEncodeTable::LevelKey(w, 1, s));
+        const unsigned m2 = Match(CLzwEncodeTable::LevelKey(w, 2, s));
+        const unsigned m3 = Match(CLzwEncodeTable::LevelKey(w, 3, s));
+        const unsigned m4 = Match(CLzwEncodeTable::LevelKey(w, 4, s));
+        const unsigned m5 = Match(CLzwEncodeTable::LevelKey(w, 5, s));
+        UINT more = LZW_LEVEL_BYTES;
+        more = m5 ? more : 4;
+        more = m4 ? more : 3;
+        more = m3 ? more : 2;
+        more = m2 ? more : 1;
+        more = m1 ? more : 0;
+        UINT code = s;
+        if (more > 0) {
+            const std::uint64_t known = CLzwEncodeTable::LevelKey(w, more, s);
+            code = Probe(known);
+            if (__builtin_expect(!m_table.Confirm(code, known), 0))
+                return INNER;
+        }
+        if (more == LZW_LEVEL_BYTES) {
+            m_nString = code;
+            m_nPos += LZW_LEVEL_BYTES;
+            return BOUNDARY;
+        }
+        const std::uint64_t key = CLzwEncodeTable::LevelKey(w, more + 1, s);
+        const std::uint64_t h = CLzwEncodeTable::Hash(key);
+        if (__builtin_expect(m_table.Overflowed(h), 0))
+            return INNER;
+        m_nPos += more;
+        Emit(code, m_nPos);
+        m_table.InsertHashed(key, h, m_nNext);
+        return NextString();
+    }
+
+    // The string s and one more byte.
+    [[gnu::always_inline]] Mode OneByte()
+    {
+        const std::uint64_t key = m_table.ExtendKey(static_cast<UINT>(m_nString), m_pIn[m_nPos]);
+        const UINT code = m_table.Find(key);
+        if (code) {
+            m_nString = code;
+            ++m_nPos;
+            return m_table.AtBoundary(code) ? BOUNDARY : INNER;
+        }
+        Emit(static_cast<UINT>(m_nString), m_nPos);
+        m_table.Insert(key, m_nNext);
+        return NextString();
+    }
+
+    // After a string went out and the next code was given to it extended by in[p]:
+    // the next string starts with that byte.
+    [[gnu::always_inline]] Mode NextString()
+    {
+        if (__builtin_expect((++m_nNext >> m_nBits) != 0, 0))
+            WidenOrReset();
+        m_nString = m_pIn[m_nPos];
+        ++m_nPos;
+        return FRESH;
+    }
+
+    // After the last code of the width was given (the widen limit is 2^width - 1):
+    // widen, or reset after code 32767.
+    [[gnu::always_inline]] void WidenOrReset()
+    {
+        Put(m_nNext > LZW_MAX_CODE ? LZW_RESET : LZW_WIDEN);
+        if (m_nNext > LZW_MAX_CODE) {
+            m_table.Clear();
+            m_nNext = LZW_FIRST_FREE;
+            m_nBits = 9;
+        } else {
+            ++m_nBits;
+        }
+    }
+
+    // A data code emitted at position pos, after the progress report it may owe.
+    [[gnu::always_inline]] void Emit(UINT code, UINT pos)
+    {
+        if (__builtin_expect(pos >= m_nProgressMark, 0)) {
+            Store();
+            m_file.PassProgressMark(pos);
+            m_nProgressMark = m_file.m_nProgressMark;
+        }
+        Put(code);
+    }
+    [[gnu::always_inline]] void Put(UINT code) { m_file.PutBits(m_out, code, static_cast<int>(m_nBits)); }
+
+    void Store()
+    {
+        m_file.StoreWriter(m_out);
+        m_file.m_nStringCode = static_cast<UINT>(m_nString);
+        m_file.m_nNextCode = m_nNext;
+        m_file.m_nCodeBits = m_nBits;
+        m_file.m_nProgressMark = m_nProgressMark;
+    }
+
+    // The group probes of the table, with AVX2 in the WIDE build.
+    UINT CodeOf(std::uint64_t h) const
+    {
+        unsigned match;
+        if constexpr (WIDE)
+            return m_table.ProbeHashWide(h, match);
+        else
+            return m_table.ProbeHash(h, match);
+    }
+    UINT Probe(std::uint64_t key) const { return CodeOf(CLzwEncodeTable::Hash(key)); }
+    unsigned MatchHash(std::uint64_t h) const
+    {
+        if constexpr (WIDE)
+            return m_table.MatchHashWide(h);
+        else
+            return m_table.MatchHash(h);
+    }
+    unsigned Match(std::uint64_t key) const { return MatchHash(CLzwEncodeTable::Hash(key)); }
+
+    CLzwFile& m_file;
+    CLzwEncodeTable& m_table;
+    const std::uint8_t* const m_pIn;
+    UINT m_nPos;        // next byte of the data to take
+    const UINT m_nCount;
+    // Code of the string matched so far.  64 bits wide as the level keys take it: when
+    // it is kept on the stack, a narrower store could not be forwarded to their load.
+    std::uint64_t m_nString;
+    UINT m_nNext;       // the next code to give
+    UINT m_nBits;       // code width in force
+    std::uint64_t m_nProgressMark;
+    CBitWriter m_out;
+};
 
 bool g_bLzwWideProbes = true;
 
@@ -407,12 +414,12 @@ bool g_bLzwWideProbes = true;
 // with SSE2 probes everywhere else.  Both give the same codes.
 __attribute__((target("avx2,bmi"), flatten)) void CLzwFile::EncodeFromWide(const std::uint8_t* in, UINT p, UINT count)
 {
-    EncodeLoop<true>(in, p, count);
+    CEncodeRun<true>(*this, in, p, count).Run();
 }
 
 __attribute__((flatten)) void CLzwFile::EncodeFromPortable(const std::uint8_t* in, UINT p, UINT count)
 {
-    EncodeLoop<false>(in, p, count);
+    CEncodeRun<false>(*this, in, p, count).Run();
 }
 
 void CLzwFile::EncodeFrom(const std::uint8_t* in, UINT p, UINT count)
@@ -435,31 +442,14 @@ void CLzwFile::PassProgressMark(UINT p)
     m_nProgressMark = mark;
 }
 
-// Writes the pending bits' completed bytes through the base.
-void CLzwFile::PutCodeSlow()
-{
-    while (m_nPendingCount >= 8) {
-        m_nPendingCount -= 8;
-        PutBits((m_nPendingBits >> m_nPendingCount) & 0xFF, 8);
-    }
-    m_nPendingBits &= (1u << m_nPendingCount) - 1;
-}
-
 void CLzwFile::Close()
 {
     if (!m_bOpen)
         return;
     if (m_nOpenFlags != OPEN_READ && m_bWriting) {
-        for (UINT code : {m_nStringCode, LZW_END_OF_DATA}) {
-            m_nPendingBits = (m_nPendingBits << m_nCodeBits) | code;
-            m_nPendingCount += static_cast<int>(m_nCodeBits);
-            PutCodeSlow();
-        }
-        // The last incomplete byte goes to the base, which does not store it.
-        if (m_nPendingCount)
-            PutBits(m_nPendingBits, m_nPendingCount);
-        m_nPendingBits = 0;
-        m_nPendingCount = 0;
+        // The last incomplete byte stays in the bit writer, which does not store it.
+        PutBits(m_nStringCode, static_cast<int>(m_nCodeBits));
+        PutBits(LZW_END_OF_DATA, static_cast<int>(m_nCodeBits));
     }
     CloseBase(TRUE);    // the header gets its sizes
     FreeDictionary();   // to the cache for the next stream; Open takes it back
@@ -574,15 +564,16 @@ UINT CLzwFile::DecodeFast(UINT want)
     UINT oldCode = m_nOldCode;
     const int bits = static_cast<int>(m_nCodeBits);
     const UINT entryLimit = LZW_ENTRY_COUNT < LZW_MAX_CODE + 1 ? LZW_ENTRY_COUNT : LZW_MAX_CODE + 1;
+    CBitReader codes = LoadReader();
     while (end - start < want && next < entryLimit) {
-        const UINT code = PeekBits(bits);
+        const UINT code = PeekBits(codes, bits);
         if (code >= next || code - LZW_END_OF_DATA < 3)
             break;
         const CLzwDecodeEntry e = table[code];
         if ((e.nPos & LZW_NOT_IN_HISTORY) || e.nLength > LZW_HISTORY_SIZE - end)
             break;
-        SkipBits(bits);
-        if (RanPastEnd())
+        codes.Skip(bits);
+        if (codes.bPastEnd)
             break;
         table[next] = {oldPos, static_cast<std::uint16_t>(oldLength + 1), static_cast<std::uint16_t>(oldCode)};
         ++next;
@@ -596,6 +587,7 @@ UINT CLzwFile::DecodeFast(UINT want)
         oldCode = code;
         end += e.nLength;
     }
+    StoreReader(codes);
     if (end == start)
         return 0;
     m_nNextCode = next;

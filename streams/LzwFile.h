@@ -78,9 +78,8 @@ private:
     void EncodeFromWide(const std::uint8_t* data, UINT p, UINT count);
     void EncodeFromPortable(const std::uint8_t* data, UINT p, UINT count);
     template <bool WIDE>
-    void EncodeLoop(const std::uint8_t* data, UINT p, UINT count);
+    class CEncodeRun;
     void PassProgressMark(UINT p);
-    void PutCodeSlow();
 
     // Reader.
     UINT DecodeFast(UINT want);
@@ -93,7 +92,6 @@ private:
     std::uint8_t m_DecodeStack[LZW_DECODE_STACK_SIZE]; // reader: a string that is not in the history
     UINT m_nNextCode = 0;
     UINT m_nCodeBits = 0;
-    UINT m_nWidenLimit = 0;
     BOOL m_bDictAllocated = FALSE;
     BOOL m_bFirstByteTaken = FALSE;
     int m_nCharacter = 0;           // reader: first byte of the string decoded last
@@ -104,10 +102,7 @@ private:
     enum class ReadState { PeriodStart, FirstByte, InPeriod };
     ReadState m_nReadState = ReadState::PeriodStart;
 
-    // Writer: bit packing and progress.
-    std::uint32_t m_nPendingBits = 0;   // bits not yet in a completed byte, right-aligned
-    int m_nPendingCount = 0;            // 0..7 between codes
-    std::uint64_t m_nProgressMark = 0;  // next multiple of 1000 a data code may report
+    std::uint64_t m_nProgressMark = 0;  // writer: next multiple of 1000 a data code may report
 
     // Reader: where the bytes not yet delivered wait, and the history of the period.
     const std::uint8_t* m_pPending = nullptr;

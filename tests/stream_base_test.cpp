@@ -36,7 +36,12 @@ public:
     }
     void Close() override { CloseBase(TRUE); }
     using CCompressedFile::InputBits;
+    using CCompressedFile::LoadReader;
+    using CCompressedFile::LoadWriter;
+    using CCompressedFile::PeekBits;
     using CCompressedFile::PutBits;
+    using CCompressedFile::StoreReader;
+    using CCompressedFile::StoreWriter;
     using CCompressedFile::ReadByte;
     UINT BufferedBytes() const { return m_nBufCount; }
 };
@@ -130,6 +135,36 @@ TEST_F(StreamBase, FullBufferIsWrittenWhenTheNextByteArrives)
     auto file = ReadWholeFile(dir / "b");
     EXPECT_EQ(file.size(), 16u + 32001u);
     EXPECT_EQ(file.back(), 7);
+}
+
+TEST_F(StreamBase, LoopCopiesOfWriterAndReaderMatchTheSafePaths)
+{
+    // 40000 codes of 1 to 32 bits (whole bytes in all) across several buffer flushes.
+    const auto code = [](UINT i) { return (i * 2654435761u) >> (31 - i % 32); };
+    BitProbe safe, loop;
+    ASSERT_TRUE(safe.Open((dir / "safe").c_str(), OPEN_CREATE));
+    ASSERT_TRUE(loop.Open((dir / "loop").c_str(), OPEN_CREATE));
+    CBitWriter out = loop.LoadWriter();
+    for (UINT i = 0; i < 40000; ++i) {
+        safe.PutBits(code(i), static_cast<int>(i % 32 + 1));
+        loop.PutBits(out, code(i), static_cast<int>(i % 32 + 1));
+    }
+    loop.StoreWriter(out);
+    safe.Close();
+    loop.Close();
+    EXPECT_EQ(ReadWholeFile(dir / "loop"), ReadWholeFile(dir / "safe"));
+
+    ASSERT_TRUE(loop.Open((dir / "loop").c_str(), OPEN_READ));
+    CBitReader in = loop.LoadReader();
+    for (UINT i = 0; i < 40000 && !in.bPastEnd; ++i) {
+        ASSERT_EQ(loop.PeekBits(in, static_cast<int>(i % 32 + 1)), code(i)) << i;
+        in.Skip(static_cast<int>(i % 32 + 1));
+    }
+    EXPECT_FALSE(in.bPastEnd) << "the last real bit is not past the end";
+    loop.PeekBits(in, 1);
+    in.Skip(1);
+    loop.StoreReader(in);
+    EXPECT_TRUE(loop.RanPastEnd());
 }
 
 TEST_F(StreamBase, ReaderGivesOneBitsPastTheEndAndRecordsIt)
