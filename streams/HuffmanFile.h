@@ -38,7 +38,7 @@ struct HuffmanNode {
 
 class CHuffmanFile : public CCompressedFile {
 public:
-    CHuffmanFile() : CCompressedFile(METHOD_LZW) { ResetTree(); }
+    CHuffmanFile() : CCompressedFile(METHOD_HUFFMAN) { ResetTree(); }
 
     BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr) override;
     // Delivers up to count decoded bytes.  Fewer once the end-of-data code is met

@@ -44,7 +44,7 @@ struct LzssTreeNode {
 
 class CLzssFile : public CCompressedFile {
 public:
-    CLzssFile() : CCompressedFile(METHOD_LZW) {}
+    CLzssFile() : CCompressedFile(METHOD_LZSS) {}
     ~CLzssFile() override;
 
     BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr) override;

@@ -8,7 +8,7 @@
 
 class CUncompressedFile : public CCompressedFile {
 public:
-    CUncompressedFile() : CCompressedFile(METHOD_LZW) {}
+    CUncompressedFile() : CCompressedFile(METHOD_NONE) {}
 
     BOOL Open(const char* fileName, UINT openFlags, CFileException* error = nullptr) override;
     UINT Read(void* buffer, UINT count) override;
