@@ -40,7 +40,10 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <atomic>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,6 +113,9 @@ private:
     struct sigaction m_saved {};
     bool m_bSaved = false;
 };
+
+// Threads that force a group's targets to disk at once.
+constexpr std::size_t SYNC_THREADS = 4;
 
 } // namespace
 
@@ -186,11 +192,31 @@ void CTambleJobs::SettlePending()
 
 void CTambleJobs::PlaceTargets(std::vector<PendingFile>& group, std::vector<std::unique_ptr<PlainOnItsWay>>& ways)
 {
-    // Each new target is forced to disk and renamed (never over a file that
-    // appeared meanwhile), then one sync of the folder puts every rename on disk.
+    // The new targets are forced to disk all at once, on a few threads: syncs in
+    // flight together share the file system's journal commits and the disk's
+    // cache flushes.  Then each is renamed (never over a file that appeared
+    // meanwhile), and one sync of the folder puts every rename on disk.
+    std::vector<std::string> syncCauses(group.size());
+    std::atomic<std::size_t> nextSync {0};
+    const auto syncSome = [&] {
+        for (std::size_t i; (i = nextSync++) < group.size();) {
+            if (group[i].staged)
+                group[i].staged->Sync(syncCauses[i]);
+        }
+    };
+    std::vector<std::thread> syncers;
+    try {
+        for (std::size_t t = 1; t < SYNC_THREADS && t < group.size(); ++t)
+            syncers.emplace_back(syncSome);
+    } catch (const std::system_error&) {
+        // fewer threads: this one syncs the rest
+    }
+    syncSome();
+    for (std::thread& syncer : syncers)
+        syncer.join();
     for (std::size_t i = 0; i < group.size(); ++i) {
-        std::string cause;
-        if (group[i].staged && !group[i].staged->Finish(false, cause)) {
+        std::string cause = syncCauses[i];
+        if (group[i].staged && (!cause.empty() || !group[i].staged->Finish(false, cause))) {
             ways[i]->textId = IDS_ERR_CREATE;
             ways[i]->file = group[i].target;
             ways[i]->cause = cause.empty() ? std::strerror(EIO) : cause;

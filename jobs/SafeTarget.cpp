@@ -272,7 +272,8 @@ bool CSafeTarget::SyncFolder(const std::string& folder, std::string& cause)
 CSafeTarget::CSafeTarget(CSafeTarget&& from) noexcept
     : m_strTarget(std::move(from.m_strTarget)), m_strTemp(std::move(from.m_strTemp)),
       m_strStreamPath(std::move(from.m_strStreamPath)), m_hDir(from.m_hDir), m_strTempAt(std::move(from.m_strTempAt)),
-      m_strTargetAt(std::move(from.m_strTargetAt)), m_hFile(from.m_hFile), m_bSyncFolder(from.m_bSyncFolder)
+      m_strTargetAt(std::move(from.m_strTargetAt)), m_hFile(from.m_hFile), m_bSyncFolder(from.m_bSyncFolder),
+      m_bSynced(from.m_bSynced)
 {
     from.m_strTemp.clear();
     from.m_strStreamPath.clear();
@@ -301,14 +302,23 @@ bool CSafeTarget::Stage(const struct stat& source, std::string& cause, const std
     return true;
 }
 
+bool CSafeTarget::Sync(std::string& cause)
+{
+    if (m_hFile < 0 || RetryEintr([&] { return ::fsync(m_hFile); }) != 0) {
+        cause = FormatText(IDS_CAUSE_SYNC, {ErrnoText(m_hFile < 0 ? EBADF : errno)});
+        return false;
+    }
+    m_bSynced = true;
+    return true;
+}
+
 bool CSafeTarget::Finish(bool replace, std::string& cause)
 {
     if (m_hFile < 0) {
         cause = ErrnoText(EBADF);
         return false;
     }
-    if (RetryEintr([&] { return ::fsync(m_hFile); }) != 0) {
-        cause = FormatText(IDS_CAUSE_SYNC, {ErrnoText(errno)});
+    if (!m_bSynced && !Sync(cause)) {
         Discard();
         return false;
     }

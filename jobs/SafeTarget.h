@@ -57,6 +57,9 @@ public:
     // read through StreamPath, and handed on.
     bool Stage(const struct stat& source, std::string& cause, const std::vector<char>* acl = nullptr);
     bool Finish(bool replace, std::string& cause);
+    // Forces the staged temporary to disk, ahead of Finish, which then does not
+    // again; may run on another thread (nothing else touches the object meanwhile).
+    bool Sync(std::string& cause);
 
     // Commit leaves the folder to the caller, who syncs it once for many
     // targets (SyncFolder) before relying on their names being on disk.
@@ -102,4 +105,5 @@ private:
     std::string m_strTempAt, m_strTargetAt;
     int m_hFile = -1;
     bool m_bSyncFolder = true;
+    bool m_bSynced = false;
 };
