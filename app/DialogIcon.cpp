@@ -18,7 +18,7 @@ struct Rgba {
     double r, g, b, a;
 };
 
-constexpr Rgba kTransparent{0, 0, 0, 0};
+constexpr Rgba kTransparent {0, 0, 0, 0};
 
 Rgba Hex(unsigned rgb)
 {
@@ -80,7 +80,7 @@ std::uint8_t ToByte(double value)
     return static_cast<std::uint8_t>(std::lround(std::clamp(value, 0.0, 1.0) * 255));
 }
 
-}  // namespace
+}   // namespace
 
 std::vector<std::uint8_t> RenderAppIcon(int size)
 {

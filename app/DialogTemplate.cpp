@@ -28,7 +28,7 @@ int MulDivRound(int a, int b, int c)
     return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
 }
 
-}  // namespace
+}   // namespace
 
 const TemplateControl* TemplateControls(std::size_t* count)
 {
@@ -47,8 +47,8 @@ DialogBaseUnits BaseUnitsFromFont(double widthOf52Letters, int fontHeight)
 
 DialogRect MapDialogRect(const DialogRect& units, DialogBaseUnits base)
 {
-    return {MulDivRound(units.x, base.cx, 4), MulDivRound(units.y, base.cy, 8),
-            MulDivRound(units.width, base.cx, 4), MulDivRound(units.height, base.cy, 8)};
+    return {MulDivRound(units.x, base.cx, 4), MulDivRound(units.y, base.cy, 8), MulDivRound(units.width, base.cx, 4),
+            MulDivRound(units.height, base.cy, 8)};
 }
 
 UINT WaitTextId(int zipMode, int fileType)

@@ -22,7 +22,7 @@ constexpr int IDC_OVERALL_PROGRESS = 1006;
 constexpr int IDC_OVERALL_LABEL = 1007;
 constexpr int IDC_STATIC = -1;
 
-constexpr int IDR_MAINFRAME = 128;  // the application icon
+constexpr int IDR_MAINFRAME = 128;   // the application icon
 
 enum class ControlKind { ProgressBar, Text, GroupBox };
 
@@ -41,7 +41,7 @@ struct TemplateControl {
 };
 
 // The dialog's own rectangle, in dialog units: position (0, 0), 214 x 91.
-constexpr DialogRect kTemplateRect{0, 0, 214, 91};
+constexpr DialogRect kTemplateRect {0, 0, 214, 91};
 
 // The controls in template order.
 const TemplateControl* TemplateControls(std::size_t* count);

@@ -21,7 +21,7 @@ ProgressDisplay WithoutWindow(bool stderrIsTerminal)
     return stderrIsTerminal ? ProgressDisplay::Terminal : ProgressDisplay::Lines;
 }
 
-}  // namespace
+}   // namespace
 
 DisplayChoice ChooseProgressDisplay(ProgressRequest request, const DisplayEnvironment& env)
 {

@@ -23,7 +23,7 @@ enum class ProgressRequest { Auto, Window, Terminal, Off };
 bool ParseProgressRequest(const std::string& value, ProgressRequest& request);
 
 struct DisplayEnvironment {
-    bool hidden = false;            // the /H switch
+    bool hidden = false;   // the /H switch
     bool stderrIsTerminal = false;
     // Tries to open the X display; true when it opened.  Called at most once,
     // and never for a hidden run or a run that does not want a window.
@@ -32,7 +32,7 @@ struct DisplayEnvironment {
 
 struct DisplayChoice {
     ProgressDisplay display = ProgressDisplay::Lines;
-    bool windowUnavailable = false;  // a window was wanted but no display opened
+    bool windowUnavailable = false;   // a window was wanted but no display opened
 };
 
 DisplayChoice ChooseProgressDisplay(ProgressRequest request, const DisplayEnvironment& env);

@@ -45,8 +45,8 @@ std::string FindCultureFolder(const std::string& folder, const std::string& cult
     if (DIR* listing = opendir(folder.c_str())) {
         while (const dirent* entry = readdir(listing)) {
             const std::string name = entry->d_name;
-            if (strcasecmp(name.c_str(), culture.c_str()) == 0 && (found.empty() || name < found) &&
-                FolderExists((folder + name).c_str()))
+            if (strcasecmp(name.c_str(), culture.c_str()) == 0 && (found.empty() || name < found)
+                && FolderExists((folder + name).c_str()))
                 found = name;
         }
         closedir(listing);
@@ -54,7 +54,7 @@ std::string FindCultureFolder(const std::string& folder, const std::string& cult
     return found;
 }
 
-}  // namespace
+}   // namespace
 
 UINT LocaleNameToLcid(const char* localeName)
 {
@@ -133,8 +133,7 @@ std::string ResourceDllName(const std::string& exeFileName)
     return file + (suffix.empty() ? "" : "-" + suffix) + "-mui.dll";
 }
 
-void LoadResourceDllFor(const std::string& exePath, const char* cultureName, HINSTANCE instance,
-                        HINSTANCE& slot)
+void LoadResourceDllFor(const std::string& exePath, const char* cultureName, HINSTANCE instance, HINSTANCE& slot)
 {
     if (slot != nullptr && slot != instance)
         FreeLibrary(slot);
@@ -144,7 +143,7 @@ void LoadResourceDllFor(const std::string& exePath, const char* cultureName, HIN
     if (!IsPlainCultureName(culture))
         culture.clear();
     if (strcasecmp(culture.c_str(), "en-US") == 0)
-        return;  // English is the program's own
+        return;   // English is the program's own
 
     const size_t separator = exePath.rfind('/');
     if (separator == std::string::npos)

@@ -48,8 +48,7 @@ std::string ResourceDllName(const std::string& exeFileName);
 // slot holds the loaded library, or the instance when English is asked for or
 // no library could be loaded.  A culture name with anything but ASCII letters,
 // digits and hyphens is taken as no culture.
-void LoadResourceDllFor(const std::string& exePath, const char* cultureName, HINSTANCE instance,
-                        HINSTANCE& slot);
+void LoadResourceDllFor(const std::string& exePath, const char* cultureName, HINSTANCE instance, HINSTANCE& slot);
 // The same for the executable of the instance.
 void LoadResourceDll(const char* cultureName, HINSTANCE instance, HINSTANCE& slot);
 

@@ -45,7 +45,7 @@ void PlaceBox(Fl_Window* owner, int w, int h, int& x, int& y)
     y = std::max(sy, std::min(y, sy + sh - h));
 }
 
-}  // namespace
+}   // namespace
 
 void ShowMessageBox(const std::string& text, const MessageBoxOptions& options)
 {
@@ -75,7 +75,7 @@ void ShowMessageBox(const std::string& text, const MessageBoxOptions& options)
     ok.shortcut(FL_Enter);
     ok.callback(CloseBox);
     box.end();
-    box.callback(CloseBox);  // Escape and the window manager's close
+    box.callback(CloseBox);   // Escape and the window manager's close
     box.set_modal();
     box.xclass("tamble-message");
     if (options.icon != nullptr)

@@ -13,8 +13,8 @@ class Fl_RGB_Image;
 extern const char kMessageBoxTitle[];
 
 struct MessageBoxOptions {
-    Fl_Window* owner = nullptr;          // centred on it when it is shown
-    const Fl_RGB_Image* icon = nullptr;  // the window icon of the box, if any
+    Fl_Window* owner = nullptr;           // centred on it when it is shown
+    const Fl_RGB_Image* icon = nullptr;   // the window icon of the box, if any
     // Called once the box is on screen (tests use it to find and close it).
     void (*onShown)(void* context) = nullptr;
     void* context = nullptr;

@@ -3,8 +3,8 @@
 #include "app/StderrView.h"
 #include "jobs/JobError.h"
 #include "jobs/StreamCheck.h"
-#include "platform/ResourceLibrary.h"
 #include "platform/DirSearch.h"
+#include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
 #include "platform/SysCall.h"
 
@@ -58,11 +58,11 @@ std::string InfoLine(const std::string& file, const StreamSummary& s)
     char ratio[32] = "-";
     if (s.originalSize != 0)
         std::snprintf(ratio, sizeof ratio, "%.1f%%", 100.0 * static_cast<double>(s.fileSize) / s.originalSize);
-    return FormatText(IDS_INFO_LINE, {file, MethodName(s.method), std::to_string(s.originalSize),
-                                      std::to_string(s.fileSize), ratio});
+    return FormatText(IDS_INFO_LINE,
+                      {file, MethodName(s.method), std::to_string(s.originalSize), std::to_string(s.fileSize), ratio});
 }
 
-} // namespace
+}   // namespace
 
 bool MethodFromName(const std::string& name, int& method)
 {
@@ -167,8 +167,8 @@ int RunFileChecks(const COptions& options, const std::vector<std::string>& given
             std::snprintf(ratio, sizeof ratio, "%.1f%%",
                           100.0 * static_cast<double>(compressed) / static_cast<double>(original));
         std::fprintf(out, "%s\n",
-                     FormatText(IDS_INFO_TOTAL, {std::to_string(count), std::to_string(original),
-                                                 std::to_string(compressed), ratio})
+                     FormatText(IDS_INFO_TOTAL,
+                                {std::to_string(count), std::to_string(original), std::to_string(compressed), ratio})
                          .c_str());
     }
     return status;

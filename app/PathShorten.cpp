@@ -24,8 +24,7 @@ class Splitter {
 public:
     Splitter(const std::string& text, double maxWidth, const TextMeasure& measure)
         : m_text(text), m_starts(CodePointStarts(text)), m_maxWidth(maxWidth), m_measure(measure)
-    {
-    }
+    {}
 
     std::size_t Count() const { return m_starts.size() - 1; }
 
@@ -58,7 +57,7 @@ public:
     {
         std::size_t slash = m_text.rfind('/');
         if (slash == std::string::npos)
-            return Count() + 1;  // no folder part: there is no name to keep apart
+            return Count() + 1;   // no folder part: there is no name to keep apart
         std::size_t length = 0;
         for (std::size_t i = 0; i < Count(); ++i)
             if (m_starts[i] >= slash)
@@ -73,7 +72,7 @@ private:
     const TextMeasure& m_measure;
 };
 
-}  // namespace
+}   // namespace
 
 std::string ShortenPathMiddle(const std::string& text, double maxWidth, const TextMeasure& measure)
 {
@@ -84,16 +83,15 @@ std::string ShortenPathMiddle(const std::string& text, double maxWidth, const Te
 
     Splitter split(text, maxWidth, measure);
     std::size_t count = split.Count();
-    std::size_t keep = count - 1;  // at least one code point goes
+    std::size_t keep = count - 1;   // at least one code point goes
 
     // Keep the file name whole when it fits, then share the rest.
     std::size_t name = split.NameLength();
     std::size_t tail = 0;
     if (name <= keep && split.Fits(0, name))
         tail = name;
-    std::size_t extra = Splitter::LargestFitting(keep - tail, [&](std::size_t k) {
-        return split.Fits((k + 1) / 2, tail + k / 2);
-    });
+    std::size_t extra
+        = Splitter::LargestFitting(keep - tail, [&](std::size_t k) { return split.Fits((k + 1) / 2, tail + k / 2); });
     return split.Join((extra + 1) / 2, tail + extra / 2);
 }
 

@@ -33,8 +33,7 @@ void PrintWarnings(const CTambleCmdLine& cmdLine, bool job)
             readAs = LoadResString(IDS_WARN_TAKEN_AS) + " " + readAs;
         if (warning.decimalHint)   // the group as the names show it, in decimal
             readAs += " (" + LoadResString(IDS_WARN_GROUP_DECIMAL) + ", "
-                      + "/G:" + std::to_string(std::strtol(warning.param.c_str() + 3, nullptr, 16))
-                      + ")";
+                      + "/G:" + std::to_string(std::strtol(warning.param.c_str() + 3, nullptr, 16)) + ")";
         CStderrView::WriteLine(2, ComposeMessage(warning.textId, warning.param, readAs));
     }
     if (job)
@@ -42,7 +41,7 @@ void PrintWarnings(const CTambleCmdLine& cmdLine, bool job)
             CStderrView::WriteLine(2, ComposeMessage(IDS_WARN_PARAM_IGNORED, param, {}));
 }
 
-}  // namespace
+}   // namespace
 
 CTambleApp::~CTambleApp()
 {
@@ -148,8 +147,8 @@ bool CTambleApp::OpenWindowDisplay()
     if (display == nullptr || *display == '\0')
         return false;
     if (!m_window.Load()) {
-        CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_NO_WINDOW_MODULE, CWindowModule::DefaultPath(),
-                                                 m_window.Error()));
+        CStderrView::WriteLine(
+            2, ComposeMessage(IDS_ERR_NO_WINDOW_MODULE, CWindowModule::DefaultPath(), m_window.Error()));
         m_bWindowWarned = true;
         return false;
     }

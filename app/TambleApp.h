@@ -70,5 +70,4 @@ protected:
 
     // The summary line that ends a job, on stderr (not with --quiet).
     static void PrintSummary(const CTambleJobs& jobs, const COptions& options);
-
 };

@@ -76,7 +76,7 @@ char CharAt2(const std::string& text)
     return text.size() > 2 ? text[2] : '\0';
 }
 
-} // namespace
+}   // namespace
 
 CTambleCmdLine::~CTambleCmdLine() = default;
 
@@ -107,7 +107,7 @@ void CTambleCmdLine::ParseParam(const char* param, BOOL flag, BOOL last)
         // "--name" arrives as "-name": a GNU-style option for the application.
         m_options.push_back(text.substr(1));
         if (HasOption("test") || HasOption("info") || HasOption("cat"))
-            m_bFileList = true;  // what follows are files, "/" starts a path
+            m_bFileList = true;   // what follows are files, "/" starts a path
         return;
     }
     if (flag && ParseSwitch(text))

@@ -54,21 +54,21 @@ public:
     // True when m_options holds the option (text after "--", up to any "=").
     bool HasOption(const std::string& name) const;
 
-    int m_nZipMode = ZIP_MODE_NONE;     // jobs/JobKind.h
+    int m_nZipMode = ZIP_MODE_NONE;   // jobs/JobKind.h
     int m_nFileType = FILE_TYPE_NONE;
-    int m_nNumber = 0;         // a number of days
-    int m_nGroup = -1;         // history group; negative selects all groups
-    std::string m_szStartDate; // first day of a history extraction, month first
-    std::string m_szSource;    // source file, or the history folder
-    std::string m_szTarget;    // target file
-    BOOL m_bHidden = FALSE;    // the progress display keeps itself hidden
+    int m_nNumber = 0;           // a number of days
+    int m_nGroup = -1;           // history group; negative selects all groups
+    std::string m_szStartDate;   // first day of a history extraction, month first
+    std::string m_szSource;      // source file, or the history folder
+    std::string m_szTarget;      // target file
+    BOOL m_bHidden = FALSE;      // the progress display keeps itself hidden
 
-    std::vector<std::string> m_options;  // GNU-style options, text after "--"
-    std::vector<CmdLineWarning> m_warnings;  // parameters ignored or read in part, in order
+    std::vector<std::string> m_options;       // GNU-style options, text after "--"
+    std::vector<CmdLineWarning> m_warnings;   // parameters ignored or read in part, in order
 
 private:
     bool ParseSwitch(const std::string& text);
     void Warn(UINT textId, const std::string& text, const std::string& readAs = {});
 
-    bool m_bFileList = false;  // a --test/--info/--cat option asks for file names
+    bool m_bFileList = false;   // a --test/--info/--cat option asks for file names
 };

@@ -5,8 +5,8 @@
 #include "app/DialogIcon.h"
 #include "app/DialogTemplate.h"
 #include "app/MessageBox.h"
-#include "app/StderrView.h"
 #include "app/ProgressBar.h"
+#include "app/StderrView.h"
 #include "app/TextLabel.h"
 #include "app/UiStyle.h"
 #include "app/X11Display.h"
@@ -48,9 +48,9 @@ void ShowInTaskbar(Fl_Window* window)
     unsigned long count = 0;
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(fl_display, xid, state, 0, 64, False, XA_ATOM, &type, &format, &count, &after, &data) ==
-            Success &&
-        data != nullptr) {
+    if (XGetWindowProperty(fl_display, xid, state, 0, 64, False, XA_ATOM, &type, &format, &count, &after, &data)
+            == Success
+        && data != nullptr) {
         Atom* atoms = reinterpret_cast<Atom*>(data);
         unsigned long kept = 0;
         for (unsigned long i = 0; i < count; ++i)
@@ -61,17 +61,17 @@ void ShowInTaskbar(Fl_Window* window)
         XFree(data);
     }
 
-    XEvent event{};
+    XEvent event {};
     event.xclient.type = ClientMessage;
     event.xclient.window = xid;
     event.xclient.message_type = state;
     event.xclient.format = 32;
-    event.xclient.data.l[0] = 0;  // _NET_WM_STATE_REMOVE
+    event.xclient.data.l[0] = 0;   // _NET_WM_STATE_REMOVE
     event.xclient.data.l[1] = static_cast<long>(skip);
     event.xclient.data.l[2] = 0;
-    event.xclient.data.l[3] = 1;  // from an application
-    XSendEvent(fl_display, RootWindow(fl_display, fl_screen), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    event.xclient.data.l[3] = 1;   // from an application
+    XSendEvent(fl_display, RootWindow(fl_display, fl_screen), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
     XFlush(fl_display);
 }
 
@@ -96,7 +96,7 @@ void WriteStderrLine(const std::string& text)
     CStderrView::WriteLine(2, text);
 }
 
-}  // namespace
+}   // namespace
 
 // The dialog's window: paints through OnPaint and ignores requests to close,
 // since the dialog ends only with its job.
@@ -126,9 +126,7 @@ private:
     CTambleDlg& m_dlg;
 };
 
-CTambleDlg::CTambleDlg() : m_pAppIcon(std::make_unique<CAppIcon>())
-{
-}
+CTambleDlg::CTambleDlg() : m_pAppIcon(std::make_unique<CAppIcon>()) {}
 
 CTambleDlg::~CTambleDlg()
 {

@@ -122,8 +122,8 @@ private:
     static void DeferredHide(void* dlg);
 
     std::unique_ptr<CTambleDlgWindow> m_pWindow;
-    DialogBaseUnits m_base{1, 1};
-    bool m_bVisible = true;     // the template is visible; hiding clears it
+    DialogBaseUnits m_base {1, 1};
+    bool m_bVisible = true;   // the template is visible; hiding clears it
     bool m_bModalEnded = false;
     int m_nResult = -1;
 };

@@ -53,7 +53,7 @@ std::string PadRight(const std::string& text, int columns)
     return width >= columns ? text : text + std::string(static_cast<std::size_t>(columns - width), ' ');
 }
 
-}  // namespace
+}   // namespace
 
 bool TerminalMovesCursor(const char* term)
 {
@@ -62,10 +62,10 @@ bool TerminalMovesCursor(const char* term)
     // The kind is the name up to its first variant ("xterm-256color", "screen.xterm").
     const std::string name(term);
     const std::string kind = name.substr(0, name.find_first_of("-."));
-    static const char* const kKnown[] = {"xterm",  "screen",  "tmux",   "rxvt",    "linux",  "vt100",  "vt102",
-                                         "vt220",  "vt320",   "ansi",   "cygwin",  "putty",  "konsole", "gnome",
-                                         "alacritty", "kitty", "foot",  "st",      "wezterm", "eterm", "iterm",
-                                         "iterm2", "mintty",  "contour", "vte",    "terminator"};
+    static const char* const kKnown[]
+        = {"xterm",   "screen", "tmux",  "rxvt",    "linux",  "vt100",     "vt102", "vt220",     "vt320",
+           "ansi",    "cygwin", "putty", "konsole", "gnome",  "alacritty", "kitty", "foot",      "st",
+           "wezterm", "eterm",  "iterm", "iterm2",  "mintty", "contour",   "vte",   "terminator"};
     for (const char* known : kKnown)
         if (kind == known)
             return true;
@@ -90,7 +90,9 @@ double CTerminalView::Bar::Fraction() const
 }
 
 CTerminalView::CTerminalView(int fd, int zipMode, int fileType, int columns)
-    : m_bUnicode(LocaleIsUtf8()), m_bMovesCursor(TerminalMovesCursor(std::getenv("TERM"))), m_fd(fd),
+    : m_bUnicode(LocaleIsUtf8()),
+      m_bMovesCursor(TerminalMovesCursor(std::getenv("TERM"))),
+      m_fd(fd),
       m_nColumns(columns)
 {
     if (UINT waitText = WaitTextId(zipMode, fileType))
@@ -110,7 +112,7 @@ int CTerminalView::Columns() const
 {
     if (m_nColumns > 0)
         return m_nColumns;
-    winsize size{};
+    winsize size {};
     if (ioctl(m_fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
         return size.ws_col;
     return 80;
@@ -133,8 +135,8 @@ std::vector<std::string> CTerminalView::RenderLines(int columns) const
     // One column stays free: writing into the last one makes some terminals
     // wrap, and the block would no longer redraw in place.
     int usable = std::max(columns - 1, 8);
-    int labelWidth = static_cast<int>(std::max({CodePointWidth(m_strSourceLabel), CodePointWidth(m_strTargetLabel),
-                                                CodePointWidth(m_strOverallLabel)}));
+    int labelWidth = static_cast<int>(std::max(
+        {CodePointWidth(m_strSourceLabel), CodePointWidth(m_strTargetLabel), CodePointWidth(m_strOverallLabel)}));
     int valueColumn = kIndent + labelWidth + 1;
     int valueWidth = std::max(usable - valueColumn, 1);
     // The bar, its brackets and " 100%".
@@ -144,9 +146,7 @@ std::vector<std::string> CTerminalView::RenderLines(int columns) const
     auto labelled = [&](const std::string& label, const std::string& value) {
         return CutToColumns(indent + PadRight(label, labelWidth) + " " + value, usable);
     };
-    auto path = [&](const std::string& text) {
-        return ShortenPathMiddle(text, valueWidth, CodePointWidth);
-    };
+    auto path = [&](const std::string& text) { return ShortenPathMiddle(text, valueWidth, CodePointWidth); };
     return {
         CutToColumns(m_strMessage, usable),
         labelled(m_strSourceLabel, path(m_strSourceShown)),

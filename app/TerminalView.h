@@ -77,9 +77,9 @@ private:
     std::string m_strSourceLabel;
     std::string m_strTargetLabel;
     std::string m_strOverallLabel;
-    std::string m_strSourceName;     // as the job set it
+    std::string m_strSourceName;   // as the job set it
     std::string m_strTargetName;
-    std::string m_strSourceShown;    // as transferred to the screen
+    std::string m_strSourceShown;   // as transferred to the screen
     std::string m_strTargetShown;
     Bar m_file;
     Bar m_overall;

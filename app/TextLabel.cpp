@@ -43,7 +43,7 @@ void CTextLabel::Refit()
     if (m_fit == Fit::ShortenPath)
         shown = ShortenPathMiddle(m_text, w(), measure);
     else if (m_fit == Fit::EndEllipsis)
-        shown = ShortenTextEnd(m_text, w() - UiPixels(3), measure);  // clear of a frame at the edge
+        shown = ShortenTextEnd(m_text, w() - UiPixels(3), measure);   // clear of a frame at the edge
     if (shown != m_shown) {
         m_shown = std::move(shown);
         redraw();

@@ -10,7 +10,7 @@ namespace {
 
 double g_scale = 1;
 
-}  // namespace
+}   // namespace
 
 void ApplyUiStyle(double scale)
 {

@@ -53,13 +53,13 @@ struct TambleWindowView {
 };
 
 struct TambleWindowJob {
-    unsigned version;       // TAMBLE_WINDOW_ABI_VERSION
-    unsigned size;          // sizeof(TambleWindowJob)
-    int zipMode;            // chooses the wait text with fileType
+    unsigned version;   // TAMBLE_WINDOW_ABI_VERSION
+    unsigned size;      // sizeof(TambleWindowJob)
+    int zipMode;        // chooses the wait text with fileType
     int fileType;
-    int hidden;             // the window is never shown
-    void* resources;        // the language library the texts come from, or the program (English)
-    void* context;          // handed back to run
+    int hidden;        // the window is never shown
+    void* resources;   // the language library the texts come from, or the program (English)
+    void* context;     // handed back to run
     // Runs the job, reporting to the view; the job ends the dialog through
     // view->endJob.  Errors are reported through view->message, never thrown.
     void (*run)(void* context, const TambleWindowView* view);

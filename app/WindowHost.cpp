@@ -18,7 +18,7 @@ struct WindowRun {
     bool ran;
 };
 
-}  // namespace
+}   // namespace
 
 void CWindowJobs::RunReporting()
 {
@@ -59,11 +59,11 @@ bool CWindowModule::Load(const std::string& path)
         return false;
     }
     auto version = reinterpret_cast<TambleWindowVersionProc>(GetProcAddress(m_hModule, TAMBLE_WINDOW_VERSION_PROC));
-    m_pfnOpenDisplay =
-        reinterpret_cast<TambleWindowOpenDisplayProc>(GetProcAddress(m_hModule, TAMBLE_WINDOW_OPEN_DISPLAY_PROC));
+    m_pfnOpenDisplay
+        = reinterpret_cast<TambleWindowOpenDisplayProc>(GetProcAddress(m_hModule, TAMBLE_WINDOW_OPEN_DISPLAY_PROC));
     m_pfnRun = reinterpret_cast<TambleWindowRunProc>(GetProcAddress(m_hModule, TAMBLE_WINDOW_RUN_PROC));
-    if (version == nullptr || version() != TAMBLE_WINDOW_ABI_VERSION || m_pfnOpenDisplay == nullptr ||
-        m_pfnRun == nullptr) {
+    if (version == nullptr || version() != TAMBLE_WINDOW_ABI_VERSION || m_pfnOpenDisplay == nullptr
+        || m_pfnRun == nullptr) {
         m_strError = LoadResString(IDS_CAUSE_MODULE_VERSION);
         m_pfnOpenDisplay = nullptr;
         m_pfnRun = nullptr;
@@ -83,8 +83,8 @@ bool CWindowModule::Run(CWindowJobs& jobs, CWindowView& view)
 {
     if (m_pfnRun == nullptr)
         return false;
-    WindowRun run{&jobs, &view, false};
-    TambleWindowJob job{};
+    WindowRun run {&jobs, &view, false};
+    TambleWindowJob job {};
     job.version = TAMBLE_WINDOW_ABI_VERSION;
     job.size = sizeof job;
     job.zipMode = jobs.m_nZipMode;

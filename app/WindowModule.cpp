@@ -28,7 +28,7 @@ const TambleWindowView kDialogView = {
     [](void* d, int result) { Dialog(d).EndJob(result); },
 };
 
-}  // namespace
+}   // namespace
 
 TAMBLE_WINDOW_EXPORT unsigned TambleWindowVersion()
 {

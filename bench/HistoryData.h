@@ -103,4 +103,4 @@ inline std::vector<std::uint8_t> RandomBytes(std::size_t bytes, std::uint64_t se
     return out;
 }
 
-} // namespace benchdata
+}   // namespace benchdata

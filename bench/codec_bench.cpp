@@ -51,8 +51,7 @@ const std::vector<std::uint8_t>& Data(int kind)
 
 std::string TempName(int method, int kind)
 {
-    return "/tmp/tamble-bench-" + std::to_string(getpid()) + "-" + METHOD_NAMES[method + 1] + "-" +
-           KIND_NAMES[kind];
+    return "/tmp/tamble-bench-" + std::to_string(getpid()) + "-" + METHOD_NAMES[method + 1] + "-" + KIND_NAMES[kind];
 }
 
 void Encode(int method, int kind, const std::string& name)
@@ -117,7 +116,7 @@ void BM_LiteralDecode(benchmark::State& state)
     std::string name = TempName(method, kind);
     Encode(method, kind, name);
     std::ifstream in(name, std::ios::binary);
-    std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::uint8_t> file {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     for (auto _ : state)
         benchmark::DoNotOptimize(oracle::Decode(file));
     SetCounters(state, kind, name);
@@ -166,7 +165,10 @@ void CodedMethods(benchmark::internal::Benchmark* b)
 BENCHMARK(BM_Encode)->Apply(AllMethods)->ArgNames({"method", "data"})->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_Decode)->Apply(AllMethods)->ArgNames({"method", "data"})->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SmallFiles)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_LiteralDecode)->Apply(CodedMethods)->ArgNames({"method", "data"})->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_LiteralDecode)
+    ->Apply(CodedMethods)
+    ->ArgNames({"method", "data"})
+    ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
-} // namespace
+}   // namespace

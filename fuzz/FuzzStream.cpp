@@ -15,10 +15,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::size_t kReadLimit = 1u << 20;     // bytes delivered per pass at most
-constexpr std::size_t kPastEnd = 4096;           // bytes read beyond the original size at most
-constexpr std::size_t kBytewiseLimit = 2048;     // one-byte Reads per input at most
-constexpr std::size_t kPlainData = 1024;         // input bytes a round trip codes as they are
+constexpr std::size_t kReadLimit = 1u << 20;   // bytes delivered per pass at most
+constexpr std::size_t kPastEnd = 4096;         // bytes read beyond the original size at most
+constexpr std::size_t kBytewiseLimit = 2048;   // one-byte Reads per input at most
+constexpr std::size_t kPlainData = 1024;       // input bytes a round trip codes as they are
 constexpr std::uint8_t kCanary = 0xA5;
 
 // Every check aborts on failure, which libFuzzer reports with the input.
@@ -52,7 +52,7 @@ struct ReadResult {
     Bytes bytes;
     std::vector<std::uint32_t> counts;   // the Read counts used, for the reference
     bool damaged = false;
-    bool intact = false;                 // it delivered the original size and passed the full check
+    bool intact = false;   // it delivered the original size and passed the full check
 };
 
 // Reads up to `limit` bytes with counts from `next`; stops after a short Read.  With
@@ -98,10 +98,14 @@ public:
         m_seed = m_seed * 1103515245u + 12345u;
         UINT pick = m_seed >> 16;
         switch (pick % 4) {
-        case 0: return pick % 18;
-        case 1: return pick % 300;
-        case 2: return pick % 20000;
-        default: return pick % 300000;
+        case 0:
+            return pick % 18;
+        case 1:
+            return pick % 300;
+        case 2:
+            return pick % 20000;
+        default:
+            return pick % 300000;
         }
     }
 
@@ -151,7 +155,10 @@ std::vector<Bytes> CallsFor(int method, std::uint8_t mode, const Bytes& data)
 }
 
 std::vector<std::uint32_t> g_progress;
-void RecordProgress(UINT n) { g_progress.push_back(n); }
+void RecordProgress(UINT n)
+{
+    g_progress.push_back(n);
+}
 
 // Reads the whole original size in Reads of `chunk` bytes (0: one Read) and runs
 // the full integrity check.
@@ -171,7 +178,7 @@ Bytes DecodeWhole(CMemFile& image, UINT chunk)
     return out;
 }
 
-} // namespace
+}   // namespace
 
 void CheckDecoder(int method, const std::uint8_t* data, std::size_t size)
 {
@@ -180,14 +187,14 @@ void CheckDecoder(int method, const std::uint8_t* data, std::size_t size)
     CMemFile image(bytes.data(), bytes.size());
     // Past its end a stream decodes 1 bits without end; a bound in proportion to the
     // input keeps every run short, and none reads far past the original size.
-    const std::size_t original =
-        bytes.size() >= 12 ? bytes[8] | bytes[9] << 8 | bytes[10] << 16 | std::size_t{bytes[11]} << 24 : 0;
+    const std::size_t original
+        = bytes.size() >= 12 ? bytes[8] | bytes[9] << 8 | bytes[10] << 16 | std::size_t {bytes[11]} << 24 : 0;
     const std::size_t limit = std::min({kReadLimit, 16 * size + kPastEnd, original + kPastEnd});
     const ReadResult seeded = ReadInChunks(image, limit, SeededCounts(size ? data[0] : 0), &original);
     ExpectLikeReference(bytes, seeded);
     // A file the full check calls intact is one the reference decodes whole.
     Require(!seeded.intact || (seeded.bytes.size() == original && !seeded.damaged));
-    ExpectLikeReference(bytes, ReadInChunks(image, std::min(limit, kBytewiseLimit), [] { return UINT{1}; }));
+    ExpectLikeReference(bytes, ReadInChunks(image, std::min(limit, kBytewiseLimit), [] { return UINT {1}; }));
 }
 
 void CheckRoundTrip(int method, const std::uint8_t* input, std::size_t size)
@@ -215,4 +222,4 @@ void CheckRoundTrip(int method, const std::uint8_t* input, std::size_t size)
     Require(DecodeWhole(image, (mode & 0x20) ? 0 : 1 + (mode & 0x1F) * 37) == data);
 }
 
-} // namespace fuzz
+}   // namespace fuzz

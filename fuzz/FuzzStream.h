@@ -24,4 +24,4 @@ namespace fuzz {
 void CheckDecoder(int method, const std::uint8_t* data, std::size_t size);
 void CheckRoundTrip(int method, const std::uint8_t* input, std::size_t size);
 
-} // namespace fuzz
+}   // namespace fuzz

@@ -61,7 +61,7 @@ bool SameRecord(const CTambleCmdLine& a, const CTambleCmdLine& b)
            && a.m_options == b.m_options && a.m_otherSwitches == b.m_otherSwitches;
 }
 
-} // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -65,7 +65,7 @@ void CheckLookup(const char* section, const char* key, const char* def)
     }
 }
 
-} // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

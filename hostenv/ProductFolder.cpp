@@ -33,8 +33,8 @@ std::string ProductSubfolder(const std::string& settingsPath, int kind)
     GetPrivateProfileStringA("OEM", "CompanyID", "0", companyId, sizeof companyId, settingsPath.c_str());
     const long company = std::strtol(companyId, nullptr, 10);
     char name[PRODUCT_NAME_SIZE];
-    std::string subfolder = BuildProductName(settingsPath.c_str(), name, sizeof name,
-                                             company != COMPANY_WITHOUT_VERSION);
+    std::string subfolder
+        = BuildProductName(settingsPath.c_str(), name, sizeof name, company != COMPANY_WITHOUT_VERSION);
     if (kind == PRODUCT_FOLDER_PROJECTS)
         subfolder += " Projects";
     return subfolder + "/";
@@ -48,7 +48,7 @@ char* WriteFolder(char* buffer, std::size_t size, std::string folder, const std:
     return buffer;
 }
 
-}  // namespace
+}   // namespace
 
 const char* const TAMBLE_SETTINGS_FOLDER = TAMBLE_SETTINGS_DIR "/";
 
@@ -94,7 +94,7 @@ char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t 
             return WriteFolder(buffer, size, userFolder, subfolder);
         return buffer;
     } catch (...) {
-        return buffer;  // as far as it got
+        return buffer;   // as far as it got
     }
 }
 

@@ -64,7 +64,7 @@ std::string DefaultText(const char* def)
     return text;
 }
 
-}  // namespace
+}   // namespace
 
 std::string GetProfileString(const std::string& file, const char* section, const char* key, const char* def)
 {
@@ -73,7 +73,7 @@ std::string GetProfileString(const std::string& file, const char* section, const
     FILE* stream = std::fopen(file.c_str(), "r");
     if (stream == nullptr)
         return DefaultText(def);
-    Lookup lookup{section, key, std::nullopt};
+    Lookup lookup {section, key, std::nullopt};
     ini_parse_stream(ReadLine, stream, OnValue, &lookup);
     std::fclose(stream);
     return lookup.value ? Unquote(*lookup.value) : DefaultText(def);

@@ -25,10 +25,10 @@ bool HomeFolder(std::string& home)
     if (AbsoluteEnv("HOME", home))
         return true;
     std::vector<char> buffer(16384);
-    passwd entry{};
+    passwd entry {};
     passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
-        found->pw_dir == nullptr || found->pw_dir[0] != '/')
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr
+        || found->pw_dir == nullptr || found->pw_dir[0] != '/')
         return false;
     home = found->pw_dir;
     return true;
@@ -78,7 +78,7 @@ bool DocumentsFromUserDirs(std::string& path)
     return false;
 }
 
-}  // namespace
+}   // namespace
 
 bool ShellGetKnownFolderPath(int folder, std::string& path)
 {

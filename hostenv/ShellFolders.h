@@ -15,8 +15,8 @@
 #include <string>
 
 // Folder numbers (the shell's CSIDL numbers, kept for familiarity).
-constexpr int CSIDL_PERSONAL = 5;        // documents
-constexpr int CSIDL_LOCAL_APPDATA = 28;  // local application data
+constexpr int CSIDL_PERSONAL = 5;         // documents
+constexpr int CSIDL_LOCAL_APPDATA = 28;   // local application data
 
 // True and the folder in `path` when the user configured one for the number.
 bool ShellGetKnownFolderPath(int folder, std::string& path);

@@ -29,10 +29,9 @@ std::string Shown(const std::string& path, const char* sw)
     return path.empty() ? std::string("(") + sw + ")" : path;
 }
 
-} // namespace
+}   // namespace
 
-BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& target, int method,
-                              bool replaceTarget)
+BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& target, int method, bool replaceTarget)
 {
     s_pRunning = this;
     m_nSourceLength = 0;
@@ -103,8 +102,7 @@ bool CTambleJobs::Convert(const std::string& source, const std::string& target, 
     UINT delivered = 0;
     bool dataComplete = false;
     if (!CopyContent(*reader, *writer, method, target, delivered, fault)
-        || !FileStep(IDS_ERR_READ, source, fault,
-                     [&] { trailing = StreamFault(*reader, delivered, &dataComplete); }))
+        || !FileStep(IDS_ERR_READ, source, fault, [&] { trailing = StreamFault(*reader, delivered, &dataComplete); }))
         return false;
     if (!trailing.empty() && !dataComplete) {
         fault = {IDS_ERR_DAMAGED, source, trailing};

@@ -35,16 +35,16 @@
 #include "platform/SysCall.h"
 #include "platform/TempRegistry.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <atomic>
 #include <memory>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -117,7 +117,7 @@ private:
 // Threads that force a group's targets to disk at once.
 constexpr std::size_t SYNC_THREADS = 4;
 
-} // namespace
+}   // namespace
 
 // One plain file of a group on its way out: what step 2 found, for step 4.
 struct CTambleJobs::PlainOnItsWay {
@@ -249,7 +249,8 @@ void CTambleJobs::SetAside(const PendingFile& file, PlainOnItsWay& way)
     case CFileLease::Result::Unsupported:
         break;
     }
-    struct stat now {}, named {};
+    struct stat now {};
+    struct stat named {};
     if (::fstat(way.lease.Handle(), &now) != 0 || ::lstat(file.plain.c_str(), &named) != 0
         || !Unchanged(file.before, now) || named.st_dev != now.st_dev || named.st_ino != now.st_ino) {
         // Written to while it was compressed: the plain file stays as it now is.
@@ -309,7 +310,8 @@ bool CTambleJobs::FinishFile(const PendingFile& file, PlainOnItsWay& way)
     way.finished = true;
     struct stat now {};
     const bool inUse = way.lease.Held() && way.lease.Broken();
-    const bool changed = !way.lease.Held() && (::fstat(way.lease.Handle(), &now) != 0 || !SameContent(file.before, now));
+    const bool changed
+        = !way.lease.Held() && (::fstat(way.lease.Handle(), &now) != 0 || !SameContent(file.before, now));
     int deleteError = 0;
     if (!inUse && !changed && RetryEintr([&] { return ::unlink(way.aside.c_str()); }) != 0)
         deleteError = errno;

@@ -23,7 +23,7 @@ void Pause()
     RetryEintr([&] { return ::nanosleep(&delay, &delay); });   // the time left after an interruption
 }
 
-} // namespace
+}   // namespace
 
 CFolderLock::~CFolderLock()
 {
@@ -46,7 +46,8 @@ bool CFolderLock::Acquire(const std::string& folder, const std::string& shown, i
                           const std::function<void()>& onWait, JobFault& fault)
 {
     Release();
-    m_hFolder = RetryEintr([&] { return ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    m_hFolder
+        = RetryEintr([&] { return ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (m_hFolder < 0) {
         fault = {IDS_ERR_READ_FOLDER, shown, std::strerror(errno)};
         return false;

@@ -56,7 +56,7 @@ void AddDayKeys(const std::string& tail, std::unordered_set<std::uint64_t>& keys
             keys.insert(DayKey(lead, number(lead, digits - 4), month, day));
 }
 
-} // namespace
+}   // namespace
 
 bool CHistoryFolder::Read(const std::string& folder, std::string& cause)
 {

@@ -47,7 +47,7 @@ bool IsIsoDate(std::string_view text)
     return true;
 }
 
-} // namespace
+}   // namespace
 
 std::string GroupText(int group)
 {

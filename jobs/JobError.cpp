@@ -19,7 +19,6 @@ std::string ComposeMessage(UINT textId, const std::string& file, const std::stri
     return ComposeMessage(LoadResString(textId), file, cause);
 }
 
-
 std::string FormatErrorCode(UINT code)
 {
     char text[16];

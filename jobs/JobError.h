@@ -22,8 +22,8 @@
 #include <stdexcept>
 #include <string>
 
-constexpr UINT JOB_E_FAIL = 0x80004005;        // a date out of range
-constexpr UINT JOB_E_INVALIDARG = 0x80070057;  // a date the library cannot convert
+constexpr UINT JOB_E_FAIL = 0x80004005;         // a date out of range
+constexpr UINT JOB_E_INVALIDARG = 0x80070057;   // a date the library cannot convert
 
 // "<text> <file>: <cause>", the form of every message the jobs show: the fixed
 // text first, then what it concerns and why.  Empty parts are left out.
@@ -60,7 +60,6 @@ public:
 // so that a translation may put them in any order.
 std::string FormatText(const std::string& text, std::initializer_list<std::string> args);
 std::string FormatText(UINT textId, std::initializer_list<std::string> args);
-
 
 // "0x80004005": a code as the messages show it.
 std::string FormatErrorCode(UINT code);

@@ -54,7 +54,7 @@ public:
 constexpr std::size_t NO_FILE = std::numeric_limits<std::size_t>::max();
 constexpr auto REPAINT_INTERVAL = std::chrono::milliseconds(100);
 
-} // namespace
+}   // namespace
 
 unsigned CTambleJobs::WorkerCount() const
 {
@@ -116,9 +116,9 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     std::mutex lock;
     std::condition_variable changed;
     std::size_t next = 0, finished = 0;
-    bool stop = false;       // no further file is begun
-    bool jobError = false;   // an error stopped the job
-    bool noThreads = false;  // no worker thread: the files run here before any is released
+    bool stop = false;        // no further file is begun
+    bool jobError = false;    // an error stopped the job
+    bool noThreads = false;   // no worker thread: the files run here before any is released
 
     auto worker = [&] {
         for (;;) {
@@ -170,7 +170,8 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     g_pfnProgress = UpdateFileProgress;
     // A lease break signal must not end the run while any worker holds a lease:
     // each lease restores the action it found, which is this one throughout.
-    struct sigaction ignore {}, saved {};
+    struct sigaction ignore {};
+    struct sigaction saved {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     const bool signalSaved = ::sigaction(SIGIO, &ignore, &saved) == 0;

@@ -47,7 +47,7 @@ bool ProcessGone(long pid)
     return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
-} // namespace
+}   // namespace
 
 CSafeTarget::~CSafeTarget()
 {
@@ -81,9 +81,8 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
     // target's does not, it is named from a descriptor of the folder instead.
     const std::size_t tempLength = folder.size() + NAME_LIMIT;
     if (tempLength >= PATH_MAX) {
-        m_hDir = RetryEintr([&] {
-            return ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        });
+        m_hDir = RetryEintr(
+            [&] { return ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
         if (m_hDir < 0) {
             m_hDir = AT_FDCWD;
             cause = ErrnoText(errno);
@@ -116,7 +115,8 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         m_strTemp = std::move(temp);
         m_strTempAt = std::move(tempAt);
         const std::string viaDescriptor = "/proc/self/fd/" + std::to_string(fd);
-        struct stat viaStat {}, ownStat {};
+        struct stat viaStat {};
+        struct stat ownStat {};
         const bool procWorks = ::stat(viaDescriptor.c_str(), &viaStat) == 0 && ::fstat(fd, &ownStat) == 0
                                && viaStat.st_dev == ownStat.st_dev && viaStat.st_ino == ownStat.st_ino;
         m_strStreamPath = procWorks ? viaDescriptor : m_strTemp;
@@ -262,7 +262,8 @@ bool CSafeTarget::SyncFolder(const std::string& folder, std::string& cause)
         cause = FormatText(IDS_CAUSE_FOLDER_OPEN_SYNC, {ErrnoText(errno)});
         return false;
     }
-    const bool ok = RetryEintr([&] { return ::fsync(fd); }) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
+    const bool ok
+        = RetryEintr([&] { return ::fsync(fd); }) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
     if (!ok)
         cause = FormatText(IDS_CAUSE_FOLDER_SYNC, {ErrnoText(errno)});
     ::close(fd);
@@ -270,9 +271,14 @@ bool CSafeTarget::SyncFolder(const std::string& folder, std::string& cause)
 }
 
 CSafeTarget::CSafeTarget(CSafeTarget&& from) noexcept
-    : m_strTarget(std::move(from.m_strTarget)), m_strTemp(std::move(from.m_strTemp)),
-      m_strStreamPath(std::move(from.m_strStreamPath)), m_hDir(from.m_hDir), m_strTempAt(std::move(from.m_strTempAt)),
-      m_strTargetAt(std::move(from.m_strTargetAt)), m_hFile(from.m_hFile), m_bSyncFolder(from.m_bSyncFolder),
+    : m_strTarget(std::move(from.m_strTarget)),
+      m_strTemp(std::move(from.m_strTemp)),
+      m_strStreamPath(std::move(from.m_strStreamPath)),
+      m_hDir(from.m_hDir),
+      m_strTempAt(std::move(from.m_strTempAt)),
+      m_strTargetAt(std::move(from.m_strTargetAt)),
+      m_hFile(from.m_hFile),
+      m_bSyncFolder(from.m_bSyncFolder),
       m_bSynced(from.m_bSynced)
 {
     from.m_strTemp.clear();
@@ -323,7 +329,8 @@ bool CSafeTarget::Finish(bool replace, std::string& cause)
         return false;
     }
     // The name must still lead to the file we wrote.
-    struct stat own {}, named {};
+    struct stat own {};
+    struct stat named {};
     if (::fstat(m_hFile, &own) != 0 || ::fstatat(m_hDir, m_strTempAt.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0
         || own.st_dev != named.st_dev || own.st_ino != named.st_ino) {
         cause = FormatText(IDS_CAUSE_TEMP_REPLACED, {m_strTemp});
@@ -382,8 +389,8 @@ bool CSafeTarget::IsTemporaryName(const std::string& name, long& pid, std::strin
     return true;
 }
 
-void CSafeTarget::RemoveStale(const std::string& folder, const std::string& onlyFor,
-                              std::vector<std::string>& removed, std::vector<std::string>& failed)
+void CSafeTarget::RemoveStale(const std::string& folder, const std::string& onlyFor, std::vector<std::string>& removed,
+                              std::vector<std::string>& failed)
 {
     // Names are taken from a descriptor of the folder where its path leaves no room.
     int dir = AT_FDCWD;

@@ -49,8 +49,7 @@ public:
     // modification times become those of source.  With replace false an
     // existing target is never overwritten (the commit fails instead).  False
     // with the cause on failure; the temporary is gone either way.
-    bool Commit(const struct stat& source, bool replace, std::string& cause,
-                const std::vector<char>* acl = nullptr);
+    bool Commit(const struct stat& source, bool replace, std::string& cause, const std::vector<char>* acl = nullptr);
     // Commit in two steps: Stage gives the temporary its permissions, ACL and
     // times; Finish forces it to disk and renames it over the target (and
     // syncs the folder unless deferred).  Between them the temporary can be

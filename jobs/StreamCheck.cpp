@@ -46,7 +46,7 @@ std::string HeaderFault(const CCompressedFile& stream)
     const std::uint64_t length = stream.FileLength();
     if (length < COMPRESSED_HEADER_SIZE)
         return FormatText(IDS_CAUSE_SHORTER_THAN_HEADER, {Bytes(length)});
-    const std::uint64_t promised = std::uint64_t{COMPRESSED_HEADER_SIZE} + stream.m_nCompressedSize;
+    const std::uint64_t promised = std::uint64_t {COMPRESSED_HEADER_SIZE} + stream.m_nCompressedSize;
     if (length < promised)
         return FormatText(IDS_CAUSE_ENDS_EARLY, {Bytes(promised - length)});
     return {};
@@ -106,8 +106,8 @@ void CompareContent(CCompressedFile& decoded, CFile& original, JobFault& fault)
             return false;
         if (read == got && std::memcmp(mine, theirs.get(), got) == 0)
             return true;
-        fault.cause =
-            FormatText(IDS_CAUSE_CONTENT_DIFFERS, {std::to_string(delivered - got), std::to_string(delivered)});
+        fault.cause
+            = FormatText(IDS_CAUSE_CONTENT_DIFFERS, {std::to_string(delivered - got), std::to_string(delivered)});
         return false;
     };
     UINT delivered = 0;
@@ -121,7 +121,7 @@ void CompareContent(CCompressedFile& decoded, CFile& original, JobFault& fault)
         fault.cause = LoadResString(IDS_CAUSE_PLAIN_GREW);
 }
 
-} // namespace
+}   // namespace
 
 bool FileStep(UINT textId, const std::string& file, JobFault& fault, const std::function<void()>& step)
 {
@@ -217,7 +217,7 @@ std::string StreamFault(CCompressedFile& stream, UINT delivered, bool* dataCompl
                                   : FormatText(IDS_CAUSE_DATA_GOES_ON, {Bytes(total)});
     // A writer stores the byte the end code ends in, or leaves it unstored when
     // only the code's last bits would be in it.
-    const std::uint64_t payload = std::uint64_t{stream.FileLength()} - COMPRESSED_HEADER_SIZE;
+    const std::uint64_t payload = std::uint64_t {stream.FileLength()} - COMPRESSED_HEADER_SIZE;
     const std::uint64_t last = stream.EndCodeEnd() / 8, stored = (stream.EndCodeEnd() + 7) / 8;
     if (payload < last)
         return LoadResString(IDS_CAUSE_END_CODE_CUT);
@@ -241,10 +241,14 @@ std::string FileErrorCause(const CFileException& error)
 const char* MethodName(int method)
 {
     switch (method) {
-    case METHOD_HUFFMAN: return "huffman";
-    case METHOD_LZSS: return "lzss";
-    case METHOD_LZW: return "lzw";
-    default: return "stored";
+    case METHOD_HUFFMAN:
+        return "huffman";
+    case METHOD_LZSS:
+        return "lzss";
+    case METHOD_LZW:
+        return "lzw";
+    default:
+        return "stored";
     }
 }
 

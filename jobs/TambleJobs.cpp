@@ -60,12 +60,11 @@ bool Exists(const std::string& path)
 
 std::int64_t SteadyNs()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
-} // namespace
+}   // namespace
 
 thread_local CTambleJobs* CTambleJobs::s_pRunning = nullptr;
 
@@ -314,7 +313,8 @@ void CTambleJobs::LockFolder(const std::string& folder, const std::string& onlyF
     const std::string shown = folder.empty() ? "./" : folder;
     m_pLock = std::make_unique<CFolderLock>();
     JobFault fault;
-    if (!m_pLock->Acquire(folder, shown, m_nLockWait, [&] { LogLine(IDS_LOG_WAIT_FOLDER, shown); }, fault)) {
+    if (!m_pLock->Acquire(
+            folder, shown, m_nLockWait, [&] { LogLine(IDS_LOG_WAIT_FOLDER, shown); }, fault)) {
         if (mustExist || fault.textId != IDS_ERR_READ_FOLDER)
             throw CJobError(fault);
         return;
@@ -348,9 +348,8 @@ std::int64_t CTambleJobs::StartMidnight(std::int64_t now)
         throw CJobError(ComposeMessage(IDS_ERR_START_DATE_RANGE, m_szStartDate, DateCause(date, JOB_E_FAIL)),
                         JOB_E_FAIL);
     case DateResult::Unconvertible:
-        throw CJobError(
-            ComposeMessage(IDS_ERR_START_DATE_CONVERT, m_szStartDate, DateCause(date, JOB_E_INVALIDARG)),
-            JOB_E_INVALIDARG);
+        throw CJobError(ComposeMessage(IDS_ERR_START_DATE_CONVERT, m_szStartDate, DateCause(date, JOB_E_INVALIDARG)),
+                        JOB_E_INVALIDARG);
     case DateResult::Ok:
         break;
     }
@@ -445,7 +444,8 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
     m_view.SetTargetName(twinName);
     m_view.TransferTexts();
 
-    struct stat plain {}, twin {};
+    struct stat plain {};
+    struct stat twin {};
     if (::lstat(source.c_str(), &plain) == 0 && !S_ISREG(plain.st_mode)) {
         Notice(IDS_ERR_NOT_REGULAR, source);
         return;
@@ -560,8 +560,7 @@ bool CTambleJobs::ExtractBatch(const CHistoryFolder& folder, const std::vector<s
     });
 }
 
-void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name,
-                             const std::string& targetFolder)
+void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name, const std::string& targetFolder)
 {
     const std::string source = folder + name;
     const std::string target = targetFolder + TwinName(name, ".hst");

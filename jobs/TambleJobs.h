@@ -43,11 +43,11 @@ public:
     // Job settings, copied from the command-line record before the job runs.
     int m_nZipMode = ZIP_MODE_NONE;     // ZIP_MODE_COMPRESS, ZIP_MODE_EXTRACT, other: no job
     int m_nFileType = FILE_TYPE_NONE;   // FILE_TYPE_HISTORY the history-file set, other: one named file
-    int m_nNumber = 0;           // a number of days
-    int m_nGroup = -1;           // history group, negative for all
-    std::string m_szStartDate;   // first day of an extraction, month first
-    std::string m_szSource;      // source file, or the history folder
-    std::string m_szTarget;      // target file
+    int m_nNumber = 0;                  // a number of days
+    int m_nGroup = -1;                  // history group, negative for all
+    std::string m_szStartDate;          // first day of an extraction, month first
+    std::string m_szSource;             // source file, or the history folder
+    std::string m_szTarget;             // target file
     BOOL m_bHidden = FALSE;
     int m_nCompressMethod = METHOD_LZW;   // the method a compression writes
     int m_nLockWait;                      // seconds to wait for another run in the folder
@@ -157,14 +157,14 @@ protected:
     // it); TakePending moves a worker's queued file to this job's group, which
     // is settled once it holds GROUP_SIZE files; SettlePending settles it now.
     struct PendingFile {
-        std::string plain;                     // the plain file to delete; empty: none (an extraction)
+        std::string plain;   // the plain file to delete; empty: none (an extraction)
         std::string target;
         struct stat before;                    // the plain file as it was proven
         bool madeTarget;                       // the target was made of this file (not found there)
         std::shared_ptr<CSafeTarget> staged;   // the new target while it is still a temporary
         UINT logId;
-        std::string logText;                   // the log line's text once the file is settled
-        bool failed = false;                   // the file had raised the status already
+        std::string logText;   // the log line's text once the file is settled
+        bool failed = false;   // the file had raised the status already
         std::uint64_t fileIn = 0, fileOut = 0;
     };
     struct PlainOnItsWay;
@@ -190,8 +190,8 @@ protected:
     // The work of ConvertFile: false with the fault when the conversion fails.
     // trailing: the bytes after the source's complete coded data, when it has
     // such (the target is made all the same).
-    bool Convert(const std::string& source, const std::string& target, int method, bool replaceTarget,
-                 CSafeTarget& out, JobFault& fault, std::string& trailing);
+    bool Convert(const std::string& source, const std::string& target, int method, bool replaceTarget, CSafeTarget& out,
+                 JobFault& fault, std::string& trailing);
 
     // Moves the reader's content into the writer chunk by chunk (the LZSS
     // writer, which codes its data in one call, gets it as one block);
@@ -210,20 +210,20 @@ protected:
     IJobView& m_view;
     int m_nExitStatus = 0;
     bool m_bJobRan = false;
-    bool m_bInFile = false;              // between BeginFile and EndFile
-    bool m_bFileFailed = false;          // the file at hand raised the status
-    bool m_bFileDone = false;            // the file at hand was (or would be) converted
+    bool m_bInFile = false;       // between BeginFile and EndFile
+    bool m_bFileFailed = false;   // the file at hand raised the status
+    bool m_bFileDone = false;     // the file at hand was (or would be) converted
     std::uint64_t m_nConverted = 0, m_nPassedOver = 0, m_nFailed = 0;
     std::uint64_t m_nBytesBefore = 0, m_nBytesAfter = 0;
     std::uint64_t m_nFileIn = 0, m_nFileOut = 0;
-    std::int64_t m_nStartedNs = 0;       // steady clock at the job's start
+    std::int64_t m_nStartedNs = 0;   // steady clock at the job's start
     bool m_bEnded = false;
     std::uint64_t m_nSourceLength = 0;   // bytes of the source file being converted
     UINT m_nFilePos = 0;                 // file bar position to show
     UINT m_nShownFilePos = 0;            // file bar position last shown
     bool m_bFilePosShown = false;
     std::unique_ptr<CFolderLock> m_pLock;   // held while the job works in its folder
-    bool m_bWorker = false;              // converts one file of a batch on a worker thread
+    bool m_bWorker = false;                 // converts one file of a batch on a worker thread
     std::vector<PendingFile> m_pendingFiles;
     std::shared_ptr<CSafeTarget> m_pStaged;   // ConvertFile's finished temporary, with m_bStageTargets
 

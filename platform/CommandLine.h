@@ -31,8 +31,8 @@ public:
     // The default is always; a record that now expects file names says no.
     virtual BOOL SlashIsSwitch() const { return TRUE; }
 
-    std::vector<std::string> m_params;         // bare parameters, in order
-    std::vector<std::string> m_otherSwitches;  // flagged parameters the record did not take
+    std::vector<std::string> m_params;          // bare parameters, in order
+    std::vector<std::string> m_otherSwitches;   // flagged parameters the record did not take
 };
 
 // Feeds argv[1..argc-1] to info.ParseParam, the last one with last set.

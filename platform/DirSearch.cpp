@@ -33,8 +33,7 @@ bool IsDotOrDotDot(const char* name)
 // Reads the folder once; keeps the entries whose names match (all when
 // pattern is null).  An entry that vanishes before it can be examined is left
 // out; with examine false the entries are not examined (names only).
-std::vector<DirEntry> Scan(const std::string& folder, const std::string_view* pattern, int* error,
-                           bool examine = true)
+std::vector<DirEntry> Scan(const std::string& folder, const std::string_view* pattern, int* error, bool examine = true)
 {
     std::vector<DirEntry> entries;
     int err = 0;
@@ -65,14 +64,13 @@ std::vector<DirEntry> Scan(const std::string& folder, const std::string_view* pa
     }
     if (err != 0)
         entries.clear();
-    std::sort(entries.begin(), entries.end(),
-              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
     if (error)
         *error = err;
     return entries;
 }
 
-} // namespace
+}   // namespace
 
 bool MatchWildcard(std::string_view pattern, std::string_view name)
 {
@@ -110,8 +108,7 @@ std::vector<DirEntry> ReadFolderNames(const std::string& folder, int* error)
 
 bool ExamineEntry(const std::string& folder, DirEntry& entry)
 {
-    const std::string path =
-        folder.empty() ? entry.name : folder + (folder.back() == '/' ? "" : "/") + entry.name;
+    const std::string path = folder.empty() ? entry.name : folder + (folder.back() == '/' ? "" : "/") + entry.name;
     struct stat st {};
     if (fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;

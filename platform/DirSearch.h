@@ -40,5 +40,4 @@ std::vector<DirEntry> ReadFolderNames(const std::string& folder, int* error = nu
 bool ExamineEntry(const std::string& folder, DirEntry& entry);
 
 // The entries of folder whose names match the wildcard pattern, sorted by name.
-std::vector<DirEntry> ListMatching(const std::string& folder, std::string_view pattern,
-                                   int* error = nullptr);
+std::vector<DirEntry> ListMatching(const std::string& folder, std::string_view pattern, int* error = nullptr);

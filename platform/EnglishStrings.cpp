@@ -25,7 +25,7 @@ constexpr bool IdsAreUnique()
 }
 static_assert(IdsAreUnique(), "two texts in TAMBLE_STRINGS share a number");
 
-}  // namespace
+}   // namespace
 
 const char* EnglishString(UINT id)
 {

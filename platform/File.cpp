@@ -13,16 +13,28 @@ namespace {
 CFileException::Cause CauseOf(int err)
 {
     switch (err) {
-    case ENOENT: case ENOTDIR: return CFileException::fileNotFound;
-    case EACCES: case EPERM: case EROFS: return CFileException::accessDenied;
-    case ENOSPC: case EDQUOT: case EFBIG: return CFileException::diskFull;
-    case EIO: return CFileException::hardIO;
-    case EINVAL: case ESPIPE: return CFileException::badSeek;
-    default: return CFileException::generic;
+    case ENOENT:
+    case ENOTDIR:
+        return CFileException::fileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return CFileException::accessDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return CFileException::diskFull;
+    case EIO:
+        return CFileException::hardIO;
+    case EINVAL:
+    case ESPIPE:
+        return CFileException::badSeek;
+    default:
+        return CFileException::generic;
     }
 }
 
-} // namespace
+}   // namespace
 
 CFileException::CFileException(Cause cause, int err, std::string fileName, const char* what)
     : std::runtime_error(what ? what : "file error")
@@ -63,9 +75,15 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error)
     m_strFileName = fileName ? fileName : "";
     int flags = O_CLOEXEC;
     switch (openFlags) {
-    case modeRead: flags |= O_RDONLY; break;
-    case modeWrite: flags |= O_WRONLY; break;
-    case modeCreate | modeWrite: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case modeRead:
+        flags |= O_RDONLY;
+        break;
+    case modeWrite:
+        flags |= O_WRONLY;
+        break;
+    case modeCreate | modeWrite:
+        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+        break;
     default:
         if (error)
             error->Set(CFileException::generic, EINVAL, m_strFileName, "unsupported open mode");

@@ -26,7 +26,7 @@ public:
     CFileException(Cause cause, int err, std::string fileName, const char* what);
 
     Cause m_cause = none;
-    int m_lOsError = 0;          // errno of the failed call
+    int m_lOsError = 0;   // errno of the failed call
     std::string m_strFileName;
 
     // "write failed on <file>: No space left on device" style text for the user.

@@ -19,19 +19,19 @@ std::string ExecutablePath()
             return {};
         if (static_cast<size_t>(length) < buffer.size())
             return std::string(buffer.data(), static_cast<size_t>(length));
-        buffer.resize(buffer.size() * 2);  // the path filled the buffer: it may be cut
+        buffer.resize(buffer.size() * 2);   // the path filled the buffer: it may be cut
     }
 }
 
-}  // namespace
+}   // namespace
 
 std::string GetModuleFileName(HMODULE module)
 {
     if (module != nullptr) {
         link_map* map = nullptr;
         // The main program's entry in the link map has an empty name.
-        if (dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && map->l_name != nullptr &&
-            map->l_name[0] != '\0')
+        if (dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && map->l_name != nullptr
+            && map->l_name[0] != '\0')
             return map->l_name;
     }
     return ExecutablePath();

@@ -8,7 +8,7 @@
 
 namespace {
 
-HINSTANCE g_hResource = nullptr;  // the module state's current resource handle
+HINSTANCE g_hResource = nullptr;   // the module state's current resource handle
 
 // The current library when it is one that can hold translations.
 HMODULE TranslationLibrary()
@@ -18,7 +18,7 @@ HMODULE TranslationLibrary()
     return g_hResource;
 }
 
-}  // namespace
+}   // namespace
 
 HINSTANCE AfxGetInstanceHandle()
 {

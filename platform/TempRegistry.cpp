@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int SLOT_COUNT = 64;             // one bit each in a thread's mask
+constexpr int SLOT_COUNT = 64;   // one bit each in a thread's mask
 constexpr std::size_t SLOT_BYTES = PATH_MAX;
 
 // A slot is claimed (Writing) before its path is copied in and published
@@ -72,7 +72,7 @@ void OnStopSignal(int sig)
     ::_exit(128 + sig);   // not reached
 }
 
-} // namespace
+}   // namespace
 
 void InstallStopSignals()
 {

@@ -61,7 +61,7 @@ std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day)
     return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
 }
 
-} // namespace
+}   // namespace
 
 bool CLocalDates::Take(std::int64_t midnight)
 {

@@ -87,7 +87,7 @@ struct CBitReader {
         nAcc |= word >> nBits;
         nBits += static_cast<int>(take * 8);
         if (nBits < 64)
-            nAcc &= ~std::uint64_t{0} << (64 - nBits);
+            nAcc &= ~std::uint64_t {0} << (64 - nBits);
         return take;
     }
     // Careful refill, one byte: a byte of the file, or -1 past its end (eight 1 bits

@@ -20,10 +20,10 @@ void PutLe32(std::uint8_t* out, UINT v)
 
 UINT GetLe32(const std::uint8_t* in)
 {
-    return UINT{in[0]} | UINT{in[1]} << 8 | UINT{in[2]} << 16 | UINT{in[3]} << 24;
+    return UINT {in[0]} | UINT {in[1]} << 8 | UINT {in[2]} << 16 | UINT {in[3]} << 24;
 }
 
-} // namespace
+}   // namespace
 
 int MethodOfMagic(const std::uint8_t* bytes, UINT got)
 {
@@ -87,11 +87,17 @@ BOOL CCompressedFile::OpenFile(CFile& file, UINT openFlags, CFileException* erro
     return opened;
 }
 
-UINT CCompressedFile::Read(void*, UINT) { return 0; }
+UINT CCompressedFile::Read(void*, UINT)
+{
+    return 0;
+}
 
 void CCompressedFile::WriteData(const void*, UINT) {}
 
-void CCompressedFile::Close() { CloseBase(FALSE); }
+void CCompressedFile::Close()
+{
+    CloseBase(FALSE);
+}
 
 BOOL CCompressedFile::OpenShared(const char* fileName, UINT openFlags, CFileException* error)
 {
@@ -317,7 +323,7 @@ bool CCompressedFile::TakeEndCode(UINT code, int bits)
     // data are no part of the code), are not compared.
     const int left = BitsLeft();
     int real = left < bits ? left : bits;
-    const std::uint64_t payloadEnd = 8 * std::uint64_t{m_nCompressedSize};
+    const std::uint64_t payloadEnd = 8 * std::uint64_t {m_nCompressedSize};
     if (start + static_cast<std::uint64_t>(real) > payloadEnd)
         real = payloadEnd > start ? static_cast<int>(payloadEnd - start) : 0;
     const UINT seen = PeekBits(bits);
@@ -331,7 +337,7 @@ void CCompressedFile::ResetBits()
 {
     m_nBitAcc = 0;
     m_nBitCount = 0;
-    m_In = CBitReader{};
+    m_In = CBitReader {};
 }
 
 void CCompressedFile::UpdateHeader()

@@ -81,8 +81,8 @@ public:
     // writing start at offset 0 (OPEN_CREATE first empties it, OPEN_APPEND adds at
     // its end), and Close leaves it open, its length and bytes those of the stream.
     BOOL OpenFile(CFile& file, UINT openFlags, CFileException* error = nullptr);
-    virtual UINT Read(void* buffer, UINT count);         // the base decodes nothing
-    virtual void WriteData(const void* data, UINT count);  // the base codes nothing
+    virtual UINT Read(void* buffer, UINT count);            // the base decodes nothing
+    virtual void WriteData(const void* data, UINT count);   // the base codes nothing
     virtual void Close();
 
     // The descriptor of the disk file the stream works on (-1 for a memory file or
@@ -126,14 +126,14 @@ protected:
     // Completed bytes go to the transfer buffer, which is flushed when full.
     void PutBits(UINT code, int bits)
     {
-        std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
+        std::uint64_t mask = (std::uint64_t {1} << bits) - 1;
         m_nBitAcc = (m_nBitAcc << bits) | (code & mask);
         m_nBitCount += static_cast<UINT>(bits);
         while (m_nBitCount >= 8) {
             m_nBitCount -= 8;
             PutByte(static_cast<std::uint8_t>(m_nBitAcc >> m_nBitCount));
         }
-        m_nBitAcc &= (std::uint64_t{1} << m_nBitCount) - 1;
+        m_nBitAcc &= (std::uint64_t {1} << m_nBitCount) - 1;
     }
     // Completes a started byte with zero bits, so that it is stored.
     void PadToByte()
@@ -215,15 +215,15 @@ protected:
     bool TakeEndCode(UINT code, int bits);
 
     std::uint8_t* m_pBuffer = nullptr;
-    UINT m_nFilePos = 0;       // bytes moved between buffer and file since Open
-    UINT m_nBufCount = 0;      // writing: bytes buffered; reading: bytes not yet handed out
-    UINT m_nBufIndex = 0;      // next position in the buffer
-    UINT m_nFileLength = 0;    // length of the file when opened
+    UINT m_nFilePos = 0;      // bytes moved between buffer and file since Open
+    UINT m_nBufCount = 0;     // writing: bytes buffered; reading: bytes not yet handed out
+    UINT m_nBufIndex = 0;     // next position in the buffer
+    UINT m_nFileLength = 0;   // length of the file when opened
     BOOL m_bOpen = FALSE;
     BOOL m_bReading = FALSE;
     BOOL m_bWriting = FALSE;
-    UINT m_nHeaderPos = 8;     // file position of the two size fields
-    std::string m_szFileName;  // the name given to Open, or the given file's name
+    UINT m_nHeaderPos = 8;      // file position of the two size fields
+    std::string m_szFileName;   // the name given to Open, or the given file's name
     UINT m_nOpenFlags = 0;
     CFile* m_pFile = &m_fileOwn;   // the file every byte goes through: m_fileOwn or the caller's
 
@@ -242,13 +242,13 @@ private:
     void ResetBits();
     void UpdateHeader();
 
-    CFile m_fileOwn;                   // the disk file Open by name opens
-    CFile* m_pGivenFile = nullptr;     // OpenFile's file, on its way to OpenShared
+    CFile m_fileOwn;                 // the disk file Open by name opens
+    CFile* m_pGivenFile = nullptr;   // OpenFile's file, on its way to OpenShared
 
     std::uint64_t m_nBitAcc = 0;   // writer: pending bits, right-aligned (CBitWriter::nAcc)
     UINT m_nBitCount = 0;          // writer: pending bits, 0 to 7 between calls
     CBitReader m_In;               // reader: the window
     bool m_bDamaged = false;
-    bool m_bAtEnd = false;         // reader: the file has no more bytes
+    bool m_bAtEnd = false;             // reader: the file has no more bytes
     std::uint64_t m_nEndCodeEnd = 0;   // reader: payload bit just after the end code
 };

@@ -30,10 +30,10 @@ constexpr int HUFF_NODE_COUNT = 2 * HUFF_SYMBOL_COUNT - 1;   // 515
 constexpr UINT HUFF_MAX_WEIGHT = 32768;                      // root weight that halves
 
 struct HuffmanNode {
-    UINT nWeight;       // count; an inner node's is the sum of its children's
-    int nParent;        // -1 for the root
-    BOOL bChildIsLeaf;  // set when this node is a leaf
-    int nChild;         // leaf: its symbol; inner node: first child (second is +1)
+    UINT nWeight;        // count; an inner node's is the sum of its children's
+    int nParent;         // -1 for the root
+    BOOL bChildIsLeaf;   // set when this node is a leaf
+    int nChild;          // leaf: its symbol; inner node: first child (second is +1)
 };
 
 class CHuffmanFile : public CCompressedFile {
@@ -68,5 +68,5 @@ protected:
     int m_nLeaf[HUFF_SYMBOL_COUNT];   // node of each symbol's leaf, -1 if absent
     int m_nNextFreeNode;              // first unused node, 3 to 515
     HuffmanNode m_Node[HUFF_NODE_COUNT];
-    BOOL m_bEndOfData = FALSE;        // reading: the end-of-data code was decoded
+    BOOL m_bEndOfData = FALSE;   // reading: the end-of-data code was decoded
 };

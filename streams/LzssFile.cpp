@@ -44,7 +44,7 @@ inline void CopyShort(std::uint8_t* dst, const std::uint8_t* src, UINT n)
     }
 }
 
-} // namespace
+}   // namespace
 
 CLzssFile::~CLzssFile()
 {
@@ -200,7 +200,7 @@ inline LzssKey LoadKey(const std::uint8_t* window, UINT pos)
     return key;
 }
 
-} // namespace
+}   // namespace
 
 int CLzssFile::InsertString(UINT newPos)
 {

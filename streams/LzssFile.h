@@ -30,11 +30,11 @@
 constexpr UINT LZSS_WINDOW_SIZE = 4096;
 constexpr int LZSS_INDEX_BITS = 12;
 constexpr int LZSS_LENGTH_BITS = 4;
-constexpr int LZSS_LOOK_AHEAD = 17;          // look-ahead bytes, also the longest match
-constexpr int LZSS_MIN_MATCH = 2;            // a single byte always goes as a literal
+constexpr int LZSS_LOOK_AHEAD = 17;   // look-ahead bytes, also the longest match
+constexpr int LZSS_MIN_MATCH = 2;     // a single byte always goes as a literal
 constexpr UINT LZSS_TREE_ROOT = 4096;
 constexpr UINT LZSS_UNUSED = 0;
-constexpr UINT LZSS_PENDING_SIZE = 16000;    // bytes of the reader's side buffer
+constexpr UINT LZSS_PENDING_SIZE = 16000;   // bytes of the reader's side buffer
 
 struct LzssTreeNode {
     UINT nParent;    // entry whose child this is; 0: the position is not in the tree
@@ -76,20 +76,20 @@ protected:
     // Writer: filling the look-ahead, starting to code, coding.
     enum class EncodeState { Filling, Starting, Coding };
     EncodeState m_nEncodeState = EncodeState::Filling;
-    UINT m_nCurrentPos = 1;      // window position of the next byte to code or to store
-    int m_nLookAhead = 0;        // writer: look-ahead bytes not yet coded
-    int m_nReplaceCount = 0;     // writer: bytes covered by the token just written
-    int m_nMatchLength = 0;      // writer: best match length; reader: length field + 1
-    UINT m_nMatchPos = 0;        // window position where that match starts
-    UINT m_nInputLeft = 0;       // writer: caller's bytes not yet taken
-    int m_nFilled = 0;           // writer: bytes put into the look-ahead before coding, 0..17
-    UINT m_nDataPos = 0;         // writer: next byte to take; reader: next byte to fill
-    UINT m_nPendingCount = 0;    // reader: decoded bytes waiting in the side buffer
-    UINT m_nPendingPos = 0;      // reader: next side-buffer byte to hand out
+    UINT m_nCurrentPos = 1;               // window position of the next byte to code or to store
+    int m_nLookAhead = 0;                 // writer: look-ahead bytes not yet coded
+    int m_nReplaceCount = 0;              // writer: bytes covered by the token just written
+    int m_nMatchLength = 0;               // writer: best match length; reader: length field + 1
+    UINT m_nMatchPos = 0;                 // window position where that match starts
+    UINT m_nInputLeft = 0;                // writer: caller's bytes not yet taken
+    int m_nFilled = 0;                    // writer: bytes put into the look-ahead before coding, 0..17
+    UINT m_nDataPos = 0;                  // writer: next byte to take; reader: next byte to fill
+    UINT m_nPendingCount = 0;             // reader: decoded bytes waiting in the side buffer
+    UINT m_nPendingPos = 0;               // reader: next side-buffer byte to hand out
     std::uint8_t* m_pPending = nullptr;   // reader's side buffer, LZSS_PENDING_SIZE bytes
     std::uint8_t m_Window[LZSS_WINDOW_SIZE] = {};
     LzssTreeNode m_Tree[LZSS_WINDOW_SIZE + 1] = {};
 
 private:
-    bool m_bEndSeen = false;     // reader: the end marker was read; nothing more is decoded
+    bool m_bEndSeen = false;   // reader: the end marker was read; nothing more is decoded
 };

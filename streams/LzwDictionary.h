@@ -37,7 +37,7 @@
 #include <immintrin.h>
 
 constexpr unsigned LZW_KEY_SHIFT = 56;
-constexpr std::uint64_t LZW_KEY_LEVEL = std::uint64_t{1} << 60;
+constexpr std::uint64_t LZW_KEY_LEVEL = std::uint64_t {1} << 60;
 constexpr unsigned LZW_FIRST_LEVEL_BYTES = 7;
 constexpr unsigned LZW_LEVEL_BYTES = 5;
 
@@ -56,19 +56,19 @@ public:
         std::memset(m_Pairs, 0, sizeof m_Pairs);
         m_nBytes8Left = BYTES8_LIMIT;
         for (std::uint32_t b = 0; b < 256; ++b)
-            m_KeyOf[b] = b | std::uint64_t{1} << LZW_KEY_SHIFT;
+            m_KeyOf[b] = b | std::uint64_t {1} << LZW_KEY_SHIFT;
     }
 
     // Key of the first m bytes of w as a first-level string.
     static std::uint64_t FirstKey(std::uint64_t w, unsigned m)
     {
-        return (w & ((std::uint64_t{1} << (8 * m)) - 1)) | std::uint64_t{m} << LZW_KEY_SHIFT;
+        return (w & ((std::uint64_t {1} << (8 * m)) - 1)) | std::uint64_t {m} << LZW_KEY_SHIFT;
     }
     // Key of the string `base` (at a level boundary) followed by the first m bytes of w.
     static std::uint64_t LevelKey(std::uint64_t w, unsigned m, std::uint32_t base)
     {
-        return (w & ((std::uint64_t{1} << (8 * m)) - 1)) | std::uint64_t{base} << 40 |
-               std::uint64_t{m} << LZW_KEY_SHIFT | LZW_KEY_LEVEL;
+        return (w & ((std::uint64_t {1} << (8 * m)) - 1)) | std::uint64_t {base} << 40
+               | std::uint64_t {m} << LZW_KEY_SHIFT | LZW_KEY_LEVEL;
     }
 
     // Key of the string `code` extended by byte `c`.
@@ -78,7 +78,7 @@ public:
         unsigned m = static_cast<unsigned>(k >> LZW_KEY_SHIFT) & 15;
         unsigned limit = (k & LZW_KEY_LEVEL) ? LZW_LEVEL_BYTES : LZW_FIRST_LEVEL_BYTES;
         if (m < limit)
-            return k + (std::uint64_t{c} << (8 * m)) + (std::uint64_t{1} << LZW_KEY_SHIFT);
+            return k + (std::uint64_t {c} << (8 * m)) + (std::uint64_t {1} << LZW_KEY_SHIFT);
         return LevelKey(c, 1, code);
     }
     // The string `code` ends at a level boundary.
@@ -131,8 +131,8 @@ public:
     {
         const char* group = GroupOf(h);
         const __m256i tag = _mm256_set1_epi16(static_cast<short>(Tag(h)));
-        match = static_cast<unsigned>(_mm256_movemask_epi8(
-            _mm256_cmpeq_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(group)), tag)));
+        match = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_cmpeq_epi16(_mm256_load_si256(reinterpret_cast<const __m256i*>(group)), tag)));
         const std::size_t offset = static_cast<unsigned>(__builtin_ctz(match | 0x40000000u));
         std::uint16_t code;
         std::memcpy(&code, group + offsetof(Group, nCode) + offset, 2);
@@ -211,7 +211,7 @@ private:
     // The group of a hash: its top 12 bits, as a byte offset into the group array.
     const char* GroupOf(std::uint64_t h) const
     {
-        return reinterpret_cast<const char*>(m_Groups) + ((h >> (64 - GROUP_BITS - 6)) & ~std::uint64_t{63});
+        return reinterpret_cast<const char*>(m_Groups) + ((h >> (64 - GROUP_BITS - 6)) & ~std::uint64_t {63});
     }
     // Puts a code into the first group from the hash's own that has a free slot.
     void Place(std::uint64_t h, std::uint32_t code)
@@ -237,8 +237,7 @@ private:
         const __m128i t = _mm_set1_epi16(static_cast<short>(tag));
         const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(group.nTag));
         const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(group.nTag + 8));
-        return static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpeq_epi16(a, t), _mm_cmpeq_epi16(b, t))));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(_mm_cmpeq_epi16(a, t), _mm_cmpeq_epi16(b, t))));
     }
     std::uint32_t FindSlow(std::uint64_t key) const
     {
@@ -260,13 +259,13 @@ private:
     Group m_Groups[GROUPS];
     std::uint32_t m_nBytes8Left = BYTES8_LIMIT;   // entries the second index may still take
     std::uint16_t m_Pairs[65536];
-    std::uint64_t m_KeyOf[CODES];        // key each code was recorded under
+    std::uint64_t m_KeyOf[CODES];   // key each code was recorded under
 };
 
 // One reader dictionary entry.
 struct CLzwDecodeEntry {
-    std::uint32_t nPos;     // history position of the string, or LZW_NOT_IN_HISTORY | last byte
-    std::uint16_t nLength;  // string length
-    std::uint16_t nParent;  // code of the string without its last byte
+    std::uint32_t nPos;      // history position of the string, or LZW_NOT_IN_HISTORY | last byte
+    std::uint16_t nLength;   // string length
+    std::uint16_t nParent;   // code of the string without its last byte
 };
 constexpr std::uint32_t LZW_NOT_IN_HISTORY = 0x80000000u;

@@ -26,7 +26,7 @@ static_assert(LZW_HISTORY_SIZE < LZW_NOT_IN_HISTORY);
 // pages (where the system grants them) they need no TLB misses.
 void* AllocTableMemory(std::size_t size)
 {
-    constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
+    constexpr std::size_t HUGE_PAGE = std::size_t {2} << 20;
     size = (size + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
     void* p = std::aligned_alloc(HUGE_PAGE, size);
     if (p)
@@ -55,7 +55,7 @@ inline void Copy16(std::uint8_t* dst, const std::uint8_t* src)
     std::memcpy(dst, block, 16);
 }
 
-} // namespace
+}   // namespace
 
 CLzwFile::~CLzwFile()
 {
@@ -182,11 +182,17 @@ template <bool WIDE>
 class CLzwFile::CEncodeRun {
 public:
     CEncodeRun(CLzwFile& file, const std::uint8_t* in, UINT p, UINT count)
-        : m_file(file), m_table(*file.m_pEncodeTable), m_pIn(in), m_nPos(p), m_nCount(count),
-          m_nString(file.m_nStringCode), m_nNext(file.m_nNextCode), m_nBits(file.m_nCodeBits),
-          m_nProgressMark(file.m_nProgressMark), m_out(file.LoadWriter())
-    {
-    }
+        : m_file(file),
+          m_table(*file.m_pEncodeTable),
+          m_pIn(in),
+          m_nPos(p),
+          m_nCount(count),
+          m_nString(file.m_nStringCode),
+          m_nNext(file.m_nNextCode),
+          m_nBits(file.m_nCodeBits),
+          m_nProgressMark(file.m_nProgressMark),
+          m_out(file.LoadWriter())
+    {}
 
     [[gnu::always_inline]] void Run()
     {
@@ -397,13 +403,13 @@ private:
     CLzwFile& m_file;
     CLzwEncodeTable& m_table;
     const std::uint8_t* const m_pIn;
-    UINT m_nPos;        // next byte of the data to take
+    UINT m_nPos;   // next byte of the data to take
     const UINT m_nCount;
     // Code of the string matched so far.  64 bits wide as the level keys take it: when
     // it is kept on the stack, a narrower store could not be forwarded to their load.
     std::uint64_t m_nString;
-    UINT m_nNext;       // the next code to give
-    UINT m_nBits;       // code width in force
+    UINT m_nNext;   // the next code to give
+    UINT m_nBits;   // code width in force
     std::uint64_t m_nProgressMark;
     CBitWriter m_out;
 };
@@ -433,7 +439,7 @@ void CLzwFile::EncodeFrom(const std::uint8_t* in, UINT p, UINT count)
 
 void CLzwFile::PassProgressMark(UINT p)
 {
-    std::uint64_t mark = (std::uint64_t{p} + 999) / 1000 * 1000;
+    std::uint64_t mark = (std::uint64_t {p} + 999) / 1000 * 1000;
     if (mark == p) {
         if (g_pfnProgress)
             g_pfnProgress(p);

@@ -40,7 +40,7 @@ constexpr UINT LZW_MAX_CODE = 32767;
 constexpr UINT LZW_DECODE_STACK_SIZE = 35023;
 constexpr UINT LZW_BANK_COUNT = 137;
 constexpr UINT LZW_ENTRY_COUNT = LZW_BANK_COUNT * 256;   // entries the reader can define
-constexpr UINT LZW_HISTORY_SIZE = 1u << 20;    // reader history of one dictionary period
+constexpr UINT LZW_HISTORY_SIZE = 1u << 20;              // reader history of one dictionary period
 
 // The writer uses AVX2 for its dictionary probes where the processor has it; clearing
 // this makes it use its SSE2 probes (the tests check both give the same files).
@@ -85,29 +85,29 @@ private:
     UINT DecodeFast(UINT want);
     BOOL DecodeCode(UINT code);
 
-    CLzwEncodeTable* m_pEncodeTable = nullptr;   // writer's dictionary
-    std::uint8_t* m_pHistory = nullptr;          // reader: byte strings, then the period's output
-    CLzwDecodeEntry* m_pDecodeTable = nullptr;   // reader's dictionary, LZW_ENTRY_COUNT entries,
-                                                 // in the history's block
-    std::uint8_t m_DecodeStack[LZW_DECODE_STACK_SIZE]; // reader: a string that is not in the history
+    CLzwEncodeTable* m_pEncodeTable = nullptr;           // writer's dictionary
+    std::uint8_t* m_pHistory = nullptr;                  // reader: byte strings, then the period's output
+    CLzwDecodeEntry* m_pDecodeTable = nullptr;           // reader's dictionary, LZW_ENTRY_COUNT entries,
+                                                         // in the history's block
+    std::uint8_t m_DecodeStack[LZW_DECODE_STACK_SIZE];   // reader: a string that is not in the history
     UINT m_nNextCode = 0;
     UINT m_nCodeBits = 0;
     BOOL m_bDictAllocated = FALSE;
     BOOL m_bFirstByteTaken = FALSE;
-    int m_nCharacter = 0;           // reader: first byte of the string decoded last
-    UINT m_nStringCode = 0;         // writer: code of the string matched so far
-    UINT m_nOldCode = 0;            // reader: the code read before it
-    UINT m_nStackCount = 0;         // reader: decoded bytes not yet delivered
+    int m_nCharacter = 0;     // reader: first byte of the string decoded last
+    UINT m_nStringCode = 0;   // writer: code of the string matched so far
+    UINT m_nOldCode = 0;      // reader: the code read before it
+    UINT m_nStackCount = 0;   // reader: decoded bytes not yet delivered
     // Reader: at a dictionary period's start, after its first byte, in the period.
     enum class ReadState { PeriodStart, FirstByte, InPeriod };
     ReadState m_nReadState = ReadState::PeriodStart;
 
-    std::uint64_t m_nProgressMark = 0;  // writer: next multiple of 1000 a data code may report
+    std::uint64_t m_nProgressMark = 0;   // writer: next multiple of 1000 a data code may report
 
     // Reader: where the bytes not yet delivered wait, and the history of the period.
     const std::uint8_t* m_pPending = nullptr;
-    UINT m_nHistoryEnd = 0;         // bytes used in m_pHistory
-    UINT m_nOldPos = 0;             // history position of the old code's string, if it is there
+    UINT m_nHistoryEnd = 0;   // bytes used in m_pHistory
+    UINT m_nOldPos = 0;       // history position of the old code's string, if it is there
     BOOL m_bOldInHistory = FALSE;
-    BOOL m_bDamagePending = FALSE;  // the entry table is full: damaged once the bytes are out
+    BOOL m_bDamagePending = FALSE;   // the entry table is full: damaged once the bytes are out
 };

@@ -14,9 +14,13 @@ CCompressedFile* CreateCompressedFile(const char* fileName, ProgressCallback pro
     if (progress)
         g_pfnProgress = progress;
     switch (method) {
-    case METHOD_HUFFMAN: return new (std::nothrow) CHuffmanFile;
-    case METHOD_LZSS: return new (std::nothrow) CLzssFile;
-    case METHOD_LZW: return new (std::nothrow) CLzwFile;
-    default: return new (std::nothrow) CUncompressedFile;
+    case METHOD_HUFFMAN:
+        return new (std::nothrow) CHuffmanFile;
+    case METHOD_LZSS:
+        return new (std::nothrow) CLzssFile;
+    case METHOD_LZW:
+        return new (std::nothrow) CLzwFile;
+    default:
+        return new (std::nothrow) CUncompressedFile;
     }
 }

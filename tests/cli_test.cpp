@@ -140,7 +140,7 @@ std::map<std::string, std::string> Listing(const std::string& folder)
     return listing;
 }
 
-} // namespace
+}   // namespace
 
 TEST(Cli, ExitStatusesUsageAndUnusableValues)
 {
@@ -191,7 +191,7 @@ TEST(Cli, SingleFilesOfEveryMethodRoundTrip)
     const struct timespec times[2] = {{1500000000, 0}, {1500000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "data").c_str(), times, 0), 0);
 
-    for (const std::string method : {"lzw", "lzss", "huffman", "stored"}) {  // NOLINT(performance-for-range-copy)
+    for (const std::string method : {"lzw", "lzss", "huffman", "stored"}) {   // NOLINT(performance-for-range-copy)
         const std::string packed = dir / ("data." + method);
         Result r = Tamble({"--method=" + method, "/Z:C", "/S:" + (dir / "data"), "/R:" + packed});
         ASSERT_EQ(r.status, 0) << method << ": " << r.err;
@@ -236,7 +236,8 @@ TEST(Cli, FailedConversionsNameTheFileAndLeaveNoTarget)
 
     Result r = Tamble({"/Z:E", "/S:" + (dir / "cut.lzw"), "/R:" + (dir / "out")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("The file is damaged! " + (dir / "cut.lzw") + ": ends 300 bytes early"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The file is damaged! " + (dir / "cut.lzw") + ": ends 300 bytes early"), std::string::npos)
+        << r.err;
     EXPECT_FALSE(PathExists(dir / "out"));
 
     r = Tamble({"/Z:C", "/S:" + (dir / "good.lzw"), "/R:" + (dir / "none/out")});
@@ -370,7 +371,8 @@ TEST(Cli, HistoryJobsOnSeveralWorkersDoWhatOneDoes)
     TempDir one, three;
     for (const TempDir* dir : {&one, &three}) {
         for (int day = 1; day <= 9; ++day)
-            WriteWholeFile(*dir / ("0A24030" + std::to_string(day) + ".hst"), Readings((10 - day) * (10 - day) * 3000, day));
+            WriteWholeFile(*dir / ("0A24030" + std::to_string(day) + ".hst"),
+                           Readings((10 - day) * (10 - day) * 3000, day));
         WriteWholeFile(*dir / "0A240310.hst", {});
         WriteWholeFile(*dir / "0A240305.HST", Readings(700, 1));   // the twin of 0A240305.hst
         WriteCoded(*dir / "0A240311.hsz", METHOD_LZW, Readings(900, 2));
@@ -393,7 +395,8 @@ TEST(Cli, HistoryJobsOnSeveralWorkersDoWhatOneDoes)
             files[entry.name] = entry.type == DirEntryType::File ? ReadWholeFile(dir / entry.name) : Bytes {};
         return files;
     };
-    for (const Args& job : {Args {"/Z:C", "/T:A", "/N:30", "/H"}, Args {"/Z:E", "/T:A", "/D:03/01/24", "/N:12", "/H"}}) {
+    for (const Args& job :
+         {Args {"/Z:C", "/T:A", "/N:30", "/H"}, Args {"/Z:E", "/T:A", "/D:03/01/24", "/N:12", "/H"}}) {
         EXPECT_EQ(run(one, job, "--jobs=1"), run(three, job, "--jobs=3"));
         EXPECT_EQ(contents(one), contents(three));
     }
@@ -437,8 +440,7 @@ TEST(Cli, StrayNamesArePassedOverAndBadStartDatesStopTheJob)
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find((dir / "0A241232.hst") + ": the day is not 01 to 31"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Done: 2 converted, 0 passed over, 2 failed; 24 bytes before, "), std::string::npos)
-        << r.err;
+    EXPECT_NE(r.err.find("Done: 2 converted, 0 passed over, 2 failed; 24 bytes before, "), std::string::npos) << r.err;
     EXPECT_TRUE(PathExists(dir / "0A24AB01.hst"));
     EXPECT_TRUE(PathExists(dir / "0A240101.hsz"));
     EXPECT_TRUE(PathExists(dir / "0A250101.hsz"));   // the names after the stray one are still done
@@ -474,11 +476,12 @@ TEST(Cli, DryRunChangesNothingAndSaysWhatTheJobWould)
 
     Result r = Tamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "--dry-run"});
     EXPECT_EQ(r.status, 1);   // as the job would: the stray name
-    for (const std::string& line : {"Would compress: " + (dir / "0A240101.hst"),
-                                   "Would delete, its compressed twin holds the same bytes: " + (dir / "0A240102.hst"),
-                                   "Would pass over, too young: " + (dir / DayName(0)),
-                                   "Date out of range in the file name, passed over! " + (dir / "0A24AB01.hst"),
-                                   std::string("Dry run, nothing changed: 2 would be converted, 1 passed over, 1 failed")})
+    for (const std::string& line :
+         {"Would compress: " + (dir / "0A240101.hst"),
+          "Would delete, its compressed twin holds the same bytes: " + (dir / "0A240102.hst"),
+          "Would pass over, too young: " + (dir / DayName(0)),
+          "Date out of range in the file name, passed over! " + (dir / "0A24AB01.hst"),
+          std::string("Dry run, nothing changed: 2 would be converted, 1 passed over, 1 failed")})
         EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
 
     r = Tamble({"/Z:E", "/T:A", "/S:" + dir.Path(), "/D:01/01/24", "/N:5", "--dry-run"});

@@ -39,14 +39,14 @@ struct Settings {
 std::ostream& operator<<(std::ostream& os, const Settings& s)
 {
     return os << "{zip " << s.zip << ", type " << s.type << ", number " << s.number << ", group " << s.group
-              << ", date '" << s.date << "', source '" << s.source << "', target '" << s.target
-              << "', hidden " << s.hidden << "}";
+              << ", date '" << s.date << "', source '" << s.source << "', target '" << s.target << "', hidden "
+              << s.hidden << "}";
 }
 
 Settings SettingsOf(const CTambleCmdLine& c)
 {
-    return {c.m_nZipMode, c.m_nFileType, c.m_nNumber, c.m_nGroup,
-            c.m_szStartDate, c.m_szSource, c.m_szTarget, c.m_bHidden};
+    return {c.m_nZipMode,    c.m_nFileType, c.m_nNumber,  c.m_nGroup,
+            c.m_szStartDate, c.m_szSource,  c.m_szTarget, c.m_bHidden};
 }
 
 Settings With(void (*change)(Settings&))
@@ -73,7 +73,7 @@ void CheckTable(const std::vector<SwitchCase>& table)
     }
 }
 
-} // namespace
+}   // namespace
 
 TEST(CmdLine, DefaultsAndSetDefaults)
 {
@@ -108,15 +108,15 @@ TEST(CmdLine, OperationAndKindLetters)
     CheckTable({
         {{"/z:e"}, With([](Settings& s) { s.zip = 2; })},
         {{"-Z:E"}, With([](Settings& s) { s.zip = 2; })},
-        {{"/ZXE"}, With([](Settings& s) { s.zip = 2; })},        // index 1 is never looked at
-        {{"/Z:COMPRESS"}, With([](Settings& s) { s.zip = 1; })}, // only index 2 counts
+        {{"/ZXE"}, With([](Settings& s) { s.zip = 2; })},          // index 1 is never looked at
+        {{"/Z:COMPRESS"}, With([](Settings& s) { s.zip = 1; })},   // only index 2 counts
         {{"/Z"}, Settings {}},
         {{"/Z:"}, Settings {}},
         {{"/Z:X"}, Settings {}},
         {{"/t:a"}, With([](Settings& s) { s.type = 2; })},
-        {{"/T:A", "/T:X"}, With([](Settings& s) { s.type = 2; })}, // unknown letter keeps the earlier one
+        {{"/T:A", "/T:X"}, With([](Settings& s) { s.type = 2; })},   // unknown letter keeps the earlier one
         {{"/Z:C", "/Z:"}, With([](Settings& s) { s.zip = 1; })},
-        {{"/Z:C", "/Z:E"}, With([](Settings& s) { s.zip = 2; })},  // the later switch wins
+        {{"/Z:C", "/Z:E"}, With([](Settings& s) { s.zip = 2; })},   // the later switch wins
         {{"/T:N", "/T:A"}, With([](Settings& s) { s.type = 2; })},
     });
 }
@@ -126,7 +126,7 @@ TEST(CmdLine, NumbersAreReadLikeAtoi)
     CheckTable({
         {{"/G:1F"}, With([](Settings& s) { s.group = 1; })},
         {{"/G:-3"}, With([](Settings& s) { s.group = -3; })},
-        {{"/G:"}, With([](Settings& s) { s.group = 0; })},  // present but empty: 0, not the default
+        {{"/G:"}, With([](Settings& s) { s.group = 0; })},   // present but empty: 0, not the default
         {{"/N:ABC"}, Settings {}},
         {{"/N:"}, Settings {}},
         {{"/N: 12"}, With([](Settings& s) { s.number = 12; })},
@@ -146,12 +146,12 @@ TEST(CmdLine, TextValuesTrimOneBlankAndKeepPathCase)
         {{"/S: "}, Settings {}},
         {{"/D:"}, Settings {}},
         {{"/D:12/30/24 "}, With([](Settings& s) { s.date = "12/30/24"; })},
-        {{"/d:jan"}, With([](Settings& s) { s.date = "JAN"; })},  // the date is upper-cased
+        {{"/d:jan"}, With([](Settings& s) { s.date = "JAN"; })},   // the date is upper-cased
         {{"/s:/Data/x.Hst"}, With([](Settings& s) { s.source = "/Data/x.Hst"; })},
         {{"-r:Out.HSZ"}, With([](Settings& s) { s.target = "Out.HSZ"; })},
         {{"/R:a", "/R:b"}, With([](Settings& s) { s.target = "b"; })},
         {{"/Register"}, With([](Settings& s) { s.target = "gister"; })},
-        {{"/SX"}, Settings {}},  // source becomes the empty text
+        {{"/SX"}, Settings {}},   // source becomes the empty text
         {{"/HIDE"}, With([](Settings& s) { s.hidden = TRUE; })},
         {{"-h"}, With([](Settings& s) { s.hidden = TRUE; })},
     });
@@ -172,17 +172,27 @@ TEST(CmdLine, ParametersIgnoredOrReadInPartAreNamed)
 {
     struct Case {
         const char* arg;
-        UINT textId;          // 0: no warning
+        UINT textId;   // 0: no warning
         const char* readAs;
     };
     const Case cases[] = {
-        {"/F:10", IDS_WARN_UNKNOWN_SWITCH, ""},   {"/N:30x", IDS_WARN_PARTLY_READ, "/N:30"},
-        {"/G:0A", IDS_WARN_PARTLY_READ, "/G:0"},  {"/N:99999999999", IDS_WARN_PARTLY_READ, "/N:2147483647"},
-        {"/Z:X", IDS_WARN_NO_VALUE, ""},          {"/T", IDS_WARN_NO_VALUE, ""},
-        {"/Z:COMPRESS", IDS_WARN_PARTLY_READ, "/Z:C"}, {"/ZXE", IDS_WARN_PARTLY_READ, "/Z:E"},
-        {"/Register", IDS_WARN_PARTLY_READ, "/R:gister"}, {"/HIDE", IDS_WARN_PARTLY_READ, "/H"},
-        {"/N:30", 0, ""}, {"/N: -3 ", 0, ""}, {"/N:", 0, ""}, {"/G:10", 0, ""}, {"/S:/x y ", 0, ""},
-        {"-h", 0, ""},   {"/Z:c", 0, ""},
+        {"/F:10", IDS_WARN_UNKNOWN_SWITCH, ""},
+        {"/N:30x", IDS_WARN_PARTLY_READ, "/N:30"},
+        {"/G:0A", IDS_WARN_PARTLY_READ, "/G:0"},
+        {"/N:99999999999", IDS_WARN_PARTLY_READ, "/N:2147483647"},
+        {"/Z:X", IDS_WARN_NO_VALUE, ""},
+        {"/T", IDS_WARN_NO_VALUE, ""},
+        {"/Z:COMPRESS", IDS_WARN_PARTLY_READ, "/Z:C"},
+        {"/ZXE", IDS_WARN_PARTLY_READ, "/Z:E"},
+        {"/Register", IDS_WARN_PARTLY_READ, "/R:gister"},
+        {"/HIDE", IDS_WARN_PARTLY_READ, "/H"},
+        {"/N:30", 0, ""},
+        {"/N: -3 ", 0, ""},
+        {"/N:", 0, ""},
+        {"/G:10", 0, ""},
+        {"/S:/x y ", 0, ""},
+        {"-h", 0, ""},
+        {"/Z:c", 0, ""},
     };
     for (const Case& c : cases) {
         CTambleCmdLine cmd;
@@ -244,8 +254,8 @@ TEST(CmdLine, ParseCommandLineStripsOneMarkAndFlagsTheLast)
     } rec;
     Parse(rec, {"/Z:C", "--help", "-/x", "//y", "bare", ""});
     using Call = std::tuple<std::string, BOOL, BOOL>;
-    EXPECT_EQ(rec.calls, (std::vector<Call> {{"Z:C", 1, 0}, {"-help", 1, 0}, {"/x", 1, 0},
-                                             {"/y", 1, 0}, {"bare", 0, 0}, {"", 0, 1}}));
+    EXPECT_EQ(rec.calls, (std::vector<Call> {
+                             {"Z:C", 1, 0}, {"-help", 1, 0}, {"/x", 1, 0}, {"/y", 1, 0}, {"bare", 0, 0}, {"", 0, 1}}));
 
     Recorder none;
     Parse(none, {});

@@ -16,9 +16,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <tuple>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -51,9 +51,9 @@ protected:
     // Runs the job on dir and kills it before its nth call; checks that nothing is lost.
     void KillAt(const std::string& dir, long nth, const std::string& label, bool mayFinish = false)
     {
-        const TambleResult r = RunTamble(SampleJob(dir, m_bExtract, m_nJobs),
-                                         FaultSetup({{"CALL", "any"}, {"PATH", dir}, {"NTH", std::to_string(nth)},
-                                                     {"ACTION", "kill"}}));
+        const TambleResult r
+            = RunTamble(SampleJob(dir, m_bExtract, m_nJobs),
+                        FaultSetup({{"CALL", "any"}, {"PATH", dir}, {"NTH", std::to_string(nth)}, {"ACTION", "kill"}}));
         if (!mayFinish || r.signal != 0)
             EXPECT_EQ(r.signal, SIGKILL) << label << "\n" << r.err;
         else
@@ -73,7 +73,8 @@ protected:
             ++m_nCleaned;
             EXPECT_NE(r.err.find("Removed a temporary file left by an interrupted run: " + dir + "/."),
                       std::string::npos)
-                << label << "\n" << r.err;
+                << label << "\n"
+                << r.err;
         }
     }
 
@@ -134,9 +135,12 @@ TEST_P(Crash, StoppedBySignalAnywhereThenRunAgain)
         TempDir dir;
         WriteSampleFolder(dir.Path(), m_bExtract);
         const std::string label = std::string(strsignal(sig)) + " before call " + std::to_string(nth);
-        const TambleResult r = RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs),
-                                         FaultSetup({{"CALL", "any"}, {"PATH", dir.Path()}, {"NTH", std::to_string(nth)},
-                                                     {"ACTION", "signal"}, {"ARG", std::to_string(sig)}}));
+        const TambleResult r
+            = RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs), FaultSetup({{"CALL", "any"},
+                                                                                {"PATH", dir.Path()},
+                                                                                {"NTH", std::to_string(nth)},
+                                                                                {"ACTION", "signal"},
+                                                                                {"ARG", std::to_string(sig)}}));
         EXPECT_EQ(r.signal, sig) << label << "\n" << r.err;
         EXPECT_EQ(SampleIntact(dir.Path(), m_bExtract), "") << label << "\n" << r.err;
         Complete(dir.Path(), label);
@@ -246,4 +250,4 @@ TEST(LeftOverTemporaries, ALongTargetNamesItsShortenedTemporary)
     EXPECT_TRUE(Temporaries(dir.Path()).empty());
 }
 
-} // namespace
+}   // namespace

@@ -16,8 +16,8 @@
 #include "platform/StringIds.h"
 #include "tests/support/JobDialog.h"
 #include "tests/support/ScopedEnv.h"
-#include "tests/support/TemplateLookup.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TemplateLookup.h"
 #include "tests/support/XvfbRun.h"
 
 #include <FL/Fl.H>
@@ -60,8 +60,8 @@ bool ValidUtf8(const std::string& text)
 
 bool Contains(const DialogRect& outer, const DialogRect& inner)
 {
-    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
-           inner.y + inner.height <= outer.y + outer.height;
+    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width
+           && inner.y + inner.height <= outer.y + outer.height;
 }
 
 bool Overlap(const DialogRect& a, const DialogRect& b)
@@ -69,7 +69,7 @@ bool Overlap(const DialogRect& a, const DialogRect& b)
     return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
 }
 
-}  // namespace
+}   // namespace
 
 // --- texts and layout ------------------------------------------------------
 
@@ -77,7 +77,7 @@ TEST(DialogTexts, WaitTextFollowsOperationAndKind)
 {
     EXPECT_EQ(WaitTextId(1, 2), IDS_WAIT_COMPRESS_HISTORY);
     EXPECT_EQ(WaitTextId(1, 1), IDS_WAIT_COMPRESS_FILE);
-    EXPECT_EQ(WaitTextId(1, 0), IDS_WAIT_COMPRESS_FILE);  // no /T: is one named file
+    EXPECT_EQ(WaitTextId(1, 0), IDS_WAIT_COMPRESS_FILE);   // no /T: is one named file
     EXPECT_EQ(WaitTextId(1, 7), IDS_WAIT_COMPRESS_FILE);
     EXPECT_EQ(WaitTextId(2, 2), IDS_WAIT_EXTRACT_HISTORY);
     EXPECT_EQ(WaitTextId(2, 0), IDS_WAIT_EXTRACT_FILE);
@@ -105,18 +105,18 @@ TEST(DialogLayout, BaseUnitsComeFromTheFont)
 
 TEST(DialogLayout, DialogUnitsMapToPixels)
 {
-    DialogBaseUnits base{6, 13};
+    DialogBaseUnits base {6, 13};
     DialogRect dialog = MapDialogRect(kTemplateRect, base);
     EXPECT_EQ(dialog.x, 0);
     EXPECT_EQ(dialog.y, 0);
-    EXPECT_EQ(dialog.width, 321);   // 214 * 6 / 4
-    EXPECT_EQ(dialog.height, 148);  // 91 * 13 / 8 = 147.9
+    EXPECT_EQ(dialog.width, 321);    // 214 * 6 / 4
+    EXPECT_EQ(dialog.height, 148);   // 91 * 13 / 8 = 147.9
     // The file bar: 19, 49, 176 x 9 rounds to the nearest pixel.
     DialogRect bar = MapDialogRect(FindTemplateControl(IDC_FILE_PROGRESS)->rect, base);
-    EXPECT_EQ(bar.x, 29);      // 28.5
-    EXPECT_EQ(bar.y, 80);      // 79.6
+    EXPECT_EQ(bar.x, 29);   // 28.5
+    EXPECT_EQ(bar.y, 80);   // 79.6
     EXPECT_EQ(bar.width, 264);
-    EXPECT_EQ(bar.height, 15); // 14.6
+    EXPECT_EQ(bar.height, 15);   // 14.6
     // A font twice the size gives a dialog twice the size.
     DialogRect big = MapDialogRect(kTemplateRect, {12, 26});
     EXPECT_EQ(big.width, 642);
@@ -131,7 +131,7 @@ TEST(DialogLayout, TemplateHoldsItsControlsInsideTheFrame)
     std::vector<int> ids;
     for (std::size_t i = 0; i < count; ++i)
         ids.push_back(controls[i].id);
-    EXPECT_EQ(ids, (std::vector<int>{1000, 1001, IDC_STATIC, 1002, 1003, 1004, 1005, 1006, 1007}));
+    EXPECT_EQ(ids, (std::vector<int> {1000, 1001, IDC_STATIC, 1002, 1003, 1004, 1005, 1006, 1007}));
 
     const DialogRect frame = controls[2].rect;
     EXPECT_EQ(controls[2].kind, ControlKind::GroupBox);
@@ -232,10 +232,10 @@ TEST(ProgressCtrl, FileBarTakesAFull32BitRange)
 {
     CProgressCtrl bar;
     EXPECT_DOUBLE_EQ(bar.Fraction(), 0);
-    bar.SetRange32(0, 4000000000u);  // a file of almost 4 GB
+    bar.SetRange32(0, 4000000000u);   // a file of almost 4 GB
     bar.SetPos(3000000000u);
     EXPECT_DOUBLE_EQ(bar.Fraction(), 0.75);
-    bar.SetPos(5000000000LL);  // beyond the range: clamped
+    bar.SetPos(5000000000LL);   // beyond the range: clamped
     EXPECT_EQ(bar.GetPos(), 4000000000LL);
     bar.SetPos(-5);
     EXPECT_EQ(bar.GetPos(), 0);
@@ -256,7 +256,7 @@ TEST(ProgressCtrl, OverallBarTakesA16BitRange)
     bar.SetPos(65535);
     EXPECT_DOUBLE_EQ(bar.Fraction(), 1);
     bar.SetRange(0, 7);
-    bar.SetPos(9);  // the batch counter may run past the count
+    bar.SetPos(9);   // the batch counter may run past the count
     EXPECT_EQ(bar.GetPos(), 7);
     std::int64_t lower = -1, upper = -1;
     bar.GetRange(lower, upper);
@@ -401,7 +401,7 @@ std::size_t CountOf(const std::string& text, const std::string& part)
     return count;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(TerminalView, DrawsFiveLinesThatNeverWrap)
 {
@@ -427,7 +427,7 @@ TEST(TerminalView, DrawsFiveLinesThatNeverWrap)
     EXPECT_EQ(lines[0], Text(IDS_WAIT_COMPRESS_HISTORY));
     EXPECT_EQ(lines[1].find("  Source File: "), 0u);
     EXPECT_NE(lines[1].find("0A240305.hst"), std::string::npos);
-    EXPECT_EQ(lines[1].find(kPathEllipsis), std::string::npos);  // 61 characters fit in 80 columns
+    EXPECT_EQ(lines[1].find(kPathEllipsis), std::string::npos);   // 61 characters fit in 80 columns
     EXPECT_NE(view.RenderLines(60)[1].find(kPathEllipsis), std::string::npos);
     EXPECT_NE(lines[3].find(" 25%"), std::string::npos);
     EXPECT_EQ(lines[4].find("  Overall:"), 0u);
@@ -443,7 +443,7 @@ TEST(TerminalView, BarsWithoutUnicode)
     env.Set("LC_ALL", "C");
     CTerminalView view(-1, 2, 1, 0);
     EXPECT_FALSE(view.m_bUnicode);
-    view.SetFileRange(0);  // an empty file
+    view.SetFileRange(0);   // an empty file
     std::vector<std::string> lines = view.RenderLines(40);
     EXPECT_EQ(view.RenderLines(80)[0], Text(IDS_WAIT_EXTRACT_FILE));
     EXPECT_EQ(lines[0], Text(IDS_WAIT_EXTRACT_FILE).substr(0, 39));
@@ -465,7 +465,8 @@ TEST(TerminalView, RedrawsInPlaceAndOnlyWhenSomethingChanged)
     CapturedFd out;
     {
         CTerminalView view(out.Fd(), 1, 1, 60);
-        view.SetSourceName("a\x1b" "c.txt");   // ESC c would reset the terminal
+        view.SetSourceName("a\x1b"
+                           "c.txt");   // ESC c would reset the terminal
         view.SetTargetName("a.lzw");
         view.TransferTexts();
         view.SetFileRange(1000000);
@@ -477,7 +478,7 @@ TEST(TerminalView, RedrawsInPlaceAndOnlyWhenSomethingChanged)
         }
         std::string first = out.Read();
         EXPECT_EQ(CountOf(first, "Source File:"), 1u);
-        EXPECT_EQ(first.find("\x1b["), std::string::npos);  // nothing redrawn yet
+        EXPECT_EQ(first.find("\x1b["), std::string::npos);   // nothing redrawn yet
 
         view.SetFilePos(500000);
         view.RepaintFileBar();
@@ -504,7 +505,9 @@ TEST(TerminalView, RedrawsInPlaceAndOnlyWhenSomethingChanged)
     std::string all = out.Read();
     EXPECT_EQ(CountOf(all, "\x1b[4A"), 3u);
     EXPECT_EQ(all.back(), '\n');
-    EXPECT_EQ(all.find("\x1b" "c"), std::string::npos);
+    EXPECT_EQ(all.find("\x1b"
+                       "c"),
+              std::string::npos);
     EXPECT_NE(all.find("a?c.txt"), std::string::npos);
 
     // A terminal that cannot move the cursor gets the wait text and plain lines.
@@ -531,13 +534,13 @@ void WriteText(const std::string& path, const std::string& text)
     WriteWholeFile(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
-}  // namespace
+}   // namespace
 
 TEST(JobDriver, FirstTickRunsTheJobOnce)
 {
     TempDir dir;
     WriteText(dir / "a.txt", std::string(5000, 'x'));
-    CJobDialog dlg;  // no window: the driver alone
+    CJobDialog dlg;   // no window: the driver alone
     dlg.m_nZipMode = 1;
     dlg.m_nFileType = 1;
     dlg.m_szSource = dir / "a.txt";
@@ -601,8 +604,9 @@ bool SkipsTaskbar(Fl_Window* window)
     unsigned char* data = nullptr;
     bool found = false;
     if (XGetWindowProperty(fl_display, fl_xid(window), state, 0, 64, False, XA_ATOM, &type, &format, &count, &after,
-                           &data) == Success &&
-        data != nullptr) {
+                           &data)
+            == Success
+        && data != nullptr) {
         for (unsigned long i = 0; i < count; ++i)
             found |= reinterpret_cast<Atom*>(data)[i] == skip;
         XFree(data);
@@ -617,8 +621,9 @@ bool HasWindowIcon(Fl_Window* window)
     int format;
     unsigned long count = 0, after;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(fl_display, fl_xid(window), icon, 0, 1 << 16, False, AnyPropertyType, &type, &format,
-                           &count, &after, &data) != Success)
+    if (XGetWindowProperty(fl_display, fl_xid(window), icon, 0, 1 << 16, False, AnyPropertyType, &type, &format, &count,
+                           &after, &data)
+        != Success)
         return false;
     if (data != nullptr)
         XFree(data);
@@ -641,7 +646,7 @@ void PressOk(Fl_Window* box)
             button->do_callback();
 }
 
-}  // namespace
+}   // namespace
 
 TEST(DialogWindow, ShowsTheTemplateThenRunsTheJobOnTheFirstTick)
 {
@@ -658,7 +663,7 @@ TEST(DialogWindow, ShowsTheTemplateThenRunsTheJobOnTheFirstTick)
     dlg.m_nTimerPeriod = 300;
 
     bool checked = false;
-    Probe before{[&] {
+    Probe before {[&] {
         checked = true;
         EXPECT_FALSE(dlg.m_bStarted);
         ASSERT_TRUE(dlg.IsWindowVisible());
@@ -701,7 +706,7 @@ TEST(DialogWindow, LongPathsAreShortenedToTheirLabel)
     CJobDialog dlg;
     dlg.m_nTimerPeriod = 60000;
     std::string path = "/srv/keldo/" + std::string(200, 'p') + "/history/0A240305.hst";
-    Probe probe{[&] {
+    Probe probe {[&] {
         dlg.SetSourceName(path);
         dlg.SetTargetName("short.hsz");
         dlg.TransferTexts();
@@ -729,7 +734,7 @@ TEST(DialogWindow, LongerTranslationsStayReadable)
     dlg.m_nZipMode = 1;
     dlg.m_nFileType = 2;
     dlg.m_nTimerPeriod = 60000;
-    Probe probe{[&] {
+    Probe probe {[&] {
         auto label = [&](int id) { return dynamic_cast<CTextLabel*>(dlg.GetDlgItem(id)); };
         auto right = [](CTextLabel* l) { return l->x() + FlTextWidth(l->ShownText(), l->labelfont(), l->labelsize()); };
         // A caption wider than its 38 units would push the values right.
@@ -763,13 +768,13 @@ TEST(DialogWindow, HighDpiScreenScalesFontAndLayout)
     const std::string resources = "Xft.dpi:\t192\n";
     XChangeProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(resources.data()), static_cast<int>(resources.size()));
-    XSync(display, False);  // kept open: the server forgets it all when its last client goes
+    XSync(display, False);   // kept open: the server forgets it all when its last client goes
 
     CJobDialog dlg;
     dlg.m_nTimerPeriod = 60000;
-    Probe probe{[&] {
+    Probe probe {[&] {
         auto* message = dynamic_cast<CTextLabel*>(dlg.GetDlgItem(IDC_MESSAGE));
-        EXPECT_EQ(message->labelsize(), 21);  // 8 points at 192 DPI
+        EXPECT_EQ(message->labelsize(), 21);   // 8 points at 192 DPI
         // Twice the pixels of the same dialog at 96 DPI (about 375 x 159).
         EXPECT_GT(dlg.GetWindow()->w(), 640);
         EXPECT_GT(dlg.GetWindow()->h(), 270);
@@ -793,7 +798,7 @@ TEST(DialogWindow, HiddenDialogNeverShowsAndStillRunsItsJob)
     dlg.m_nTimerPeriod = 200;
     int samples = 0;
     bool everVisible = false;
-    Probe watch{[&] {
+    Probe watch {[&] {
         ++samples;
         everVisible |= dlg.IsWindowVisible();
         if (!dlg.IsEnded())
@@ -819,7 +824,7 @@ TEST(DialogWindow, MessageBoxIsCentredAndTicksDuringItStartNoSecondJob)
     int boxes = 0;
     int ticksWhileOpen = 0;
     double openedAt = 0;
-    Probe watch{[&] {
+    Probe watch {[&] {
         // Away from the screen's corner, so that the box can be centred.
         if (!dlg.m_bStarted)
             dlg.GetWindow()->position(400, 300);
@@ -845,7 +850,7 @@ TEST(DialogWindow, MessageBoxIsCentredAndTicksDuringItStartNoSecondJob)
             Fl::repeat_timeout(0.02, Probe::Run, &watch);
     }};
     Fl::add_timeout(0.0, Probe::Run, &watch);
-    EXPECT_EQ(dlg.DoModal(), 1);  // a single-file job ends normally, also when it failed
+    EXPECT_EQ(dlg.DoModal(), 1);   // a single-file job ends normally, also when it failed
     Fl::remove_timeout(Probe::Run, &watch);
     EXPECT_EQ(boxes, 1);
     EXPECT_GE(ticksWhileOpen, 15);

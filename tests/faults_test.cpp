@@ -51,8 +51,8 @@ protected:
         TempDir dir;
         WriteSampleFolder(dir.Path(), m_bExtract);
         const std::string report = m_report.Path() + "/count";
-        const TambleResult r =
-            RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs), Injector(kind, dir.Path(), 0, "EIO", report));
+        const TambleResult r
+            = RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs), Injector(kind, dir.Path(), 0, "EIO", report));
         EXPECT_EQ(r.status, 0) << r.err;
         return ReadFaultReport(report).calls;
     }
@@ -62,9 +62,12 @@ protected:
     {
         TambleSetup setup;
         setup.faults = true;
-        setup.env = {{"TAMBLE_FAULT_CALL", kind},           {"TAMBLE_FAULT_PATH", folder},
-                     {"TAMBLE_FAULT_NTH", std::to_string(nth)}, {"TAMBLE_FAULT_ERRNO", err},
-                     {"TAMBLE_FAULT_TIMES", std::to_string(times)}, {"TAMBLE_FAULT_REPORT", report}};
+        setup.env = {{"TAMBLE_FAULT_CALL", kind},
+                     {"TAMBLE_FAULT_PATH", folder},
+                     {"TAMBLE_FAULT_NTH", std::to_string(nth)},
+                     {"TAMBLE_FAULT_ERRNO", err},
+                     {"TAMBLE_FAULT_TIMES", std::to_string(times)},
+                     {"TAMBLE_FAULT_REPORT", report}};
         return setup;
     }
 
@@ -75,8 +78,8 @@ protected:
         WriteSampleFolder(dir.Path(), m_bExtract);
         const std::string report = m_report.Path() + "/fault";
         const std::string label = kind + " #" + std::to_string(nth) + " " + errName;
-        const TambleResult r =
-            RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs), Injector(kind, dir.Path(), nth, errName, report, times));
+        const TambleResult r = RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs),
+                                         Injector(kind, dir.Path(), nth, errName, report, times));
         const FaultReport fired = ReadFaultReport(report);
         EXPECT_GE(fired.fired, 1) << label;
         m_nInjected += fired.fired > 0 ? fired.fired : 0;
@@ -159,8 +162,8 @@ TEST_P(Faults, FileSizeLimitAnywhere)
         // Half the runs with SIGXFSZ at its default, as a service manager leaves it.
         setup.sizeSignalIgnored = i % 2 == 0;
         const TambleResult r = RunTamble(SampleJob(dir.Path(), m_bExtract, m_nJobs), setup);
-        const std::string label =
-            "limit " + std::to_string(limit) + (setup.sizeSignalIgnored ? "" : ", SIGXFSZ at its default");
+        const std::string label
+            = "limit " + std::to_string(limit) + (setup.sizeSignalIgnored ? "" : ", SIGXFSZ at its default");
         EXPECT_EQ(SampleIntact(dir.Path(), m_bExtract), "") << label << "\n" << r.err;
         if (static_cast<std::size_t>(limit) >= largest) {
             EXPECT_EQ(r.status, 0) << label << "\n" << r.err;
@@ -178,4 +181,4 @@ TEST_P(Faults, FileSizeLimitAnywhere)
 INSTANTIATE_TEST_SUITE_P(Jobs, Faults, ::testing::Combine(::testing::Bool(), ::testing::Values(1, 3)),
                          [](const auto& info) { return JobName(std::get<0>(info.param), std::get<1>(info.param)); });
 
-} // namespace
+}   // namespace

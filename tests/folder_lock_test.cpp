@@ -84,9 +84,9 @@ TEST(FolderLock, OverlappingRunsWaitOrRefuseAndEndAsOneRunWould)
         const std::string resume = control / "resume";
 
         // The first run stops inside its first write, holding the lock.
-        const pid_t first = StartTamble(SampleJob(dir.Path(), extract),
-                                        FaultSetup({{"CALL", "write"}, {"PATH", dir.Path()}, {"NTH", "1"},
-                                                    {"ACTION", "pause"}, {"ARG", resume}}));
+        const pid_t first = StartTamble(
+            SampleJob(dir.Path(), extract),
+            FaultSetup({{"CALL", "write"}, {"PATH", dir.Path()}, {"NTH", "1"}, {"ACTION", "pause"}, {"ARG", resume}}));
         ASSERT_GT(first, 0);
         ASSERT_TRUE(AwaitFile(resume + ".reached", 60));
 
@@ -118,4 +118,4 @@ TEST(FolderLock, OverlappingRunsWaitOrRefuseAndEndAsOneRunWould)
     }
 }
 
-} // namespace
+}   // namespace

@@ -42,7 +42,7 @@ TEST(ProfileString, DefaultWhenFileSectionOrKeyIsMissing)
     EXPECT_EQ(Profile(ini, "Install", "CompanyID"), "dflt");
     EXPECT_EQ(Profile(ini, "OEM", "ProductName"), "dflt");
     EXPECT_EQ(Profile(ini, "OEM", "ProductName", nullptr), "");
-    EXPECT_EQ(Profile(ini, "OEM", "ProductName", "6.1  "), "6.1");  // trailing blanks of a default go
+    EXPECT_EQ(Profile(ini, "OEM", "ProductName", "6.1  "), "6.1");   // trailing blanks of a default go
     EXPECT_EQ(Profile(ini, nullptr, "CompanyID"), "dflt");
     // A folder of that name is no settings file.
     std::filesystem::create_directories(dir / "folder.ini");
@@ -52,7 +52,8 @@ TEST(ProfileString, DefaultWhenFileSectionOrKeyIsMissing)
 TEST(ProfileString, ValueIsCutToTheBuffer)
 {
     TempDir dir;
-    const std::string ini = WriteText(dir / "a.ini", "[S]\nK=ABCDEFGHIJ\nU=Gr\xC3\xBC\xC3\x9F" "e\n");
+    const std::string ini = WriteText(dir / "a.ini", "[S]\nK=ABCDEFGHIJ\nU=Gr\xC3\xBC\xC3\x9F"
+                                                     "e\n");
     char buffer[16];
     EXPECT_EQ(GetPrivateProfileStringA("S", "K", "", buffer, 5, ini.c_str()), 4u);
     EXPECT_STREQ(buffer, "ABCD");
@@ -74,12 +75,11 @@ TEST(ProfileString, LayoutOfHandWrittenFiles)
     // Indented keys, quoted values, a repeated key, and an over-long line whose
     // tail must not be read as a line of its own.
     const std::string longLine = "Note=" + std::string(194, 'x') + "CompanyID=666";
-    const std::string ini = WriteText(dir / "a.ini",
-                                      "\xEF\xBB\xBF[OEM]\r\n"
-                                      "    ProductName = \"Acme\"\r\n"
-                                      "    CompanyID=40\r\n"
-                                      "    CompanyID=41\r\n" +
-                                          longLine + "\r\n[Install]\n\tVersion='8.0'\n");
+    const std::string ini = WriteText(dir / "a.ini", "\xEF\xBB\xBF[OEM]\r\n"
+                                                     "    ProductName = \"Acme\"\r\n"
+                                                     "    CompanyID=40\r\n"
+                                                     "    CompanyID=41\r\n"
+                                                         + longLine + "\r\n[Install]\n\tVersion='8.0'\n");
     EXPECT_EQ(Profile(ini, "OEM", "ProductName"), "Acme");
     EXPECT_EQ(Profile(ini, "OEM", "CompanyID"), "40");
     EXPECT_EQ(Profile(ini, "Install", "Version"), "8.0");
@@ -247,4 +247,4 @@ TEST(ShellFolders, HomeDefaultsAndUnknownNumbers)
     EXPECT_FALSE(ShellGetKnownFolderPath(99, path));
 }
 
-}  // namespace
+}   // namespace

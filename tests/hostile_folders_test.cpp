@@ -150,11 +150,9 @@ TEST(HostileFolders, AnUnreadablePlainFileStaysAndTheOthersGoOn)
         GTEST_SKIP() << "no fault injector";
     TempDir dir;
     WriteSampleFolder(dir.Path(), false);
-    const TambleResult r = RunTamble(Compress(dir.Path()), FaultSetup({{"CALL", "open"},
-                                                                       {"PATH", "0A240102.hst"},
-                                                                       {"NTH", "1"},
-                                                                       {"TIMES", "0"},
-                                                                       {"ERRNO", "EACCES"}}));
+    const TambleResult r = RunTamble(
+        Compress(dir.Path()),
+        FaultSetup({{"CALL", "open"}, {"PATH", "0A240102.hst"}, {"NTH", "1"}, {"TIMES", "0"}, {"ERRNO", "EACCES"}}));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_TRUE(Contains(r.err, "Couldn't open file! " + (dir / "0A240102.hst") + ": Permission denied")) << r.err;
     EXPECT_TRUE(PathExists(dir / "0A240102.hst"));
@@ -301,12 +299,9 @@ TEST(HostileFolders, EmptyMissingAndReadOnlyFolders)
         TempDir hist;
         WriteSampleFolder(hist.Path(), extract);
         const auto before = Snapshot(hist.Path());
-        const TambleResult r = RunTamble(SampleJob(hist.Path(), extract),
-                                         FaultSetup({{"CALL", "open"},
-                                                     {"PATH", ".tamble-tmp."},
-                                                     {"NTH", "1"},
-                                                     {"TIMES", "0"},
-                                                     {"ERRNO", "EROFS"}}));
+        const TambleResult r = RunTamble(
+            SampleJob(hist.Path(), extract),
+            FaultSetup({{"CALL", "open"}, {"PATH", ".tamble-tmp."}, {"NTH", "1"}, {"TIMES", "0"}, {"ERRNO", "EROFS"}}));
         EXPECT_EQ(r.status, 1) << r.err;
         EXPECT_TRUE(Contains(r.err, "Couldn't create! " + hist.Path() + "/0A240101.hs")) << r.err;
         EXPECT_TRUE(Contains(r.err, "Read-only file system")) << r.err;
@@ -342,10 +337,10 @@ TEST(HostileFolders, APlainFileWrittenToWhileItIsCompressedIsKept)
     TempDir probe;
     WriteSampleFolder(probe.Path(), false);
     const std::string report = probe / "report";
-    ASSERT_EQ(RunTamble(Compress(probe.Path()),
-                        FaultSetup({{"CALL", "close"}, {"PATH", "0A240102.hst"}, {"REPORT", report}}))
-                  .status,
-              0);
+    ASSERT_EQ(
+        RunTamble(Compress(probe.Path()), FaultSetup({{"CALL", "close"}, {"PATH", "0A240102.hst"}, {"REPORT", report}}))
+            .status,
+        0);
     // The last close is of the descriptor that held the file while it went; the
     // one before it ends the proof.
     const long closes = ReadFaultReport(report).calls - 1;
@@ -451,8 +446,11 @@ TEST(HostileFolders, WithoutALeaseAWriteJustBeforeTheDeletionKeepsTheFile)
     WriteSampleFolder(dir.Path(), false);
     for (const std::string& folder : {dir.Path(), control.Path()})
         ASSERT_EQ(::chown(folder.c_str(), kNobody, kNobody), 0);
-    TambleSetup setup = FaultSetup({{"CALL", "rename"}, {"PATH", "0A240101.hst.tamble-old."}, {"NTH", "1"},
-                                    {"ACTION", "pause"}, {"ARG", control / "resume"}});
+    TambleSetup setup = FaultSetup({{"CALL", "rename"},
+                                    {"PATH", "0A240101.hst.tamble-old."},
+                                    {"NTH", "1"},
+                                    {"ACTION", "pause"},
+                                    {"ARG", control / "resume"}});
     setup.runAs = kNobody;
     for (const HistoryDay& day : SampleDays())
         ASSERT_EQ(::chown((dir / (day.stem + ".hst")).c_str(), day.stem == "0A240101" ? 0 : kNobody, 0), 0);
@@ -480,8 +478,8 @@ TEST(HostileFolders, AFailedDeletionIsReportedWithoutAProgressDisplay)
     WriteSampleFolder(dir.Path(), false);
     std::vector<std::string> args = Compress(dir.Path());
     args.back() = "--progress=none";
-    const TambleResult r =
-        RunTamble(args, FaultSetup({{"CALL", "unlink"}, {"PATH", "0A240102.hst"}, {"NTH", "1"}, {"TIMES", "0"}}));
+    const TambleResult r
+        = RunTamble(args, FaultSetup({{"CALL", "unlink"}, {"PATH", "0A240102.hst"}, {"NTH", "1"}, {"TIMES", "0"}}));
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Contains(r.err, "Couldn't delete file! " + (dir / "0A240102.hst") + ": Input/output error")) << r.err;
     EXPECT_EQ(SampleIntact(dir.Path(), false), "");
@@ -528,4 +526,4 @@ TEST(HostileFolders, PermissionsOfACopyAreNeverWider)
     }
 }
 
-} // namespace
+}   // namespace

@@ -91,7 +91,7 @@ protected:
 // Byte frequencies that follow the Fibonacci numbers: the deepest trees the weights allow.
 Bytes FibonacciData(std::size_t size, unsigned seed)
 {
-    std::vector<std::uint32_t> fib{1, 1};
+    std::vector<std::uint32_t> fib {1, 1};
     while (fib.size() < 24)
         fib.push_back(fib[fib.size() - 1] + fib[fib.size() - 2]);
     std::discrete_distribution<int> pick(fib.begin(), fib.end());
@@ -110,7 +110,9 @@ Bytes StructuredData(std::size_t size, unsigned seed)
     Bytes out;
     while (out.size() < size) {
         switch (rng() % 3) {
-        case 0: out.insert(out.end(), 1 + rng() % 3000, static_cast<std::uint8_t>(rng())); break;
+        case 0:
+            out.insert(out.end(), 1 + rng() % 3000, static_cast<std::uint8_t>(rng()));
+            break;
         case 1:
             for (int i = 0; i < 2000; ++i)
                 out.push_back(static_cast<std::uint8_t>('a' + skew(rng) % 40));
@@ -232,8 +234,13 @@ TEST_F(HuffmanStream, HalvingKeepsTheTreeValid)
 TEST_F(HuffmanStream, MatchesReferenceCoder)
 {
     const std::vector<Bytes> inputs = {
-        RandomData(1, 1), RandomData(300, 2), RandomData(70000, 7), FibonacciData(80000, 8),
-        StructuredData(100000, 9), benchdata::HistoryRecords(120000), benchdata::HistoryCsv(50000),
+        RandomData(1, 1),
+        RandomData(300, 2),
+        RandomData(70000, 7),
+        FibonacciData(80000, 8),
+        StructuredData(100000, 9),
+        benchdata::HistoryRecords(120000),
+        benchdata::HistoryCsv(50000),
         Bytes(70000, 0x55),
     };
     unsigned seed = 100;
@@ -411,4 +418,4 @@ TEST_F(HuffmanStream, FactoryRoundTrip)
     in->Close();
 }
 
-} // namespace
+}   // namespace

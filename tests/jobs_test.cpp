@@ -11,15 +11,15 @@
 #include "platform/StringIds.h"
 #include "platform/TimeUtil.h"
 #include "streams/StreamFactory.h"
+#include "tests/oracle/Oracle.h"
 #include "tests/support/FolderSearch.h"
 #include "tests/support/ScopedEnv.h"
 #include "tests/support/TempDir.h"
-#include "tests/oracle/Oracle.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -116,7 +116,7 @@ void Touch(const std::string& path, const std::string& text = "x")
     WriteWholeFile(path, Bytes(text.begin(), text.end()));
 }
 
-} // namespace
+}   // namespace
 
 // --- names and dates --------------------------------------------------------
 
@@ -170,7 +170,7 @@ TEST_F(BerlinTime, StartDateIsReadAtFixedPositions)
         int year, month, day;
     };
     const Case cases[] = {
-        {"12/30/24", 2024, 12, 30}, {"03-05-2024", 2024, 3, 5},
+        {"12/30/24", 2024, 12, 30},   {"03-05-2024", 2024, 3, 5},
         {"3/05/24", 2004, 3, 5},      // one-digit month: the fields stay where they are
         {"03/05/1969", 2069, 3, 5},   // a four-digit year before 1970 moves up too
         {"03/05/69", 2069, 3, 5},     {"03/05/70", 1970, 3, 5},
@@ -254,7 +254,7 @@ std::vector<std::vector<std::string>> WindowNames(const CHistoryFolder& folder, 
     return result;
 }
 
-} // namespace
+}   // namespace
 
 TEST_F(BerlinTime, OneReadSelectsWhatThePerDaySearchesFind)
 {
@@ -482,8 +482,8 @@ TEST(ConvertFile, DamagedSourceMakesNoTargetAndSaysWhy)
         EXPECT_FALSE(jobs.ConvertFile(dir / name, dir / "out", METHOD_NONE)) << name;
         ASSERT_EQ(view.messages.size(), 1u) << name;
         EXPECT_EQ(view.messages[0].rfind("The file is damaged! " + (dir / name), 0), 0u) << view.messages[0];
-        EXPECT_EQ(ReadWholeFile(dir / "out"), Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'c', 'o', 'n', 't', 'e',
-                                                    'n', 't'}));
+        EXPECT_EQ(ReadWholeFile(dir / "out"),
+                  Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r', ' ', 'c', 'o', 'n', 't', 'e', 'n', 't'}));
         EXPECT_FALSE(HasTemporaries(dir.Path()));
         EXPECT_EQ(jobs.ExitStatus(), 1);
     }
@@ -511,13 +511,15 @@ TEST(ConvertFile, TrailingBytesKeepTheTargetAndLyingSizesAllocateNothing)
     coded.resize(coded.size() - 12);
     coded[11] = 0x10;
     WriteWholeFile(dir / "claims.lzw", coded);
-    struct rusage before {}, after {};
+    struct rusage before {};
+    struct rusage after {};
     ::getrusage(RUSAGE_SELF, &before);
     EXPECT_FALSE(jobs.ConvertFile(dir / "claims.lzw", dir / "claims.lzss", METHOD_LZSS));
     ::getrusage(RUSAGE_SELF, &after);
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kB";
-    EXPECT_EQ(view.messages.back(), "The file is damaged! " + (dir / "claims.lzw")
-                                        + ": its coded data runs out after 3000 of the 268438456 bytes its header gives");
+    EXPECT_EQ(view.messages.back(),
+              "The file is damaged! " + (dir / "claims.lzw")
+                  + ": its coded data runs out after 3000 of the 268438456 bytes its header gives");
 }
 
 // --- the full check of a coded file ------------------------------------------
@@ -545,7 +547,7 @@ TEST(StreamCheck, EveryCorrectWriterTestsIntact)
             }
         }
     // An empty LZW stream of the end code alone.
-    EXPECT_EQ(check(Bytes{'*', '*', '+', '+', 'L', 'Z', 'W', ' ', 0, 0, 0, 0, 1, 0, 0, 0, 0x80}), "OK");
+    EXPECT_EQ(check(Bytes {'*', '*', '+', '+', 'L', 'Z', 'W', ' ', 0, 0, 0, 0, 1, 0, 0, 0, 0x80}), "OK");
 }
 
 TEST(StreamCheck, DamageIsNamedInWords)
@@ -571,7 +573,7 @@ TEST(StreamCheck, DamageIsNamedInWords)
     Bytes tail = abc;
     tail.insert(tail.end(), 12, 0xFF);
     EXPECT_EQ(check(tail), "12 bytes after the coded data");
-    for (auto [at, value] : {std::pair{7, '!'}, {4, 'X'}, {5, 'Y'}})
+    for (auto [at, value] : {std::pair {7, '!'}, {4, 'X'}, {5, 'Y'}})
         EXPECT_EQ(check(abc, static_cast<std::size_t>(at), value), "not a known method: damaged magic");
     EXPECT_EQ(check(Bytes(abc.begin(), abc.begin() + 8)), "shorter than its 16-byte header (8 bytes)");
     // An LZSS header claiming 4 GiB over nothing stops at once.

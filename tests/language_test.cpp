@@ -33,8 +33,8 @@ TEST(CultureTable, IdentifiersAndNames)
     EXPECT_STREQ(LcidToCultureName(0x0004), "zh-CHS");
     EXPECT_STREQ(LcidToCultureName(0x081A), "sr-SP-Latn");
     EXPECT_STREQ(LcidToCultureName(0x7C1A), "sr");
-    EXPECT_STREQ(LcidToCultureName(0x0017), "");     // a gap in the neutral rows
-    EXPECT_STREQ(LcidToCultureName(0x10407), "");    // German with another sort order
+    EXPECT_STREQ(LcidToCultureName(0x0017), "");    // a gap in the neutral rows
+    EXPECT_STREQ(LcidToCultureName(0x10407), "");   // German with another sort order
     EXPECT_STREQ(LcidToCultureName(0), "");
 
     // 227 rows, every name found again when the table is read backwards.
@@ -79,7 +79,7 @@ TEST(UserLocale, EnvironmentOrder)
     EXPECT_EQ(GetUserDefaultLCID(), 0x040Cu);
     env.Set("LC_MESSAGES", "it_IT");
     EXPECT_EQ(GetUserDefaultLCID(), 0x0410u);
-    env.Set("LC_ALL", "");  // empty is the same as unset
+    env.Set("LC_ALL", "");   // empty is the same as unset
     EXPECT_EQ(GetUserDefaultLCID(), 0x0410u);
     env.Set("LC_ALL", "de_AT.UTF-8");
     EXPECT_EQ(GetUserDefaultLCID(), 0x0C07u);
@@ -148,7 +148,7 @@ TEST_F(ResourceDllTest, CultureFolderFallsBackToShorterNames)
     const std::string srSp = Place(kGermanLibrary, "sr-SP");
     Place(kGermanLibrary, "sr");
     EXPECT_EQ(Load("sr-SP-Latn"), srSp);
-    EXPECT_EQ(Load("SR-sp-latn"), srSp);  // folders match in any case
+    EXPECT_EQ(Load("SR-sp-latn"), srSp);   // folders match in any case
 
     // No culture folder, or no culture: the library beside the executable.
     EXPECT_EQ(Load("it-IT"), "instance");
@@ -169,9 +169,9 @@ TEST_F(ResourceDllTest, EnglishAndUnusableNamesLoadNothing)
     Place(kGermanLibrary, "evil");
     EXPECT_EQ(Load("../evil"), "instance");
 
-    m_exe = "tamble";  // no folder
+    m_exe = "tamble";   // no folder
     EXPECT_EQ(Load("de"), "instance");
-    m_exe = m_dir / ".exe";  // nothing left of the name
+    m_exe = m_dir / ".exe";   // nothing left of the name
     EXPECT_EQ(Load("de"), "instance");
     m_exe = m_dir / "Tamble.EXE";
     const std::string named = m_dir / "de/Tamble-EXE-mui.dll";
@@ -215,11 +215,11 @@ TEST_F(ResourceDllTest, TextsComeFromTheLibraryThenEnglish)
     AfxSetResourceHandle(m_slot);
     EXPECT_EQ(LoadResString(IDS_SOURCE_LABEL), "Quelldatei:");
     EXPECT_EQ(LoadResString(IDS_ERR_OPEN_FILE), "Die Datei konnte nicht geöffnet werden!");
-    EXPECT_EQ(LoadResString(IDT_SOURCE_NAME), "...");  // not translated: English
+    EXPECT_EQ(LoadResString(IDT_SOURCE_NAME), "...");   // not translated: English
     EXPECT_EQ(LookupResString(9999), nullptr);
     EXPECT_EQ(LoadResString(9999), "");
     UINT size = 7;
-    EXPECT_EQ(LookupResIcon(128, &size), nullptr);  // the program's own icon
+    EXPECT_EQ(LookupResIcon(128, &size), nullptr);   // the program's own icon
     EXPECT_EQ(size, 0u);
 
     AfxSetResourceHandle(m_instance);
@@ -243,8 +243,7 @@ TEST(LanguageLibraries, TranslateTheDialogTexts)
         ASSERT_NE(library, nullptr) << path;
         auto text = reinterpret_cast<TambleResStringProc>(GetProcAddress(library, TAMBLE_RES_STRING_PROC));
         ASSERT_NE(text, nullptr);
-        for (UINT id : {129u, 130u, 131u, 132u, 133u, 134u, 135u, 1001u, 1002u, 1003u, 1007u, 2002u,
-                        2003u, 3001u}) {
+        for (UINT id : {129u, 130u, 131u, 132u, 133u, 134u, 135u, 1001u, 1002u, 1003u, 1007u, 2002u, 2003u, 3001u}) {
             ASSERT_NE(text(id), nullptr) << path << " id " << id;
             EXPECT_STRNE(text(id), EnglishString(id)) << path << " id " << id;
         }
@@ -375,4 +374,4 @@ TEST_F(CultureChoiceTest, GermanLocaleShowsGermanTexts)
     AfxSetResourceHandle(nullptr);
 }
 
-}  // namespace
+}   // namespace

@@ -20,8 +20,8 @@ using namespace streamkit;
 
 struct Token {
     bool literal;
-    UINT value;   // literal byte or match position
-    UINT length;  // bytes the token stands for
+    UINT value;    // literal byte or match position
+    UINT length;   // bytes the token stands for
 };
 
 // Walks the token stream of a payload until `size` bytes are accounted for.
@@ -45,10 +45,7 @@ std::vector<Token> ParseTokens(const Bytes& payload, UINT size)
 // and no damage or progress is reported.
 class LzssStream : public StreamTest {
 protected:
-    LzssStream() : StreamTest(METHOD_LZSS)
-    {
-        m_expectSoundReads = true;
-    }
+    LzssStream() : StreamTest(METHOD_LZSS) { m_expectSoundReads = true; }
 };
 
 TEST_F(LzssStream, ExactFilesOfShortInputs)
@@ -107,7 +104,7 @@ TEST_F(LzssStream, TokenAtWindowPositionZeroIsALiteral)
             literalsAt.push_back(done);
         done += t.length;
     }
-    EXPECT_EQ(literalsAt, (std::vector<UINT>{0, 61439}));
+    EXPECT_EQ(literalsAt, (std::vector<UINT> {0, 61439}));
     EXPECT_EQ(file, oracle::Encode(METHOD_LZSS, data).file);
     EXPECT_EQ(DecodeAll(file), data);
 }
@@ -148,7 +145,7 @@ TEST_F(LzssStream, ShortCallsBeforeTheRestCodeLikeOneCall)
 {
     Bytes data = WindowRepeatData(5000, 4);
     Bytes whole = Encode(data).file;
-    for (std::vector<std::size_t> sizes : std::vector<std::vector<std::size_t>>{
+    for (std::vector<std::size_t> sizes : std::vector<std::vector<std::size_t>> {
              {16}, {5, 0, 11}, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, {0, 3}}) {
         std::vector<Bytes> calls;
         std::size_t at = 0;
@@ -168,9 +165,9 @@ TEST_F(LzssStream, BytesAfterCodingRanToTheEndAreRefused)
     Bytes data = WindowRepeatData(3000, 5);
     Bytes expected = Encode(data).file;
     std::string name = dir / "more.lzs";
-    for (std::vector<Bytes> first : {std::vector<Bytes>{data},
-                                     std::vector<Bytes>{Bytes(data.begin(), data.begin() + 10),
-                                                        Bytes(data.begin() + 10, data.end())}}) {
+    for (std::vector<Bytes> first :
+         {std::vector<Bytes> {data},
+          std::vector<Bytes> {Bytes(data.begin(), data.begin() + 10), Bytes(data.begin() + 10, data.end())}}) {
         CLzssFile file;
         ASSERT_TRUE(file.Open(name.c_str(), OPEN_CREATE));
         for (const Bytes& call : first)
@@ -302,7 +299,7 @@ TEST_F(LzssStream, MisusedStreamsStaySafe)
     {
         CLzssFile file;
         ASSERT_TRUE(file.Open(name.c_str(), OPEN_READ));
-        file.WriteData(buffer.data(), 100);             // open for reading
+        file.WriteData(buffer.data(), 100);   // open for reading
         EXPECT_EQ(file.Read(buffer.data(), 100), 100u);
         EXPECT_EQ(buffer, Bytes(100, 0));
     }   // deleted while open: nothing leaks
@@ -318,4 +315,4 @@ TEST_F(LzssStream, MisusedStreamsStaySafe)
     EXPECT_GT(left.size(), 16u + 32000u);
 }
 
-} // namespace
+}   // namespace

@@ -76,9 +76,9 @@ TEST_F(LzwStream, ShortStreamsHaveTheirExactBytes)
         std::string data;
         Bytes payload;
     } cases[] = {
-        {"", {0x00, 0x40}},                          // codes 0, 256; two bits of 256 not stored
-        {"abc", {0x30, 0x98, 0x8C, 0x70}},           // 97 98 99 256
-        {"ABABABA", {0x20, 0x90, 0xA0, 0x70, 0x58}}, // 65 66 259 261 256
+        {"", {0x00, 0x40}},                            // codes 0, 256; two bits of 256 not stored
+        {"abc", {0x30, 0x98, 0x8C, 0x70}},             // 97 98 99 256
+        {"ABABABA", {0x20, 0x90, 0xA0, 0x70, 0x58}},   // 65 66 259 261 256
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.data);
@@ -162,8 +162,8 @@ TEST_F(LzwStream, FilesAndProgressMatchTheReferenceForManyInputs)
 // must find the same strings: both write the reference file.
 TEST_F(LzwStream, BothProbeKindsWriteTheReferenceFile)
 {
-    const Bytes inputs[] = {benchdata::HistoryRecords(200000, 13), LongRepeatData(150000, 14),
-                            RandomData(80000, 15, 7)};
+    const Bytes inputs[]
+        = {benchdata::HistoryRecords(200000, 13), LongRepeatData(150000, 14), RandomData(80000, 15, 7)};
     for (bool wide : {false, true}) {
         SCOPED_TRACE(wide);
         g_bLzwWideProbes = wide;
@@ -229,8 +229,8 @@ TEST_F(LzwStream, ProgressReportsCodePositionsAndFlushes)
     EXPECT_NE(std::find(ours.progress.begin(), ours.progress.end(), 32000u), ours.progress.end());
     EXPECT_NE(std::find(ours.progress.begin(), ours.progress.end(), 5000u), ours.progress.end());
     // A later call whose first byte ends the string reports position 0.
-    oracle::Encoded two = Encode(std::vector<Bytes>{Str("ab"), Str("c")});
-    EXPECT_EQ(two.progress, std::vector<UINT>{0});
+    oracle::Encoded two = Encode(std::vector<Bytes> {Str("ab"), Str("c")});
+    EXPECT_EQ(two.progress, std::vector<UINT> {0});
 }
 
 // ---- reading in pieces ---------------------------------------------------------------
@@ -241,8 +241,8 @@ TEST_F(LzwStream, ReadingInAnyChunksGivesTheSameBytesAsTheReference)
     const Bytes file = Encode(data).file;
     std::mt19937 rng(32);
     std::vector<std::vector<UINT>> patterns = {
-        std::vector<UINT>(data.size() + 5, 1),                     // byte by byte, on past the end
-        {static_cast<UINT>(data.size()) + 100},                     // past the end code in one call
+        std::vector<UINT>(data.size() + 5, 1),    // byte by byte, on past the end
+        {static_cast<UINT>(data.size()) + 100},   // past the end code in one call
         {0, 5, 0, 70000, static_cast<UINT>(data.size()) - 70005, 9, 9},
     };
     for (int p = 0; p < 3; ++p) {
@@ -303,8 +303,8 @@ TEST_F(LzwStream, DamagedFilesStopLikeTheReference)
         Bytes bad = file;
         for (int flips = 1 + static_cast<int>(rng() % 3); flips > 0; --flips)
             bad[16 + rng() % (bad.size() - 16)] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
-        std::vector<UINT> counts = i % 2 ? std::vector<UINT>{static_cast<UINT>(data.size()) + 1000}
-                                         : std::vector<UINT>(40, 997);
+        std::vector<UINT> counts
+            = i % 2 ? std::vector<UINT> {static_cast<UINT>(data.size()) + 1000} : std::vector<UINT>(40, 997);
         bool refDamaged = false;
         auto [ours, damaged, pastEnd] = Decode(bad, counts);
         EXPECT_EQ(ours, oracle::Decode(bad, counts, &refDamaged));
@@ -328,8 +328,16 @@ TEST_F(LzwStream, InvalidCodesMarkTheStreamDamaged)
         {"first code not a byte", {{300, 9}}, {}, true},
         {"widen code as first code", {{LZW_WIDEN, 9}}, {}, true},
         {"widen past 15 bits",
-         {{'a', 9}, {LZW_WIDEN, 9}, {LZW_WIDEN, 10}, {LZW_WIDEN, 11}, {LZW_WIDEN, 12}, {LZW_WIDEN, 13},
-          {LZW_WIDEN, 14}, {'b', 15}, {LZW_WIDEN, 15}, {'c', 16}},
+         {{'a', 9},
+          {LZW_WIDEN, 9},
+          {LZW_WIDEN, 10},
+          {LZW_WIDEN, 11},
+          {LZW_WIDEN, 12},
+          {LZW_WIDEN, 13},
+          {LZW_WIDEN, 14},
+          {'b', 15},
+          {LZW_WIDEN, 15},
+          {'c', 16}},
          Str("ab"),
          true},
         {"reset then a code being defined", {{'a', 9}, {LZW_RESET, 9}, {259, 9}}, Str("a"), true},
@@ -371,8 +379,8 @@ TEST_F(LzwStream, EntriesBeyondTheTableStopDecoding)
     }
     w.Put(LZW_END_OF_DATA, width);
     Bytes file = w.File(static_cast<UINT>(expect.size()));
-    for (std::vector<UINT> counts : {std::vector<UINT>{static_cast<UINT>(expect.size()) + 10},
-                                     std::vector<UINT>(expect.size() + 3, 1)}) {
+    for (std::vector<UINT> counts :
+         {std::vector<UINT> {static_cast<UINT>(expect.size()) + 10}, std::vector<UINT>(expect.size() + 3, 1)}) {
         bool refDamaged = false;
         auto [ours, damaged, pastEnd] = Decode(file, counts);
         EXPECT_EQ(ours, oracle::Decode(file, counts, &refDamaged));
@@ -387,7 +395,7 @@ TEST_F(LzwStream, EntriesBeyondTheTableStopDecoding)
 TEST_F(LzwStream, ReadsAfterTheEndCodeGoOnLikeTheReference)
 {
     CodeWriter odd;   // a period whose first code is the end code leaves 256 as the old code
-    for (auto [code, bits] : std::vector<std::pair<UINT, int>>{
+    for (auto [code, bits] : std::vector<std::pair<UINT, int>> {
              {'q', 9}, {LZW_RESET, 9}, {LZW_END_OF_DATA, 9}, {259, 9}, {259, 9}, {LZW_END_OF_DATA, 9}})
         odd.Put(code, bits);
     struct Case {
@@ -429,7 +437,7 @@ TEST_F(LzwStream, ReadsAfterTheEndCodeGoOnLikeTheReference)
     EXPECT_EQ(stream.Read(buf.data(), 1), 1u);
     EXPECT_EQ(stream.Read(buf.data(), 100), 0u);
     ASSERT_EQ(stream.Read(buf.data(), 100), 6u);
-    EXPECT_EQ(Bytes(buf.begin(), buf.begin() + 6), (Bytes{0, 0, 'q', 0, 0, 0}));
+    EXPECT_EQ(Bytes(buf.begin(), buf.begin() + 6), (Bytes {0, 0, 'q', 0, 0, 0}));
     // The last end code lost its six unstored bits: reading stops there, undamaged.
     EXPECT_FALSE(stream.IsDamaged());
     EXPECT_TRUE(stream.RanPastEnd());
@@ -537,4 +545,4 @@ TEST_F(LzwStream, NextStreamsOnCachedTablesMatchTheReference)
     }
 }
 
-} // namespace
+}   // namespace

@@ -18,7 +18,8 @@ using streamkit::Str;
 
 namespace {
 
-Bytes Random(std::size_t n, std::uint32_t seed, int range = 256) {
+Bytes Random(std::size_t n, std::uint32_t seed, int range = 256)
+{
     Bytes out(n);
     for (auto& b : out) {
         seed = seed * 1103515245u + 12345u;
@@ -27,7 +28,8 @@ Bytes Random(std::size_t n, std::uint32_t seed, int range = 256) {
     return out;
 }
 
-Bytes Concat(std::initializer_list<Bytes> parts) {
+Bytes Concat(std::initializer_list<Bytes> parts)
+{
     Bytes out;
     for (const auto& p : parts)
         out.insert(out.end(), p.begin(), p.end());
@@ -35,10 +37,12 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 }
 
 // Read counts that cut `total` into pieces of the given sizes, cycling.
-std::vector<std::uint32_t> Pieces(std::size_t total, std::vector<std::uint32_t> sizes) {
+std::vector<std::uint32_t> Pieces(std::size_t total, std::vector<std::uint32_t> sizes)
+{
     std::vector<std::uint32_t> counts;
     for (std::size_t done = 0, i = 0; done < total; ++i) {
-        const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(sizes[i % sizes.size()], total - done));
+        const std::uint32_t n
+            = static_cast<std::uint32_t>(std::min<std::size_t>(sizes[i % sizes.size()], total - done));
         counts.push_back(n);
         done += n;
     }
@@ -46,7 +50,8 @@ std::vector<std::uint32_t> Pieces(std::size_t total, std::vector<std::uint32_t> 
 }
 
 // A file assembled from codes of given widths (test-made corrupt streams).
-Bytes MakeFile(int method, std::uint32_t originalSize, const std::vector<std::pair<std::uint32_t, int>>& codes) {
+Bytes MakeFile(int method, std::uint32_t originalSize, const std::vector<std::pair<std::uint32_t, int>>& codes)
+{
     oracle::StreamWriter out(method);
     for (auto [code, width] : codes)
         out.OutputBits(code, width, 1, false);
@@ -63,7 +68,8 @@ struct LzwCode {
 
 // The LZW code stream as (code, width), as far as whole codes are stored (the end code's last
 // bits never are, unless the stream ends on a byte boundary).
-std::vector<LzwCode> ListLzwCodes(const Bytes& file) {
+std::vector<LzwCode> ListLzwCodes(const Bytes& file)
+{
     oracle::StreamReader in(file);
     std::vector<LzwCode> codes;
     std::size_t bits = 0;
@@ -84,11 +90,12 @@ std::vector<LzwCode> ListLzwCodes(const Bytes& file) {
 
 struct LzssToken {
     bool literal;
-    std::uint32_t value; // the byte, or the window position
-    int length;          // bytes covered
+    std::uint32_t value;   // the byte, or the window position
+    int length;            // bytes covered
 };
 
-std::vector<LzssToken> ListLzssTokens(const Bytes& file) {
+std::vector<LzssToken> ListLzssTokens(const Bytes& file)
+{
     oracle::StreamReader in(file);
     std::vector<LzssToken> tokens;
     for (std::uint32_t covered = 0; covered < in.m_nOriginalSize;) {
@@ -103,22 +110,24 @@ std::vector<LzssToken> ListLzssTokens(const Bytes& file) {
     return tokens;
 }
 
-} // namespace
+}   // namespace
 
 // ---- stream layer ------------------------------------------------------------------------------
 
-TEST(OracleStreamLayer, BitWriterPacksMostSignificantBitFirstAndDropsPartialByte) {
+TEST(OracleStreamLayer, BitWriterPacksMostSignificantBitFirstAndDropsPartialByte)
+{
     oracle::StreamWriter w(2);
     w.OutputBits(5, 3, 0, false);
     w.OutputBits(31, 5, 0, false);
-    w.OutputBits(1, 3, 0, false); // three bits that never complete a byte
+    w.OutputBits(1, 3, 0, false);   // three bits that never complete a byte
     const auto enc = w.Close();
-    EXPECT_EQ(Payload(enc.file), Bytes{0xBF});
+    EXPECT_EQ(Payload(enc.file), Bytes {0xBF});
     EXPECT_EQ(Le32(enc.file, 12), 1u);
     EXPECT_TRUE(enc.progress.empty());
 }
 
-TEST(OracleStreamLayer, OutputBitsReportsItsPositionAtMultiplesOf1000) {
+TEST(OracleStreamLayer, OutputBitsReportsItsPositionAtMultiplesOf1000)
+{
     const struct {
         int pos;
         bool flag;
@@ -131,7 +140,8 @@ TEST(OracleStreamLayer, OutputBitsReportsItsPositionAtMultiplesOf1000) {
     }
 }
 
-TEST(OracleStreamLayer, BufferFlushesWhenThe32001stByteArrives) {
+TEST(OracleStreamLayer, BufferFlushesWhenThe32001stByteArrives)
+{
     const struct {
         std::uint32_t bytes;
         std::vector<std::uint32_t> want;
@@ -148,7 +158,8 @@ TEST(OracleStreamLayer, BufferFlushesWhenThe32001stByteArrives) {
     }
 }
 
-TEST(OracleStreamLayer, ReaderGivesOneBitsPastTheEnd) {
+TEST(OracleStreamLayer, ReaderGivesOneBitsPastTheEnd)
+{
     const Bytes file = Concat({Str("**++LZW "), Bytes(8, 0), {0x12}});
     oracle::StreamReader r(file);
     EXPECT_EQ(r.InputBits(8), 0x12u);
@@ -157,39 +168,43 @@ TEST(OracleStreamLayer, ReaderGivesOneBitsPastTheEnd) {
     EXPECT_EQ(r.InputBits(8), 255u);
 }
 
-TEST(OracleStreamLayer, MethodComesFromAnExactMagic) {
+TEST(OracleStreamLayer, MethodComesFromAnExactMagic)
+{
     const struct {
         std::string head;
         int method;
-    } cases[] = {{"**++LZS", -1},       {"**++lzss", -1},         {"**++LZWx", -1}, {"", -1},
-                 {"**++LZSS\x01", 1},    {"**++HUFF", 0},          {"**++LZW ", 2},  {"x**++LZW ", -1}};
+    } cases[] = {{"**++LZS", -1},     {"**++lzss", -1}, {"**++LZWx", -1}, {"", -1},
+                 {"**++LZSS\x01", 1}, {"**++HUFF", 0},  {"**++LZW ", 2},  {"x**++LZW ", -1}};
     for (const auto& c : cases)
         EXPECT_EQ(oracle::DetectMethod(Str(c.head)), c.method) << c.head;
 }
 
-TEST(OracleStreamLayer, SizeFieldsOfReaders) {
+TEST(OracleStreamLayer, SizeFieldsOfReaders)
+{
     oracle::StreamReader plain(Str("plain"));
     EXPECT_EQ(plain.m_nOriginalSize, 5u);
     EXPECT_EQ(plain.m_nCompressedSize, 5u);
-    oracle::StreamReader shortHeader(Concat({Str("**++LZW "), {0x05, 0x01}})); // what is missing stays 0
+    oracle::StreamReader shortHeader(Concat({Str("**++LZW "), {0x05, 0x01}}));   // what is missing stays 0
     EXPECT_EQ(shortHeader.m_nOriginalSize, 0x105u);
     EXPECT_EQ(shortHeader.m_nCompressedSize, 0u);
 }
 
 // ---- stored --------------------------------------------------------------------------------
 
-TEST(OracleStored, FileIsTheDataAndFlushesAreReported) {
-    EXPECT_TRUE(Encode(-1, Bytes{}).file.empty());
-    EXPECT_TRUE(Encode(-1, Bytes{}).progress.empty());
+TEST(OracleStored, FileIsTheDataAndFlushesAreReported)
+{
+    EXPECT_TRUE(Encode(-1, Bytes {}).file.empty());
+    EXPECT_TRUE(Encode(-1, Bytes {}).progress.empty());
     const Bytes data = Random(70000, 1);
     const auto enc = Encode(-1, data);
     EXPECT_EQ(enc.file, data);
-    EXPECT_EQ(enc.progress, (std::vector<std::uint32_t>{32000, 64000}));
+    EXPECT_EQ(enc.progress, (std::vector<std::uint32_t> {32000, 64000}));
     EXPECT_EQ(Encode(-1, {Bytes(data.begin(), data.begin() + 5), Bytes(data.begin() + 5, data.end())}).progress,
               enc.progress);
 }
 
-TEST(OracleStored, ReadsBackAnyLengthAndTakesMagicFilesForCoded) {
+TEST(OracleStored, ReadsBackAnyLengthAndTakesMagicFilesForCoded)
+{
     for (std::size_t n : {0, 1, 7, 31999, 32000, 32001, 64000, 70000}) {
         const Bytes data = Random(n, static_cast<std::uint32_t>(n));
         EXPECT_EQ(Decode(data), data) << n;
@@ -201,26 +216,26 @@ TEST(OracleStored, ReadsBackAnyLengthAndTakesMagicFilesForCoded) {
 
 // ---- Huffman ----------------------------------------------------------------------------------
 
-TEST(OracleHuffman, ByteExactExamples) {
+TEST(OracleHuffman, ByteExactExamples)
+{
     const struct {
         Bytes data;
         Bytes payload;
-    } cases[] = {{{}, {0x00}},
-                 {Str("a"), {0xB0, 0xC0}},
-                 {{0x40}, {0xA0, 0x40}},
-                 {Str("abc"), {0xB0, 0x8C, 0x43, 0x1A}}};
+    } cases[]
+        = {{{}, {0x00}}, {Str("a"), {0xB0, 0xC0}}, {{0x40}, {0xA0, 0x40}}, {Str("abc"), {0xB0, 0x8C, 0x43, 0x1A}}};
     for (const auto& c : cases) {
         const auto enc = Encode(0, c.data);
         streamkit::ExpectFileOf(enc.file, "**++HUFF", c.data.size(), c.payload);
         EXPECT_EQ(Decode(enc.file), c.data);
     }
-    EXPECT_EQ(Decode(Encode(0, Str("abc")).file, {1000}), Str("abc")); // stops at the end code
+    EXPECT_EQ(Decode(Encode(0, Str("abc")).file, {1000}), Str("abc"));   // stops at the end code
     const auto zeros = Encode(0, Bytes(1000, 0)).file;
     EXPECT_EQ(Payload(zeros).size(), 127u);
     EXPECT_EQ(Decode(zeros), Bytes(1000, 0));
 }
 
-TEST(OracleHuffman, TreeAfterOneByte) {
+TEST(OracleHuffman, TreeAfterOneByte)
+{
     oracle::HuffmanWriter w;
     w.WriteData(Str("a").data(), 1);
     const auto& n = w.m_Model.m_Node;
@@ -235,7 +250,8 @@ TEST(OracleHuffman, TreeAfterOneByte) {
     EXPECT_EQ(w.m_Model.m_nLeaf['a'], 4);
 }
 
-TEST(OracleHuffman, AllByteValuesFillTheNodeTable) {
+TEST(OracleHuffman, AllByteValuesFillTheNodeTable)
+{
     Bytes all(256);
     for (int i = 0; i < 256; ++i)
         all[i] = static_cast<std::uint8_t>(255 - i);
@@ -245,19 +261,21 @@ TEST(OracleHuffman, AllByteValuesFillTheNodeTable) {
     EXPECT_EQ(Decode(Encode(0, all).file), all);
 }
 
-TEST(OracleHuffman, FirstHalvingComesBeforeCountingThe32767thByte) {
+TEST(OracleHuffman, FirstHalvingComesBeforeCountingThe32767thByte)
+{
     oracle::HuffmanWriter w;
     const Bytes zeros(32766, 0);
     w.WriteData(zeros.data(), 32766);
     EXPECT_EQ(w.m_Model.m_Node[0].nWeight, 2u + 32766u);
     w.WriteData(zeros.data(), 1);
     const auto& m = w.m_Model;
-    EXPECT_EQ(m.m_Node[0].nWeight, 16383u + 1 + 1 + 1); // halved zero leaf, its new count, two fixed leaves
+    EXPECT_EQ(m.m_Node[0].nWeight, 16383u + 1 + 1 + 1);   // halved zero leaf, its new count, two fixed leaves
     EXPECT_EQ(m.m_Node[m.m_nLeaf[oracle::kHuffEndOfData]].nWeight, 1u);
     EXPECT_EQ(m.m_Node[m.m_nLeaf[oracle::kHuffEscape]].nWeight, 1u);
 }
 
-TEST(OracleHuffman, HalvingKeepsTheTreeOrderedWithNewInnerNodesFirst) {
+TEST(OracleHuffman, HalvingKeepsTheTreeOrderedWithNewInnerNodesFirst)
+{
     for (std::uint32_t seed : {21u, 22u, 23u}) {
         oracle::HuffmanWriter w;
         const Bytes data = Random(3000, seed, 12 + static_cast<int>(seed));
@@ -267,7 +285,7 @@ TEST(OracleHuffman, HalvingKeepsTheTreeOrderedWithNewInnerNodesFirst) {
         const auto& n = m.m_Node;
         for (int k = 1; k < m.m_nNextFreeNode; ++k) {
             EXPECT_GE(n[k - 1].nWeight, n[k].nWeight) << k;
-            if (n[k - 1].nWeight == n[k].nWeight && n[k - 1].bChildIsLeaf) { // inner nodes lead each run
+            if (n[k - 1].nWeight == n[k].nWeight && n[k - 1].bChildIsLeaf) {   // inner nodes lead each run
                 EXPECT_TRUE(n[k].bChildIsLeaf) << k;
             }
         }
@@ -285,7 +303,8 @@ TEST(OracleHuffman, HalvingKeepsTheTreeOrderedWithNewInnerNodesFirst) {
     }
 }
 
-TEST(OracleHuffman, SplitCallsAndProgress) {
+TEST(OracleHuffman, SplitCallsAndProgress)
+{
     const Bytes data = Concat({Random(60000, 7, 40), Random(40000, 8)});
     const auto one = Encode(0, data);
     const auto many = Encode(0, {Bytes(data.begin(), data.begin() + 3), Bytes(), Bytes(data.begin() + 3, data.end())});
@@ -297,7 +316,8 @@ TEST(OracleHuffman, SplitCallsAndProgress) {
     EXPECT_EQ(flushes.size(), 2u);
 }
 
-TEST(OracleHuffman, EscapeOfAKnownByteIsDamage) {
+TEST(OracleHuffman, EscapeOfAKnownByteIsDamage)
+{
     // "a" escaped, then the escape leaf (now node 3, path 00) with "a" again.
     const Bytes file = MakeFile(0, 2, {{1, 1}, {'a', 8}, {0, 2}, {'a', 8}});
     bool damaged = false;
@@ -307,7 +327,8 @@ TEST(OracleHuffman, EscapeOfAKnownByteIsDamage) {
 
 // ---- LZSS -------------------------------------------------------------------------------------
 
-TEST(OracleLzss, ByteExactExamples) {
+TEST(OracleLzss, ByteExactExamples)
+{
     const struct {
         Bytes data;
         Bytes payload;
@@ -326,7 +347,8 @@ TEST(OracleLzss, ByteExactExamples) {
     }
 }
 
-TEST(OracleLzss, EarlyCallsUnder17BytesWaitForTheRest) {
+TEST(OracleLzss, EarlyCallsUnder17BytesWaitForTheRest)
+{
     const Bytes data = Random(5000, 3, 4);
     const auto one = Encode(1, data);
     EXPECT_EQ(Encode(1, {Bytes(data.begin(), data.begin() + 10), Bytes(data.begin() + 10, data.begin() + 16),
@@ -340,13 +362,14 @@ TEST(OracleLzss, EarlyCallsUnder17BytesWaitForTheRest) {
     EXPECT_EQ(Le32(late.file, 8), 20u);
 }
 
-TEST(OracleLzss, RunsAreOneLiteralThen17ByteMatches) {
+TEST(OracleLzss, RunsAreOneLiteralThen17ByteMatches)
+{
     for (std::size_t n : {2, 3, 18, 19, 35, 52, 100}) {
         const auto tokens = ListLzssTokens(Encode(1, Bytes(n, 'z')).file);
         const std::size_t r = (n - 1) % 17;
         ASSERT_EQ(tokens.size(), 1 + (n - 1) / 17 + (r > 0 ? 1 : 0)) << n;
         EXPECT_TRUE(tokens[0].literal);
-        std::uint32_t pos = 1; // window position of the token
+        std::uint32_t pos = 1;   // window position of the token
         for (std::size_t t = 1; t < tokens.size(); ++t) {
             pos += static_cast<std::uint32_t>(tokens[t - 1].length);
             const bool tail = t == tokens.size() - 1 && r > 0;
@@ -359,7 +382,8 @@ TEST(OracleLzss, RunsAreOneLiteralThen17ByteMatches) {
     }
 }
 
-TEST(OracleLzss, TokenAtWindowPositionZeroIsALiteral) {
+TEST(OracleLzss, TokenAtWindowPositionZeroIsALiteral)
+{
     const Bytes zeros(70000, 0);
     const auto enc = Encode(1, zeros);
     std::vector<std::uint32_t> literalAt;
@@ -369,11 +393,12 @@ TEST(OracleLzss, TokenAtWindowPositionZeroIsALiteral) {
             literalAt.push_back(at);
         at += static_cast<std::uint32_t>(t.length);
     }
-    EXPECT_EQ(literalAt, (std::vector<std::uint32_t>{0, 61439}));
+    EXPECT_EQ(literalAt, (std::vector<std::uint32_t> {0, 61439}));
     EXPECT_EQ(Decode(enc.file, Pieces(70000, {1, 16, 17, 4000})), zeros);
 }
 
-TEST(OracleLzss, MatchBytesBeyondTheCountWaitForTheNextRead) {
+TEST(OracleLzss, MatchBytesBeyondTheCountWaitForTheNextRead)
+{
     const auto file = Encode(1, Bytes(18, 'a')).file;
     EXPECT_EQ(Decode(file, {5, 13}), Bytes(18, 'a'));
     EXPECT_EQ(Decode(file, {0, 5, 0, 13}), Bytes(18, 'a'));
@@ -384,7 +409,8 @@ TEST(OracleLzss, MatchBytesBeyondTheCountWaitForTheNextRead) {
     EXPECT_EQ(Decode(Encode(1, Str("abcd")).file, {10}), Str("abcd"));
 }
 
-TEST(OracleLzss, WritesToEntryZeroShapeTheMatches) {
+TEST(OracleLzss, WritesToEntryZeroShapeTheMatches)
+{
     // Removing window position 0 acts on whatever entry 0's stale parent link names, and here
     // cuts a subtree out of the search tree: at byte 4426 the writer sends a 9-byte match although
     // the next 15 bytes also stand at window position 3486.
@@ -412,22 +438,23 @@ TEST(OracleLzss, WritesToEntryZeroShapeTheMatches) {
     EXPECT_EQ(Decode(file), data);
 }
 
-TEST(OracleLzss, ProgressIsFlushesOnly) {
+TEST(OracleLzss, ProgressIsFlushesOnly)
+{
     const Bytes data = Random(80000, 5);
     const auto enc = Encode(1, data);
     ASSERT_GT(Le32(enc.file, 12), 64000u);
-    EXPECT_EQ(enc.progress, (std::vector<std::uint32_t>{32000, 64000}));
+    EXPECT_EQ(enc.progress, (std::vector<std::uint32_t> {32000, 64000}));
 }
 
 // ---- LZW --------------------------------------------------------------------------------------
 
-TEST(OracleLzw, ByteExactExamples) {
+TEST(OracleLzw, ByteExactExamples)
+{
     const struct {
         Bytes data;
         Bytes payload;
-    } cases[] = {{{}, {0x00, 0x40}},
-                 {Str("abc"), {0x30, 0x98, 0x8C, 0x70}},
-                 {Str("ABABABA"), {0x20, 0x90, 0xA0, 0x70, 0x58}}};
+    } cases[] = {
+        {{}, {0x00, 0x40}}, {Str("abc"), {0x30, 0x98, 0x8C, 0x70}}, {Str("ABABABA"), {0x20, 0x90, 0xA0, 0x70, 0x58}}};
     for (const auto& c : cases) {
         const auto enc = Encode(2, c.data);
         streamkit::ExpectFileOf(enc.file, "**++LZW ", c.data.size(), c.payload);
@@ -436,7 +463,8 @@ TEST(OracleLzw, ByteExactExamples) {
     }
 }
 
-TEST(OracleLzw, WidenAndResetCodes) {
+TEST(OracleLzw, WidenAndResetCodes)
+{
     const Bytes data = Random(120000, 11);
     const auto enc = Encode(2, data);
     const auto codes = ListLzwCodes(enc.file);
@@ -465,12 +493,13 @@ TEST(OracleLzw, WidenAndResetCodes) {
     EXPECT_EQ(Decode(enc.file), data);
 }
 
-TEST(OracleLzw, ProgressPositionsAndSplitCalls) {
-    Bytes data(1001, 0); // zero runs emit at triangular positions, never a multiple of 1000
+TEST(OracleLzw, ProgressPositionsAndSplitCalls)
+{
+    Bytes data(1001, 0);   // zero runs emit at triangular positions, never a multiple of 1000
     data[1000] = 1;
-    EXPECT_EQ(Encode(2, data).progress, (std::vector<std::uint32_t>{1000}));
-    const auto split = Encode(2, {Bytes(data.begin(), data.begin() + 1000), Bytes{1}});
-    EXPECT_EQ(split.progress, (std::vector<std::uint32_t>{0})); // position in the second call
+    EXPECT_EQ(Encode(2, data).progress, (std::vector<std::uint32_t> {1000}));
+    const auto split = Encode(2, {Bytes(data.begin(), data.begin() + 1000), Bytes {1}});
+    EXPECT_EQ(split.progress, (std::vector<std::uint32_t> {0}));   // position in the second call
     EXPECT_EQ(split.file, Encode(2, data).file);
     EXPECT_TRUE(Encode(2, Str("ab")).progress.empty());
 
@@ -487,7 +516,8 @@ TEST(OracleLzw, ProgressPositionsAndSplitCalls) {
     EXPECT_GE(flushes.size(), 2u);
 }
 
-TEST(OracleLzw, CorruptStreamsStopAndReportDamage) {
+TEST(OracleLzw, CorruptStreamsStopAndReportDamage)
+{
     std::vector<std::pair<std::uint32_t, int>> widenPast15 = {{'x', 9}};
     for (int w = 9; w <= 15; ++w)
         widenPast15.push_back({257, w});
@@ -510,7 +540,8 @@ TEST(OracleLzw, CorruptStreamsStopAndReportDamage) {
     }
 }
 
-TEST(OracleDamage, GarbageAndTruncatedStreamsStayInBounds) {
+TEST(OracleDamage, GarbageAndTruncatedStreamsStayInBounds)
+{
     const Bytes data = Concat({Random(3000, 31), Random(3000, 32, 5)});
     for (int method : {0, 1, 2}) {
         const auto good = Encode(method, data).file;
@@ -528,7 +559,8 @@ TEST(OracleDamage, GarbageAndTruncatedStreamsStayInBounds) {
 
 // ---- round trips ------------------------------------------------------------------------------
 
-TEST(OracleRoundTrip, EveryMethodWithManyReadPatterns) {
+TEST(OracleRoundTrip, EveryMethodWithManyReadPatterns)
+{
     const Bytes text = [] {
         Bytes t;
         const std::string line = "12/03/24 10:15:00 TAG_01 23.75 OK\r\n";
@@ -536,8 +568,9 @@ TEST(OracleRoundTrip, EveryMethodWithManyReadPatterns) {
             t.insert(t.end(), line.begin(), line.end() - (i % 7));
         return t;
     }();
-    const std::vector<Bytes> datasets = {Bytes{}, Str("a"), Str("ABABABA"), text, Random(5000, 2, 3),
-                                         Concat({Random(40000, 4), Bytes(9000, 0xFF), text, Random(30000, 6, 16)})};
+    const std::vector<Bytes> datasets
+        = {Bytes {}, Str("a"),           Str("ABABABA"),
+           text,     Random(5000, 2, 3), Concat({Random(40000, 4), Bytes(9000, 0xFF), text, Random(30000, 6, 16)})};
     for (int method : {-1, 0, 1, 2}) {
         for (const auto& data : datasets) {
             const auto file = Encode(method, data).file;

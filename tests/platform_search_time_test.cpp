@@ -54,7 +54,7 @@ private:
     std::string m_path;
 };
 
-} // namespace
+}   // namespace
 
 TEST(Wildcard, MatchTable)
 {
@@ -99,13 +99,13 @@ TEST(Wildcard, MatchTable)
 TEST(DirSearch, SortedByteOrderWithoutDotEntries)
 {
     TempFolder dir;
-    for (const char* name : {"\xC3\xA4.hst", "0a240102.hst", "0B240101.hst", "0A240101.hst", "100240101.hst",
-                             "0A2401.hst", ".hidden"})
+    for (const char* name :
+         {"\xC3\xA4.hst", "0a240102.hst", "0B240101.hst", "0A240101.hst", "100240101.hst", "0A2401.hst", ".hidden"})
         dir.AddFile(name);
 
     // Plain unsigned byte order: "." before digits, upper case before lower case,
     // bytes above 0x7F last.
-    const std::vector<std::string> all {".hidden", "0A2401.hst", "0A240101.hst", "0B240101.hst",
+    const std::vector<std::string> all {".hidden",      "0A2401.hst",    "0A240101.hst", "0B240101.hst",
                                         "0a240102.hst", "100240101.hst", "\xC3\xA4.hst"};
     int err = -1;
     EXPECT_EQ(Names(ReadFolder(dir.Path(), &err)), all);
@@ -132,7 +132,7 @@ TEST(DirSearch, SortedByteOrderWithoutDotEntries)
     search.Close();
     EXPECT_FALSE(search.Next());
     EXPECT_FALSE(search.First(dir.Path() + "*.hsz"));
-    EXPECT_EQ(search.Error(), 0);  // nothing matched, but the folder was there
+    EXPECT_EQ(search.Error(), 0);   // nothing matched, but the folder was there
 }
 
 TEST(DirSearch, PatternWithoutFolderSearchesTheCurrentFolder)
@@ -154,17 +154,17 @@ TEST(DirSearch, SizesAndTypesWithoutFollowingLinks)
     TempFolder dir;
     dir.AddFile("plain.hst", "12345");
     dir.AddFile("huge.hsz");
-    ASSERT_EQ(truncate((dir.Path() + "huge.hsz").c_str(), 5LL << 30), 0);  // sparse, beyond 32 bits
+    ASSERT_EQ(truncate((dir.Path() + "huge.hsz").c_str(), 5LL << 30), 0);   // sparse, beyond 32 bits
     fs::create_directory(dir.Path() + "folder.hst");
     fs::create_symlink(dir.Path() + "folder.hst", dir.Path() + "linkdir.hst");
     fs::create_symlink("nowhere", dir.Path() + "dangling.hst");
     ASSERT_EQ(mkfifo((dir.Path() + "pipe.hst").c_str(), 0644), 0);
 
     const std::vector<DirEntry> entries = ReadFolder(dir.Path());
-    ASSERT_EQ(Names(entries), (std::vector<std::string> {"dangling.hst", "folder.hst", "huge.hsz",
-                                                          "linkdir.hst", "pipe.hst", "plain.hst"}));
+    ASSERT_EQ(Names(entries), (std::vector<std::string> {"dangling.hst", "folder.hst", "huge.hsz", "linkdir.hst",
+                                                         "pipe.hst", "plain.hst"}));
     EXPECT_EQ(entries[0].type, DirEntryType::Symlink);
-    EXPECT_EQ(entries[0].size, 7u);  // the link's own length ("nowhere")
+    EXPECT_EQ(entries[0].size, 7u);   // the link's own length ("nowhere")
     EXPECT_EQ(entries[1].type, DirEntryType::Directory);
     EXPECT_EQ(entries[2].type, DirEntryType::File);
     EXPECT_EQ(entries[2].size, 5ULL << 30);
@@ -231,17 +231,17 @@ Date DateOf(std::int64_t t)
     return d;
 }
 
-} // namespace
+}   // namespace
 
 TEST_F(LocalTime, MidnightsAroundBothChanges)
 {
     // Summer time starts 31 March 2024 at 02:00 and ends 27 October 2024 at 03:00.
     EXPECT_EQ(MakeLocalMidnight(2024, 3, 30), 1711753200);
     EXPECT_EQ(MakeLocalMidnight(2024, 3, 31), 1711839600);
-    EXPECT_EQ(MakeLocalMidnight(2024, 4, 1), 1711922400);  // 23 hours later
+    EXPECT_EQ(MakeLocalMidnight(2024, 4, 1), 1711922400);   // 23 hours later
     EXPECT_EQ(MakeLocalMidnight(2024, 10, 26), 1729893600);
     EXPECT_EQ(MakeLocalMidnight(2024, 10, 27), 1729980000);
-    EXPECT_EQ(MakeLocalMidnight(2024, 10, 28), 1730070000);  // 25 hours later
+    EXPECT_EQ(MakeLocalMidnight(2024, 10, 28), 1730070000);   // 25 hours later
 
     EXPECT_EQ(DateOf(1711922400), (Date {2024, 4, 1}));
     EXPECT_EQ(DateOf(1730070000 - 1), (Date {2024, 10, 27}));
@@ -253,7 +253,7 @@ TEST_F(LocalTime, LibraryNormalisesDates)
     EXPECT_EQ(MakeLocalMidnight(2024, 4, 31), MakeLocalMidnight(2024, 5, 1));
     EXPECT_EQ(MakeLocalMidnight(2024, 12, 32), MakeLocalMidnight(2025, 1, 1));
     EXPECT_EQ(MakeLocalMidnight(2024, 13, 1), MakeLocalMidnight(2025, 1, 1));
-    EXPECT_EQ(MakeLocalMidnight(1970, 1, 1), -3600);  // before the epoch is not a failure
+    EXPECT_EQ(MakeLocalMidnight(1970, 1, 1), -3600);   // before the epoch is not a failure
 }
 
 TEST_F(LocalTime, UnconvertibleValuesFail)
@@ -277,9 +277,10 @@ TEST_F(LocalTime, NextMidnightVisitsEachDateOnce)
         std::vector<Date> visited;
         for (int i = 0; i < 5; ++i, t = NextLocalMidnight(t))
             visited.push_back(DateOf(t));
-        const std::vector<Date> expected = start.month == 3
-            ? std::vector<Date> {{2024, 3, 29}, {2024, 3, 30}, {2024, 3, 31}, {2024, 4, 1}, {2024, 4, 2}}
-            : std::vector<Date> {{2024, 10, 25}, {2024, 10, 26}, {2024, 10, 27}, {2024, 10, 28}, {2024, 10, 29}};
+        const std::vector<Date> expected
+            = start.month == 3
+                  ? std::vector<Date> {{2024, 3, 29}, {2024, 3, 30}, {2024, 3, 31}, {2024, 4, 1}, {2024, 4, 2}}
+                  : std::vector<Date> {{2024, 10, 25}, {2024, 10, 26}, {2024, 10, 27}, {2024, 10, 28}, {2024, 10, 29}};
         EXPECT_EQ(visited, expected);
     }
     // Year and month ends roll over.
@@ -300,7 +301,7 @@ TEST(HistoryYears, ReadAndWrittenForms)
 
     EXPECT_EQ(TwoDigitYear(1970), 70);
     EXPECT_EQ(TwoDigitYear(1999), 99);
-    EXPECT_EQ(TwoDigitYear(2000), 100);  // written as the three characters 100
+    EXPECT_EQ(TwoDigitYear(2000), 100);   // written as the three characters 100
     EXPECT_EQ(TwoDigitYear(2001), 1);
     EXPECT_EQ(TwoDigitYear(2024), 24);
     EXPECT_EQ(TwoDigitYear(2069), 69);

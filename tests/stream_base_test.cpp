@@ -40,9 +40,9 @@ public:
     using CCompressedFile::LoadWriter;
     using CCompressedFile::PeekBits;
     using CCompressedFile::PutBits;
+    using CCompressedFile::ReadByte;
     using CCompressedFile::StoreReader;
     using CCompressedFile::StoreWriter;
-    using CCompressedFile::ReadByte;
     UINT BufferedBytes() const { return m_nBufCount; }
 };
 
@@ -84,15 +84,14 @@ TEST_F(StreamBase, WriteToFullDeviceThrows)
 
 TEST_F(StreamBase, DetectMethodNeedsAllEightMagicBytes)
 {
-    struct Case { std::string content; int method; } cases[] = {
-        {"**++LZS", -1},            // 7 bytes
-        {"**++lzss and more", -1},  // case matters
-        {"**++LZWx........", -1},   // the blank is part of the magic
-        {"**++LZSS", 1},
-        {"**++LZSSanything", 1},
-        {"**++HUFF", 0},
-        {"**++LZW ", 2},
-        {"", -1},
+    struct Case {
+        std::string content;
+        int method;
+    } cases[] = {
+        {"**++LZS", -1},             // 7 bytes
+        {"**++lzss and more", -1},   // case matters
+        {"**++LZWx........", -1},    // the blank is part of the magic
+        {"**++LZSS", 1},           {"**++LZSSanything", 1}, {"**++HUFF", 0}, {"**++LZW ", 2}, {"", -1},
     };
     for (const auto& c : cases) {
         WriteWholeFile(dir / "f", Str(c.content));
@@ -128,7 +127,7 @@ TEST_F(StreamBase, FullBufferIsWrittenWhenTheNextByteArrives)
     ASSERT_EQ(stat((dir / "b").c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 16) << "32000 buffered bytes make no file write";
     s.PutBits(7, 8);
-    EXPECT_EQ(g_progress, (std::vector<UINT>{32000}));
+    EXPECT_EQ(g_progress, (std::vector<UINT> {32000}));
     ASSERT_EQ(stat((dir / "b").c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 16 + 32000);
     s.Close();
@@ -233,7 +232,7 @@ TEST_F(StreamBase, StoredStreamRoundTripsAndReportsFlushes)
         EXPECT_EQ(out.m_nOriginalSize, 70000u);
         out.Close();
     }
-    EXPECT_EQ(g_progress, (std::vector<UINT>{32000, 64000}));
+    EXPECT_EQ(g_progress, (std::vector<UINT> {32000, 64000}));
     EXPECT_EQ(ReadWholeFile(dir / "s"), data);
 
     std::unique_ptr<CCompressedFile> in(CreateCompressedFile((dir / "s").c_str(), nullptr, METHOD_LZW));
@@ -268,7 +267,11 @@ TEST_F(StreamBase, EmptyStoredFileAndShortPlainFile)
 TEST_F(StreamBase, FactoryPicksTheClassFromTheMagicOrTheNumber)
 {
     WriteWholeFile(dir / "lzw", Str("**++LZW rest"));
-    struct Case { const char* name; int method; const std::type_info& type; } cases[] = {
+    struct Case {
+        const char* name;
+        int method;
+        const std::type_info& type;
+    } cases[] = {
         {"", METHOD_LZSS, typeid(CLzssFile)},
         {nullptr, METHOD_HUFFMAN, typeid(CHuffmanFile)},
         {nullptr, METHOD_LZW, typeid(CLzwFile)},
@@ -334,7 +337,7 @@ TEST_F(StreamBase, FilesBeyondFourGigabytesAreRefusedNotCutShort)
     std::string big = dir / "big";
     int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0600);
     ASSERT_GE(fd, 0);
-    bool sparse = ::ftruncate(fd, (off_t{1} << 32) + 10) == 0;
+    bool sparse = ::ftruncate(fd, (off_t {1} << 32) + 10) == 0;
     ::close(fd);
     if (!sparse)
         GTEST_SKIP() << "no sparse files here";
@@ -344,4 +347,4 @@ TEST_F(StreamBase, FilesBeyondFourGigabytesAreRefusedNotCutShort)
     EXPECT_EQ(error.m_lOsError, EFBIG);
 }
 
-} // namespace
+}   // namespace

@@ -11,10 +11,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
-#include <set>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -26,11 +26,11 @@ namespace {
 std::string HistoryName(int group, int daysAgo, const char* extension)
 {
     std::time_t when = std::time(nullptr) - static_cast<std::time_t>(daysAgo) * 86400;
-    std::tm local{};
+    std::tm local {};
     localtime_r(&when, &local);
     char name[32];
-    std::snprintf(name, sizeof name, "%02X%02d%02d%02d%s", group, local.tm_year % 100, local.tm_mon + 1,
-                  local.tm_mday, extension);
+    std::snprintf(name, sizeof name, "%02X%02d%02d%02d%s", group, local.tm_year % 100, local.tm_mon + 1, local.tm_mday,
+                  extension);
     return name;
 }
 
@@ -75,10 +75,8 @@ struct HistoryFolder {
 ProcessOptions RunOptions(const TempDir& home, const std::string& lang)
 {
     ProcessOptions options;
-    options.setEnv = {{"HOME", home.Path()},
-                      {"XDG_DATA_HOME", home / "data"},
-                      {"XDG_CONFIG_HOME", home / "config"},
-                      {"LANG", lang}};
+    options.setEnv = {
+        {"HOME", home.Path()}, {"XDG_DATA_HOME", home / "data"}, {"XDG_CONFIG_HOME", home / "config"}, {"LANG", lang}};
     options.unsetEnv = {"LC_ALL", "LC_MESSAGES"};
     options.timeoutSeconds = 60;
     return options;
@@ -89,7 +87,8 @@ std::string WaitForWindow(const std::string& className)
 {
     ProcessOptions options;
     options.timeoutSeconds = 20;
-    ProcessResult found = RunProcess({"xdotool", "search", "--sync", "--onlyvisible", "--classname", className}, options);
+    ProcessResult found
+        = RunProcess({"xdotool", "search", "--sync", "--onlyvisible", "--classname", className}, options);
     std::istringstream ids(found.out);
     std::string id;
     ids >> id;
@@ -111,13 +110,13 @@ bool MapsLibrary(pid_t pid, const std::string& part)
     return false;
 }
 
-#define REQUIRE_X_TOOLS()                                              \
-    do {                                                               \
-        if (!ProgramInPath("xdotool") || !ProgramInPath("xprop"))      \
-            GTEST_SKIP() << "xdotool or xprop is not installed";       \
+#define REQUIRE_X_TOOLS()                                         \
+    do {                                                          \
+        if (!ProgramInPath("xdotool") || !ProgramInPath("xprop")) \
+            GTEST_SKIP() << "xdotool or xprop is not installed";  \
     } while (0)
 
-}  // namespace
+}   // namespace
 
 TEST(WindowEndToEnd, VisibleHistoryJobConvertsItsFilesAndExitsZero)
 {
@@ -125,8 +124,7 @@ TEST(WindowEndToEnd, VisibleHistoryJobConvertsItsFilesAndExitsZero)
     REQUIRE_X_TOOLS();
     HistoryFolder history;
     TempDir home;
-    BackgroundProcess tamble({TAMBLE_EXE, "/Z:C", "/T:A", "/S:" + history.dir.Path(), "/N:30"},
-                             RunOptions(home, "C"));
+    BackgroundProcess tamble({TAMBLE_EXE, "/Z:C", "/T:A", "/S:" + history.dir.Path(), "/N:30"}, RunOptions(home, "C"));
     std::string id = WaitForWindow("^tamble$");
     ASSERT_FALSE(id.empty()) << "no progress window appeared";
     // A borderless window that still belongs in the taskbar, with its icon.
@@ -239,14 +237,16 @@ TEST(WindowEndToEnd, MissingOrBrokenWindowModuleFallsBackWithOneWarning)
     for (bool broken : {false, true}) {
         if (broken)
             WriteWholeFile(dir / "tamble-window.so", SampleBytes(6, 100));
-        ProcessResult result = RunProcess({exe, "/Z:C", "/S:" + (dir / "a.txt"), "/R:" + (dir / "a.lzw"),
-                                           "--progress=window"}, options);
+        ProcessResult result
+            = RunProcess({exe, "/Z:C", "/S:" + (dir / "a.txt"), "/R:" + (dir / "a.lzw"), "--progress=window"}, options);
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_TRUE(PathExists(dir / "a.lzw"));
         // One warning, and not a second one about the display.
-        const std::string warning = "tamble: No window, the window module cannot be loaded: " + (dir / "tamble-window.so");
+        const std::string warning
+            = "tamble: No window, the window module cannot be loaded: " + (dir / "tamble-window.so");
         EXPECT_NE(result.err.find(warning), std::string::npos) << result.err;
-        EXPECT_EQ(result.err.find("No window", result.err.find(warning) + warning.size()), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("No window", result.err.find(warning) + warning.size()), std::string::npos)
+            << result.err;
         ASSERT_EQ(unlink((dir / "a.lzw").c_str()), 0);
     }
     // Without a display name the module is not even tried.
@@ -265,20 +265,22 @@ TEST(WindowEndToEnd, TerminalDisplayOnAPseudoTerminal)
     ProcessOptions options = RunOptions(home, "C.UTF-8");
     options.unsetEnv.push_back("DISPLAY");
     options.setEnv.push_back({"TERM", "xterm"});
-    std::string command = std::string("'") + TAMBLE_EXE + "' /Z:C '/S:" + (dir / "a.txt") + "' '/R:" + (dir / "a.lzw") + "'";
+    std::string command
+        = std::string("'") + TAMBLE_EXE + "' /Z:C '/S:" + (dir / "a.txt") + "' '/R:" + (dir / "a.lzw") + "'";
     ProcessResult result = RunProcess({"script", "-qec", command, "/dev/null"}, options);
     EXPECT_EQ(result.status, 0) << result.out;
     EXPECT_NE(result.out.find("Pleae wait while the files are compressed."), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("Source File:"), std::string::npos);
     EXPECT_NE(result.out.find("100%"), std::string::npos);
-    EXPECT_NE(result.out.find("\x1b[4A"), std::string::npos);  // redrawn in place
+    EXPECT_NE(result.out.find("\x1b[4A"), std::string::npos);   // redrawn in place
     EXPECT_TRUE(PathExists(dir / "a.lzw"));
 }
 
 TEST(WindowEndToEnd, ProgressOptionIsChecked)
 {
     TempDir home;
-    ProcessResult result = RunProcess({TAMBLE_EXE, "/Z:C", "/S:a", "/R:b", "--progress=sometimes"}, RunOptions(home, "C"));
+    ProcessResult result
+        = RunProcess({TAMBLE_EXE, "/Z:C", "/S:a", "/R:b", "--progress=sometimes"}, RunOptions(home, "C"));
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.err.find("--progress=sometimes"), std::string::npos) << result.err;
     ProcessResult help = RunProcess({TAMBLE_EXE, "--help"}, RunOptions(home, "C"));
@@ -299,9 +301,9 @@ TEST(WindowEndToEnd, InstalledProgramFindsItsLanguagesThroughTheLink)
     EXPECT_TRUE(PathExists(prefix / "etc/tamble/Program Settings.ini"));
     EXPECT_TRUE(PathExists(prefix / "share/man/man1/tamble.1"));
     // Started through the link, the program finds de/ beside its real file.
-    ProcessResult run = RunProcess({prefix / "bin/tamble", "/Z:E", "/S:" + (home / "missing.lzw"),
-                                    "/R:" + (home / "out.txt"), "/H"},
-                                   RunOptions(home, "de_DE.UTF-8"));
+    ProcessResult run
+        = RunProcess({prefix / "bin/tamble", "/Z:E", "/S:" + (home / "missing.lzw"), "/R:" + (home / "out.txt"), "/H"},
+                     RunOptions(home, "de_DE.UTF-8"));
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Die Datei konnte nicht geöffnet werden!"), std::string::npos) << run.err;
     // Our own causes are German too, their numbers filled in.
@@ -329,7 +331,8 @@ TEST(WindowEndToEnd, InstalledProgramFindsItsLanguagesThroughTheLink)
     // The trailing colon keeps the system's own units (timers.target) in the path.
     units.setEnv = {{"SYSTEMD_UNIT_PATH", prefix / "lib/systemd/system:"}};
     ProcessResult verify = RunProcess({"systemd-analyze", "verify", "--man=no", "tamble@var-lib-keldo-history.service",
-                                       "tamble@var-lib-keldo-history.timer"}, units);
+                                       "tamble@var-lib-keldo-history.timer"},
+                                      units);
     EXPECT_EQ(verify.status, 0) << verify.err;
     EXPECT_EQ(verify.out + verify.err, "");
 }

@@ -25,4 +25,4 @@ const char* FindTranslation(const Translation (&table)[N], unsigned id)
     return nullptr;
 }
 
-}  // namespace
+}   // namespace

@@ -5,42 +5,41 @@
 namespace {
 
 // Body of --help: switch names, option values and file names stay as they are.
-constexpr char kGermanUsage[] =
-    "       tamble --test DATEI... | --info DATEI... | --cat DATEI...\n"
-    "       tamble --help | --version\n"
-    "\n"
-    "Aufträge:\n"
-    "  /Z:C /T:A /S:ordner /N:tage [/G:gruppe]\n"
-    "      komprimiert die Verlaufsdateien (.hst), deren Datum mehr als tage Tage\n"
-    "      zurückliegt, in ihre komprimierten Gegenstücke (.hsz) und löscht sie,\n"
-    "      sobald das jeweilige Gegenstück geprüft ist\n"
-    "  /Z:E /T:A /S:ordner /D:MM/DD/YY /N:tage [/G:gruppe]\n"
-    "      entpackt die komprimierten Verlaufsdateien von tage Tagen ab dem\n"
-    "      Startdatum (auch /D:YYYY-MM-DD)\n"
-    "  /Z:C /S:datei /R:ziel   eine Datei komprimieren\n"
-    "  /Z:E /S:datei /R:ziel   eine Datei entpacken\n"
-    "  /G:gruppe  nur diese Gruppe (eine Zahl; Dateinamen zeigen sie hexadezimal)\n"
-    "  /H         kein Fenster; Meldungen gehen an die Standardfehlerausgabe\n"
-    "\n"
-    "Optionen:\n"
-    "  --method=lzw|lzss|huffman|stored   Methode beim Komprimieren (Vorgabe lzw)\n"
-    "  --progress=window|terminal|none    wo ein Auftrag seinen Fortschritt zeigt:\n"
-    "      im Fenster, wenn sich ein X-Display öffnen lässt, sonst als Live-Anzeige\n"
-    "      im Terminal, sonst als eine Zeile je Datei; none zeigt nur Meldungen\n"
-    "      (/H öffnet nie ein Fenster)\n"
-    "  --dry-run        Datei für Datei sagen, was der Auftrag täte; nichts ändern\n"
-    "  --output-dir=ORDNER  beim Entpacken von Verlaufsdateien in ORDNER schreiben\n"
-    "  --jobs=N         N Verlaufsdateien zugleich umwandeln (Vorgabe: je CPU eine)\n"
-    "  --quiet          nur Warnungen und Fehler: keine Zeile je Datei, keine Summe\n"
-    "  --test DATEI...  jede Datei ganz dekodieren und melden, ob sie intakt ist\n"
-    "  --info DATEI...  Methode, Original- und komprimierte Größe, Verhältnis, Summe\n"
-    "      (ein Ordner steht für die Verlaufsdateien darin)\n"
-    "  --cat DATEI...   die Originalbytes jeder Datei auf die Standardausgabe\n"
-    "  --               beendet die Schalter: alles danach sind Dateinamen\n"
-    "  --help, --version\n"
-    "\n"
-    "Exit-Status: 0 alles erledigt, 1 eine Umwandlung ist fehlgeschlagen oder der\n"
-    "Auftrag brach mit einem Fehler ab, 2 kein Auftrag oder ein unbrauchbarer Wert.\n";
+constexpr char kGermanUsage[] = "       tamble --test DATEI... | --info DATEI... | --cat DATEI...\n"
+                                "       tamble --help | --version\n"
+                                "\n"
+                                "Aufträge:\n"
+                                "  /Z:C /T:A /S:ordner /N:tage [/G:gruppe]\n"
+                                "      komprimiert die Verlaufsdateien (.hst), deren Datum mehr als tage Tage\n"
+                                "      zurückliegt, in ihre komprimierten Gegenstücke (.hsz) und löscht sie,\n"
+                                "      sobald das jeweilige Gegenstück geprüft ist\n"
+                                "  /Z:E /T:A /S:ordner /D:MM/DD/YY /N:tage [/G:gruppe]\n"
+                                "      entpackt die komprimierten Verlaufsdateien von tage Tagen ab dem\n"
+                                "      Startdatum (auch /D:YYYY-MM-DD)\n"
+                                "  /Z:C /S:datei /R:ziel   eine Datei komprimieren\n"
+                                "  /Z:E /S:datei /R:ziel   eine Datei entpacken\n"
+                                "  /G:gruppe  nur diese Gruppe (eine Zahl; Dateinamen zeigen sie hexadezimal)\n"
+                                "  /H         kein Fenster; Meldungen gehen an die Standardfehlerausgabe\n"
+                                "\n"
+                                "Optionen:\n"
+                                "  --method=lzw|lzss|huffman|stored   Methode beim Komprimieren (Vorgabe lzw)\n"
+                                "  --progress=window|terminal|none    wo ein Auftrag seinen Fortschritt zeigt:\n"
+                                "      im Fenster, wenn sich ein X-Display öffnen lässt, sonst als Live-Anzeige\n"
+                                "      im Terminal, sonst als eine Zeile je Datei; none zeigt nur Meldungen\n"
+                                "      (/H öffnet nie ein Fenster)\n"
+                                "  --dry-run        Datei für Datei sagen, was der Auftrag täte; nichts ändern\n"
+                                "  --output-dir=ORDNER  beim Entpacken von Verlaufsdateien in ORDNER schreiben\n"
+                                "  --jobs=N         N Verlaufsdateien zugleich umwandeln (Vorgabe: je CPU eine)\n"
+                                "  --quiet          nur Warnungen und Fehler: keine Zeile je Datei, keine Summe\n"
+                                "  --test DATEI...  jede Datei ganz dekodieren und melden, ob sie intakt ist\n"
+                                "  --info DATEI...  Methode, Original- und komprimierte Größe, Verhältnis, Summe\n"
+                                "      (ein Ordner steht für die Verlaufsdateien darin)\n"
+                                "  --cat DATEI...   die Originalbytes jeder Datei auf die Standardausgabe\n"
+                                "  --               beendet die Schalter: alles danach sind Dateinamen\n"
+                                "  --help, --version\n"
+                                "\n"
+                                "Exit-Status: 0 alles erledigt, 1 eine Umwandlung ist fehlgeschlagen oder der\n"
+                                "Auftrag brach mit einem Fehler ab, 2 kein Auftrag oder ein unbrauchbarer Wert.\n";
 
 constexpr Translation kGerman[] = {
     {IDS_WAIT_COMPRESS_HISTORY, "Bitte warten: Verlaufsdateien werden gepackt."},
@@ -78,7 +77,8 @@ constexpr Translation kGerman[] = {
     {IDS_ERR_FOLDER_IN_USE, "In diesem Ordner arbeitet bereits ein anderer tamble-Lauf, es wurde nichts getan!"},
     {IDS_ERR_PLAIN_CHANGED, "Die unkomprimierte Datei hat sich beim Komprimieren geändert, sie bleibt erhalten!"},
     {IDS_ERR_TEMP_LEFT, "Die temporäre Datei konnte nicht gelöscht werden!"},
-    {IDS_ERR_IN_USE, "Die unkomprimierte Datei wird von einem anderen Programm benutzt, sie bleibt für einen späteren Lauf erhalten!"},
+    {IDS_ERR_IN_USE,
+     "Die unkomprimierte Datei wird von einem anderen Programm benutzt, sie bleibt für einen späteren Lauf erhalten!"},
     {IDS_LOG_COMPRESSED, "Komprimiert:"},
     {IDS_LOG_EXTRACTED, "Entpackt:"},
     {IDS_LOG_PLAIN_DELETED, "Gelöscht, das komprimierte Gegenstück enthält dieselben Bytes:"},
@@ -147,8 +147,8 @@ constexpr Translation kGerman[] = {
     {IDS_DRY_TOO_YOUNG, "Würde übersprungen, zu jung:"},
     {IDS_DRY_TARGET_EXISTS, "Würde übersprungen, das Ziel existiert bereits:"},
     {IDS_DRY_OTHER_NAME, "Würde übersprungen, kein Name einer Verlaufsdatei:"},
-    {IDS_SUMMARY,
-     "Fertig: {0} umgewandelt, {1} übersprungen, {2} fehlgeschlagen; {3} Bytes vorher, {4} nachher ({5} gespart); {6} s"},
+    {IDS_SUMMARY, "Fertig: {0} umgewandelt, {1} übersprungen, {2} fehlgeschlagen; {3} Bytes vorher, {4} nachher ({5} "
+                  "gespart); {6} s"},
     {IDS_SUMMARY_DRY,
      "Probelauf, nichts geändert: {0} würden umgewandelt, {1} übersprungen, {2} fehlgeschlagen; {6} s"},
     {IDS_WARN_UNKNOWN_SWITCH, "Warnung: unbekannter Schalter, ignoriert:"},
@@ -164,7 +164,7 @@ constexpr Translation kGerman[] = {
     {IDS_INFO_LINE, "{0}: Methode {1}, original {2} Bytes, komprimiert {3} Bytes, Verhältnis {4}"},
 };
 
-}  // namespace
+}   // namespace
 
 TAMBLE_RES_EXPORT const char* TambleResString(unsigned id)
 {

@@ -7,46 +7,45 @@
 namespace {
 
 // Body of --help: switch names, option values and file names stay as they are.
-constexpr char kFrenchUsage[] =
-    "       tamble --test FICHIER... | --info FICHIER... | --cat FICHIER...\n"
-    "       tamble --help | --version\n"
-    "\n"
-    "Tâches\u00A0:\n"
-    "  /Z:C /T:A /S:dossier /N:jours [/G:groupe]\n"
-    "      compresse les fichiers d'historique (.hst) datant de plus de jours jours\n"
-    "      en leurs copies compressées (.hsz), puis les supprime dès que chaque\n"
-    "      copie est vérifiée\n"
-    "  /Z:E /T:A /S:dossier /D:MM/DD/YY /N:jours [/G:groupe]\n"
-    "      extrait les fichiers d'historique compressés de jours dates à partir de\n"
-    "      la date de début (aussi /D:YYYY-MM-DD)\n"
-    "  /Z:C /S:fichier /R:cible   compresse un fichier\n"
-    "  /Z:E /S:fichier /R:cible   extrait un fichier\n"
-    "  /G:groupe  ce groupe seulement (un nombre, en hexadécimal dans les noms)\n"
-    "  /H         pas de fenêtre\u00A0; les messages vont sur la sortie d'erreur standard\n"
-    "\n"
-    "Options\u00A0:\n"
-    "  --method=lzw|lzss|huffman|stored   méthode de compression (par défaut lzw)\n"
-    "  --progress=window|terminal|none    où une tâche affiche sa progression\u00A0:\n"
-    "      la fenêtre si un affichage X s'ouvre, sinon un affichage en direct sur\n"
-    "      un terminal, sinon une ligne par fichier\u00A0; none n'affiche que les\n"
-    "      messages (/H n'ouvre jamais de fenêtre)\n"
-    "  --dry-run          dit fichier par fichier ce que ferait la tâche, sans rien\n"
-    "      changer\n"
-    "  --output-dir=DOSSIER  l'extraction d'historique écrit dans DOSSIER\n"
-    "  --jobs=N           une tâche d'historique convertit N fichiers à la fois\n"
-    "      (par défaut un par processeur)\n"
-    "  --quiet            avertissements et erreurs seulement\u00A0: ni ligne par\n"
-    "      fichier, ni bilan\n"
-    "  --test FICHIER...  décode chaque fichier en entier et dit s'il est intact\n"
-    "  --info FICHIER...  méthode, taille d'origine et taille compressée, taux, total\n"
-    "      (un dossier vaut pour les fichiers d'historique qu'il contient)\n"
-    "  --cat FICHIER...   écrit les octets d'origine de chaque fichier sur la sortie\n"
-    "      standard\n"
-    "  --                 termine les commutateurs\u00A0: la suite, des noms de fichiers\n"
-    "  --help, --version\n"
-    "\n"
-    "Code de sortie\u00A0: 0 tout est fait, 1 une conversion a échoué ou la tâche\n"
-    "s'est arrêtée sur une erreur, 2 aucune tâche ou une valeur inutilisable.\n";
+constexpr char kFrenchUsage[] = "       tamble --test FICHIER... | --info FICHIER... | --cat FICHIER...\n"
+                                "       tamble --help | --version\n"
+                                "\n"
+                                "Tâches\u00A0:\n"
+                                "  /Z:C /T:A /S:dossier /N:jours [/G:groupe]\n"
+                                "      compresse les fichiers d'historique (.hst) datant de plus de jours jours\n"
+                                "      en leurs copies compressées (.hsz), puis les supprime dès que chaque\n"
+                                "      copie est vérifiée\n"
+                                "  /Z:E /T:A /S:dossier /D:MM/DD/YY /N:jours [/G:groupe]\n"
+                                "      extrait les fichiers d'historique compressés de jours dates à partir de\n"
+                                "      la date de début (aussi /D:YYYY-MM-DD)\n"
+                                "  /Z:C /S:fichier /R:cible   compresse un fichier\n"
+                                "  /Z:E /S:fichier /R:cible   extrait un fichier\n"
+                                "  /G:groupe  ce groupe seulement (un nombre, en hexadécimal dans les noms)\n"
+                                "  /H         pas de fenêtre\u00A0; les messages vont sur la sortie d'erreur standard\n"
+                                "\n"
+                                "Options\u00A0:\n"
+                                "  --method=lzw|lzss|huffman|stored   méthode de compression (par défaut lzw)\n"
+                                "  --progress=window|terminal|none    où une tâche affiche sa progression\u00A0:\n"
+                                "      la fenêtre si un affichage X s'ouvre, sinon un affichage en direct sur\n"
+                                "      un terminal, sinon une ligne par fichier\u00A0; none n'affiche que les\n"
+                                "      messages (/H n'ouvre jamais de fenêtre)\n"
+                                "  --dry-run          dit fichier par fichier ce que ferait la tâche, sans rien\n"
+                                "      changer\n"
+                                "  --output-dir=DOSSIER  l'extraction d'historique écrit dans DOSSIER\n"
+                                "  --jobs=N           une tâche d'historique convertit N fichiers à la fois\n"
+                                "      (par défaut un par processeur)\n"
+                                "  --quiet            avertissements et erreurs seulement\u00A0: ni ligne par\n"
+                                "      fichier, ni bilan\n"
+                                "  --test FICHIER...  décode chaque fichier en entier et dit s'il est intact\n"
+                                "  --info FICHIER...  méthode, taille d'origine et taille compressée, taux, total\n"
+                                "      (un dossier vaut pour les fichiers d'historique qu'il contient)\n"
+                                "  --cat FICHIER...   écrit les octets d'origine de chaque fichier sur la sortie\n"
+                                "      standard\n"
+                                "  --                 termine les commutateurs\u00A0: la suite, des noms de fichiers\n"
+                                "  --help, --version\n"
+                                "\n"
+                                "Code de sortie\u00A0: 0 tout est fait, 1 une conversion a échoué ou la tâche\n"
+                                "s'est arrêtée sur une erreur, 2 aucune tâche ou une valeur inutilisable.\n";
 
 constexpr Translation kFrench[] = {
     {IDS_WAIT_COMPRESS_HISTORY, "Patientez\u00A0: compression de l'historique."},
@@ -84,7 +83,8 @@ constexpr Translation kFrench[] = {
     {IDS_ERR_FOLDER_IN_USE, "Une autre exécution de tamble travaille dans ce dossier, rien n'a été fait\u00A0!"},
     {IDS_ERR_PLAIN_CHANGED, "Le fichier non compressé a changé pendant sa compression, il est conservé\u00A0!"},
     {IDS_ERR_TEMP_LEFT, "Impossible de supprimer le fichier temporaire\u00A0!"},
-    {IDS_ERR_IN_USE, "Le fichier non compressé est utilisé par un autre programme, il est conservé pour une exécution ultérieure\u00A0!"},
+    {IDS_ERR_IN_USE, "Le fichier non compressé est utilisé par un autre programme, il est conservé pour une exécution "
+                     "ultérieure\u00A0!"},
     {IDS_LOG_COMPRESSED, "Compressé\u00A0:"},
     {IDS_LOG_EXTRACTED, "Extrait\u00A0:"},
     {IDS_LOG_PLAIN_DELETED, "Supprimé, sa copie compressée contient les mêmes octets\u00A0:"},
@@ -153,8 +153,8 @@ constexpr Translation kFrench[] = {
     {IDS_DRY_TOO_YOUNG, "Serait ignoré, trop récent\u00A0:"},
     {IDS_DRY_TARGET_EXISTS, "Serait ignoré, la cible existe déjà\u00A0:"},
     {IDS_DRY_OTHER_NAME, "Serait ignoré, pas un nom de fichier d'historique\u00A0:"},
-    {IDS_SUMMARY,
-     "Terminé\u00A0: {0} convertis, {1} ignorés, {2} en échec\u00A0; {3} octets avant, {4} après ({5} gagnés)\u00A0; {6}\u00A0s"},
+    {IDS_SUMMARY, "Terminé\u00A0: {0} convertis, {1} ignorés, {2} en échec\u00A0; {3} octets avant, {4} après ({5} "
+                  "gagnés)\u00A0; {6}\u00A0s"},
     {IDS_SUMMARY_DRY,
      "Essai à blanc, rien n'a changé\u00A0: {0} seraient convertis, {1} ignorés, {2} en échec\u00A0; {6}\u00A0s"},
     {IDS_WARN_UNKNOWN_SWITCH, "Avertissement\u00A0: commutateur inconnu, ignoré\u00A0:"},
@@ -170,7 +170,7 @@ constexpr Translation kFrench[] = {
     {IDS_INFO_LINE, "{0}\u00A0: méthode {1}, original {2} octets, compressé {3} octets, taux {4}"},
 };
 
-}  // namespace
+}   // namespace
 
 TAMBLE_RES_EXPORT const char* TambleResString(unsigned id)
 {

@@ -90,7 +90,7 @@ void SetLe32(Bytes& file, std::size_t at, std::uint32_t v)
         file[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {
@@ -108,8 +108,8 @@ int main(int argc, char** argv)
         for (std::size_t n = 0; n < good.size(); ++n)
             cut.Add(Caught(Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n))));
         for (std::size_t field : {8u, 12u}) {
-            const std::uint32_t truth = good[field] | good[field + 1] << 8 | good[field + 2] << 16
-                                        | std::uint32_t(good[field + 3]) << 24;
+            const std::uint32_t truth
+                = good[field] | good[field + 1] << 8 | good[field + 2] << 16 | std::uint32_t(good[field + 3]) << 24;
             for (int d = -8; d <= 8; ++d) {
                 if (d == 0)
                     continue;

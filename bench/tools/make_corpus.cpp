@@ -59,7 +59,7 @@ int MakeFolder(const std::string& path, int days, std::size_t kilobytes, int gro
     return 0;
 }
 
-} // namespace
+}   // namespace
 
 int main(int argc, char** argv)
 {

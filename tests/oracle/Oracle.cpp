@@ -7,7 +7,8 @@ namespace oracle {
 
 namespace {
 
-Encoded EncodeStored(const std::vector<std::vector<std::uint8_t>>& calls) {
+Encoded EncodeStored(const std::vector<std::vector<std::uint8_t>>& calls)
+{
     StreamWriter out(-1);
     for (const auto& call : calls)
         out.WriteBuffered(call.data(), static_cast<std::uint32_t>(call.size()), true);
@@ -15,16 +16,18 @@ Encoded EncodeStored(const std::vector<std::vector<std::uint8_t>>& calls) {
 }
 
 template <class Writer>
-Encoded EncodeWith(const std::vector<std::vector<std::uint8_t>>& calls) {
+Encoded EncodeWith(const std::vector<std::vector<std::uint8_t>>& calls)
+{
     Writer writer;
     for (const auto& call : calls)
         writer.WriteData(call.data(), static_cast<std::uint32_t>(call.size()));
     return writer.Close();
 }
 
-} // namespace
+}   // namespace
 
-Encoded Encode(int method, const std::vector<std::vector<std::uint8_t>>& calls) {
+Encoded Encode(int method, const std::vector<std::vector<std::uint8_t>>& calls)
+{
     switch (method) {
     case 0:
         return EncodeWith<HuffmanWriter>(calls);
@@ -37,12 +40,14 @@ Encoded Encode(int method, const std::vector<std::vector<std::uint8_t>>& calls) 
     }
 }
 
-Encoded Encode(int method, const std::vector<std::uint8_t>& data) {
-    return Encode(method, std::vector<std::vector<std::uint8_t>>{data});
+Encoded Encode(int method, const std::vector<std::uint8_t>& data)
+{
+    return Encode(method, std::vector<std::vector<std::uint8_t>> {data});
 }
 
 std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& file, const std::vector<std::uint32_t>& counts,
-                                 bool* damaged) {
+                                 bool* damaged)
+{
     StreamReader in(file);
     std::vector<std::uint8_t> out;
     bool bad = false;
@@ -85,8 +90,9 @@ std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& file, const st
     return out;
 }
 
-std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& file) {
+std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& file)
+{
     return Decode(file, {StreamReader(file).m_nOriginalSize});
 }
 
-} // namespace oracle
+}   // namespace oracle

@@ -9,14 +9,14 @@
 namespace oracle {
 
 struct Encoded {
-    std::vector<std::uint8_t> file;      // the complete file: 16-byte header (coded methods) + stored payload bytes
-    std::vector<std::uint32_t> progress; // every g_pfnProgress call, in order
+    std::vector<std::uint8_t> file;        // the complete file: 16-byte header (coded methods) + stored payload bytes
+    std::vector<std::uint32_t> progress;   // every g_pfnProgress call, in order
 };
 
 // method: -1 stored, 0 Huffman, 1 LZSS, 2 LZW (any other number: stored).
 // Each inner vector is one WriteData call.
 Encoded Encode(int method, const std::vector<std::vector<std::uint8_t>>& calls);
-Encoded Encode(int method, const std::vector<std::uint8_t>& data); // one call
+Encoded Encode(int method, const std::vector<std::uint8_t>& data);   // one call
 
 // Decodes a whole file image (header included for coded methods) as a reader that is given the
 // successive Read counts in `counts`; returns the concatenated delivered bytes of all calls.
@@ -27,6 +27,6 @@ Encoded Encode(int method, const std::vector<std::uint8_t>& data); // one call
 // decoding.
 std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& file, const std::vector<std::uint32_t>& counts,
                                  bool* damaged = nullptr);
-std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& file); // one Read of the header's original size
+std::vector<std::uint8_t> Decode(const std::vector<std::uint8_t>& file);   // one Read of the header's original size
 
-} // namespace oracle
+}   // namespace oracle

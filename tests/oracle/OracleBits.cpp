@@ -15,13 +15,15 @@ namespace oracle {
 namespace {
 const char* const kMagic[3] = {"**++HUFF", "**++LZSS", "**++LZW "};
 
-void PutLittleEndian(std::vector<std::uint8_t>& file, std::size_t at, std::uint32_t value) {
+void PutLittleEndian(std::vector<std::uint8_t>& file, std::size_t at, std::uint32_t value)
+{
     for (int i = 0; i < 4; ++i)
         file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
-} // namespace
+}   // namespace
 
-int DetectMethod(const std::vector<std::uint8_t>& file) {
+int DetectMethod(const std::vector<std::uint8_t>& file)
+{
     if (file.size() < 8)
         return -1;
     for (int m = 0; m < 3; ++m)
@@ -32,14 +34,16 @@ int DetectMethod(const std::vector<std::uint8_t>& file) {
 
 // ---- writer --------------------------------------------------------------------------------
 
-StreamWriter::StreamWriter(int method) : m_nMethod(method), m_Buffer(kBufferSize) {
+StreamWriter::StreamWriter(int method) : m_nMethod(method), m_Buffer(kBufferSize)
+{
     if (m_nMethod >= 0) {
         m_Out.file.assign(kMagic[m_nMethod], kMagic[m_nMethod] + 8);
-        m_Out.file.resize(kHeaderSize, 0); // both size fields 0 until the header update
+        m_Out.file.resize(kHeaderSize, 0);   // both size fields 0 until the header update
     }
 }
 
-void StreamWriter::WriteBuffered(const std::uint8_t* data, std::uint32_t count, bool progress) {
+void StreamWriter::WriteBuffered(const std::uint8_t* data, std::uint32_t count, bool progress)
+{
     if (m_nMethod == -1) {
         m_nCompressedSize += count;
         m_nOriginalSize += count;
@@ -59,13 +63,15 @@ void StreamWriter::WriteBuffered(const std::uint8_t* data, std::uint32_t count, 
     }
 }
 
-void StreamWriter::WriteByte(int c) {
+void StreamWriter::WriteByte(int c)
+{
     const std::uint8_t b = static_cast<std::uint8_t>(c);
     WriteBuffered(&b, 1, true);
     ++m_nCompressedSize;
 }
 
-void StreamWriter::OutputBit(int bit) {
+void StreamWriter::OutputBit(int bit)
+{
     if (bit != 0)
         m_nRack |= m_nMask;
     m_nMask >>= 1;
@@ -76,18 +82,20 @@ void StreamWriter::OutputBit(int bit) {
     }
 }
 
-void StreamWriter::OutputBits(std::uint32_t code, int bits, int progressPos, bool progress) {
+void StreamWriter::OutputBits(std::uint32_t code, int bits, int progressPos, bool progress)
+{
     if (progress && progressPos % 1000 == 0)
         m_Out.progress.push_back(static_cast<std::uint32_t>(progressPos));
     for (int b = bits - 1; b >= 0; --b)
         OutputBit(static_cast<int>((code >> b) & 1u));
 }
 
-Encoded StreamWriter::Close() {
+Encoded StreamWriter::Close()
+{
     if (m_nBufCount > 0)
         m_Out.file.insert(m_Out.file.end(), m_Buffer.begin(), m_Buffer.begin() + m_nBufCount);
     m_nBufCount = 0;
-    if (m_nMethod >= 0) { // UpdateHeader
+    if (m_nMethod >= 0) {   // UpdateHeader
         PutLittleEndian(m_Out.file, 8, m_nOriginalSize);
         PutLittleEndian(m_Out.file, 12, m_nCompressedSize);
     }
@@ -97,7 +105,8 @@ Encoded StreamWriter::Close() {
 // ---- reader --------------------------------------------------------------------------------
 
 StreamReader::StreamReader(std::vector<std::uint8_t> file)
-    : m_nMethod(DetectMethod(file)), m_File(std::move(file)), m_Buffer(kBufferSize) {
+    : m_nMethod(DetectMethod(file)), m_File(std::move(file)), m_Buffer(kBufferSize)
+{
     m_nFileLength = static_cast<std::uint32_t>(m_File.size());
     if (m_nMethod == -1) {
         m_nOriginalSize = m_nCompressedSize = m_nFileLength;
@@ -113,7 +122,8 @@ StreamReader::StreamReader(std::vector<std::uint8_t> file)
     }
 }
 
-std::uint32_t StreamReader::FileRead(std::uint8_t* out, std::uint32_t count) {
+std::uint32_t StreamReader::FileRead(std::uint8_t* out, std::uint32_t count)
+{
     const std::size_t left = m_File.size() - std::min(m_nFileCursor, m_File.size());
     const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::size_t>(count, left));
     std::copy_n(m_File.begin() + static_cast<std::ptrdiff_t>(m_nFileCursor), n, out);
@@ -121,7 +131,8 @@ std::uint32_t StreamReader::FileRead(std::uint8_t* out, std::uint32_t count) {
     return n;
 }
 
-std::uint32_t StreamReader::ReadBuffered(std::uint8_t* out, std::uint32_t count) {
+std::uint32_t StreamReader::ReadBuffered(std::uint8_t* out, std::uint32_t count)
+{
     std::uint32_t handed = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (m_nBufCount == 0) {
@@ -141,12 +152,14 @@ std::uint32_t StreamReader::ReadBuffered(std::uint8_t* out, std::uint32_t count)
     return handed;
 }
 
-int StreamReader::ReadByte() {
+int StreamReader::ReadByte()
+{
     std::uint8_t b = 0;
     return ReadBuffered(&b, 1) == 1 ? b : -1;
 }
 
-int StreamReader::InputBit() {
+int StreamReader::InputBit()
+{
     if (m_nMask == 0x80)
         m_nRack = ReadByte();
     m_bPastEnd = m_bPastEnd || m_nRack < 0;
@@ -157,7 +170,8 @@ int StreamReader::InputBit() {
     return bit;
 }
 
-std::uint32_t StreamReader::InputBits(int bits) {
+std::uint32_t StreamReader::InputBits(int bits)
+{
     std::uint32_t result = 0;
     for (int b = bits - 1; b >= 0; --b)
         if (InputBit() != 0)
@@ -165,4 +179,4 @@ std::uint32_t StreamReader::InputBits(int bits) {
     return result;
 }
 
-} // namespace oracle
+}   // namespace oracle

@@ -10,7 +10,8 @@
 
 namespace oracle {
 
-void HuffmanModel::ResetTree() {
+void HuffmanModel::ResetTree()
+{
     m_nLeaf.fill(0);
     m_nNextFreeNode = 0;
     std::memset(m_Node.data(), 0, sizeof(HuffmanNode) * m_Node.size());
@@ -24,7 +25,8 @@ void HuffmanModel::ResetTree() {
         m_nLeaf[s] = -1;
 }
 
-bool HuffmanModel::AddLeaf(int s) {
+bool HuffmanModel::AddLeaf(int s)
+{
     if (m_nNextFreeNode + 2 > kHuffNodes)
         return false;
     const int lightest = m_nNextFreeNode - 1;
@@ -44,7 +46,8 @@ bool HuffmanModel::AddLeaf(int s) {
     return true;
 }
 
-void HuffmanModel::CountSymbol(int s) {
+void HuffmanModel::CountSymbol(int s)
+{
     if (m_Node[0].nWeight == kHuffMaxWeight)
         HalveWeights();
     int n = m_nLeaf[s];
@@ -61,7 +64,8 @@ void HuffmanModel::CountSymbol(int s) {
     }
 }
 
-void HuffmanModel::ExchangeNodes(int a, int b) {
+void HuffmanModel::ExchangeNodes(int a, int b)
+{
     if (m_Node[a].bChildIsLeaf)
         m_nLeaf[m_Node[a].nChild] = b;
     else
@@ -75,7 +79,8 @@ void HuffmanModel::ExchangeNodes(int a, int b) {
     std::swap(m_Node[a].nChild, m_Node[b].nChild);
 }
 
-void HuffmanModel::HalveWeights() {
+void HuffmanModel::HalveWeights()
+{
     // Gather the leaves at the end, halved and rounded up, in their former order.
     int j = m_nNextFreeNode - 1;
     for (int i = m_nNextFreeNode - 1; i >= 0; --i) {
@@ -112,7 +117,8 @@ void HuffmanModel::HalveWeights() {
 
 // ---- writer --------------------------------------------------------------------------------
 
-void HuffmanWriter::PutSymbol(int s) {
+void HuffmanWriter::PutSymbol(int s)
+{
     int n = m_Model.m_nLeaf[s];
     if (n == -1)
         n = m_Model.m_nLeaf[kHuffEscape];
@@ -133,7 +139,8 @@ void HuffmanWriter::PutSymbol(int s) {
     }
 }
 
-void HuffmanWriter::WriteData(const std::uint8_t* data, std::uint32_t count) {
+void HuffmanWriter::WriteData(const std::uint8_t* data, std::uint32_t count)
+{
     for (std::uint32_t i = 0; i < count; ++i) {
         PutSymbol(data[i]);
         m_Model.CountSymbol(data[i]);
@@ -141,7 +148,8 @@ void HuffmanWriter::WriteData(const std::uint8_t* data, std::uint32_t count) {
     m_Out.m_nOriginalSize += count;
 }
 
-Encoded HuffmanWriter::Close() {
+Encoded HuffmanWriter::Close()
+{
     PutSymbol(kHuffEndOfData);
     while (m_Out.m_nMask != 0x80)
         m_Out.OutputBit(0);
@@ -150,7 +158,8 @@ Encoded HuffmanWriter::Close() {
 
 // ---- reader --------------------------------------------------------------------------------
 
-int HuffmanReader::GetSymbol(bool& damaged) {
+int HuffmanReader::GetSymbol(bool& damaged)
+{
     int n = 0;
     while (!m_Model.m_Node[n].bChildIsLeaf)
         n = m_Model.m_Node[n].nChild + m_In.InputBit();
@@ -171,7 +180,8 @@ int HuffmanReader::GetSymbol(bool& damaged) {
     return s;
 }
 
-std::uint32_t HuffmanReader::Read(std::vector<std::uint8_t>& out, std::uint32_t count, bool& damaged) {
+std::uint32_t HuffmanReader::Read(std::vector<std::uint8_t>& out, std::uint32_t count, bool& damaged)
+{
     std::uint32_t i = 0;
     while (i < count) {
         const int s = GetSymbol(damaged);
@@ -184,4 +194,4 @@ std::uint32_t HuffmanReader::Read(std::vector<std::uint8_t>& out, std::uint32_t 
     return i;
 }
 
-} // namespace oracle
+}   // namespace oracle

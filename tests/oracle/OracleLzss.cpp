@@ -8,12 +8,16 @@
 namespace oracle {
 
 namespace {
-std::uint32_t Wrap(std::uint32_t p) { return p % kLzssWindowSize; }
-} // namespace
+std::uint32_t Wrap(std::uint32_t p)
+{
+    return p % kLzssWindowSize;
+}
+}   // namespace
 
 // ---- search tree ---------------------------------------------------------------------------
 
-void LzssWriter::ResetSearchTree() {
+void LzssWriter::ResetSearchTree()
+{
     for (LzssTreeNode& node : m_Tree)
         node = {0, 0, 0};
     m_Tree[kLzssTreeRoot].nLarger = 1;
@@ -22,7 +26,8 @@ void LzssWriter::ResetSearchTree() {
     m_Tree[1].nLarger = 0;
 }
 
-int LzssWriter::InsertString(std::uint32_t newPos) {
+int LzssWriter::InsertString(std::uint32_t newPos)
+{
     if (newPos == kLzssUnused)
         return 0;
     std::uint32_t test = m_Tree[kLzssTreeRoot].nLarger;
@@ -55,7 +60,8 @@ int LzssWriter::InsertString(std::uint32_t newPos) {
     }
 }
 
-void LzssWriter::RemoveString(std::uint32_t p) {
+void LzssWriter::RemoveString(std::uint32_t p)
+{
     if (m_Tree[p].nParent == kLzssUnused)
         return;
     if (m_Tree[p].nLarger == kLzssUnused) {
@@ -69,7 +75,8 @@ void LzssWriter::RemoveString(std::uint32_t p) {
     }
 }
 
-void LzssWriter::SpliceOut(std::uint32_t oldNode, std::uint32_t newNode) {
+void LzssWriter::SpliceOut(std::uint32_t oldNode, std::uint32_t newNode)
+{
     const std::uint32_t parent = m_Tree[oldNode].nParent;
     m_Tree[newNode].nParent = parent;
     if (m_Tree[parent].nLarger == oldNode)
@@ -79,7 +86,8 @@ void LzssWriter::SpliceOut(std::uint32_t oldNode, std::uint32_t newNode) {
     m_Tree[oldNode].nParent = kLzssUnused;
 }
 
-void LzssWriter::TransplantNode(std::uint32_t oldNode, std::uint32_t newNode) {
+void LzssWriter::TransplantNode(std::uint32_t oldNode, std::uint32_t newNode)
+{
     const std::uint32_t parent = m_Tree[oldNode].nParent;
     if (m_Tree[parent].nSmaller == oldNode)
         m_Tree[parent].nSmaller = newNode;
@@ -91,7 +99,8 @@ void LzssWriter::TransplantNode(std::uint32_t oldNode, std::uint32_t newNode) {
     m_Tree[oldNode].nParent = kLzssUnused;
 }
 
-std::uint32_t LzssWriter::FindPredecessor(std::uint32_t p) {
+std::uint32_t LzssWriter::FindPredecessor(std::uint32_t p)
+{
     std::uint32_t q = m_Tree[p].nSmaller;
     while (m_Tree[q].nLarger != kLzssUnused)
         q = m_Tree[q].nLarger;
@@ -100,7 +109,8 @@ std::uint32_t LzssWriter::FindPredecessor(std::uint32_t p) {
 
 // ---- writer --------------------------------------------------------------------------------
 
-bool LzssWriter::TakeByte(const std::uint8_t* data, std::uint8_t& c) {
+bool LzssWriter::TakeByte(const std::uint8_t* data, std::uint8_t& c)
+{
     if (m_nInputLeft == 0)
         return false;
     c = data[m_nDataPos];
@@ -109,7 +119,8 @@ bool LzssWriter::TakeByte(const std::uint8_t* data, std::uint8_t& c) {
     return true;
 }
 
-void LzssWriter::EncodeData(const std::uint8_t* data, bool inputEnded) {
+void LzssWriter::EncodeData(const std::uint8_t* data, bool inputEnded)
+{
     if (m_nEncodeState == 0) {
         std::uint8_t c = 0;
         while (m_nFilled < kLzssLookAhead && !inputEnded && TakeByte(data, c)) {
@@ -157,14 +168,16 @@ void LzssWriter::EncodeData(const std::uint8_t* data, bool inputEnded) {
     }
 }
 
-void LzssWriter::WriteData(const std::uint8_t* data, std::uint32_t count) {
+void LzssWriter::WriteData(const std::uint8_t* data, std::uint32_t count)
+{
     m_nInputLeft = count;
     m_nDataPos = 0;
     EncodeData(data, false);
     m_Out.m_nOriginalSize += count;
 }
 
-Encoded LzssWriter::Close() {
+Encoded LzssWriter::Close()
+{
     if (m_nEncodeState == 0) {
         m_nInputLeft = 0;
         EncodeData(nullptr, true);
@@ -176,7 +189,8 @@ Encoded LzssWriter::Close() {
 
 // ---- reader --------------------------------------------------------------------------------
 
-std::uint32_t LzssReader::Read(std::vector<std::uint8_t>& out, std::uint32_t count) {
+std::uint32_t LzssReader::Read(std::vector<std::uint8_t>& out, std::uint32_t count)
+{
     std::uint32_t dataPos = 0;
     while (m_nPendingCount > 0 && dataPos < count) {
         out.push_back(m_Pending[m_nPendingPos]);
@@ -197,7 +211,7 @@ std::uint32_t LzssReader::Read(std::vector<std::uint8_t>& out, std::uint32_t cou
         }
         m_nMatchPos = m_In.InputBits(kLzssIndexBits);
         if (m_nMatchPos == 0)
-            break; // end marker
+            break;   // end marker
         m_nMatchLength = static_cast<std::int32_t>(m_In.InputBits(kLzssLengthBits)) + 1;
         if (m_In.PastEnd())
             break;
@@ -207,7 +221,7 @@ std::uint32_t LzssReader::Read(std::vector<std::uint8_t>& out, std::uint32_t cou
             if (dataPos < count) {
                 out.push_back(c);
                 ++dataPos;
-            } else if (m_nPendingCount < kLzssPendingSize) { // never more than 17 in practice
+            } else if (m_nPendingCount < kLzssPendingSize) {   // never more than 17 in practice
                 m_Pending[m_nPendingCount] = c;
                 ++m_nPendingCount;
             }
@@ -218,4 +232,4 @@ std::uint32_t LzssReader::Read(std::vector<std::uint8_t>& out, std::uint32_t cou
     return dataPos;
 }
 
-} // namespace oracle
+}   // namespace oracle

@@ -16,16 +16,21 @@ namespace oracle {
 namespace {
 
 // The writer's table, made once per thread: ResetDictionary frees every slot it probes.
-std::vector<LzwEntry>& WriterDictionary() {
-    thread_local std::vector<LzwEntry> dict(kLzwEntries, LzwEntry{0, 0, 0});
+std::vector<LzwEntry>& WriterDictionary()
+{
+    thread_local std::vector<LzwEntry> dict(kLzwEntries, LzwEntry {0, 0, 0});
     return dict;
 }
 
-} // namespace
+}   // namespace
 
-LzwWriter::LzwWriter() : m_Dict(WriterDictionary()) { ResetDictionary(); }
+LzwWriter::LzwWriter() : m_Dict(WriterDictionary())
+{
+    ResetDictionary();
+}
 
-void LzwWriter::ResetDictionary() {
+void LzwWriter::ResetDictionary()
+{
     for (std::uint32_t slot = 0; slot < kLzwHashSize; ++slot)
         m_Dict[slot].nCode = -1;
     m_nNextCode = kLzwFirstFree;
@@ -33,7 +38,8 @@ void LzwWriter::ResetDictionary() {
     m_nWidenLimit = 511;
 }
 
-std::uint32_t LzwWriter::FindSlot(std::uint32_t parent, int character) {
+std::uint32_t LzwWriter::FindSlot(std::uint32_t parent, int character)
+{
     std::uint32_t h = (static_cast<std::uint32_t>(character) << 7) ^ parent;
     const std::uint32_t step = h == 0 ? 1 : kLzwHashSize - h;
     for (;;) {
@@ -49,7 +55,8 @@ std::uint32_t LzwWriter::FindSlot(std::uint32_t parent, int character) {
     }
 }
 
-void LzwWriter::WriteData(const std::uint8_t* data, std::uint32_t count) {
+void LzwWriter::WriteData(const std::uint8_t* data, std::uint32_t count)
+{
     m_Out.m_nOriginalSize += count;
     std::uint32_t p = 0;
     if (!m_bFirstByteTaken && count > 0) {
@@ -82,7 +89,8 @@ void LzwWriter::WriteData(const std::uint8_t* data, std::uint32_t count) {
     }
 }
 
-Encoded LzwWriter::Close() {
+Encoded LzwWriter::Close()
+{
     m_Out.OutputBits(m_nStringCode, static_cast<int>(m_nCodeBits), 0, false);
     m_Out.OutputBits(kLzwEndOfData, static_cast<int>(m_nCodeBits), 0, false);
     return m_Out.Close();
@@ -92,30 +100,35 @@ Encoded LzwWriter::Close() {
 
 namespace {
 
-std::vector<LzwEntry>& ReaderDictionary() {
-    thread_local std::vector<LzwEntry> dict(kLzwEntries, LzwEntry{0, 0, 0});
+std::vector<LzwEntry>& ReaderDictionary()
+{
+    thread_local std::vector<LzwEntry> dict(kLzwEntries, LzwEntry {0, 0, 0});
     return dict;
 }
 
-std::vector<std::uint8_t>& ReaderStack() {
+std::vector<std::uint8_t>& ReaderStack()
+{
     thread_local std::vector<std::uint8_t> stack(kLzwHashSize, 0);
     return stack;
 }
 
-} // namespace
+}   // namespace
 
-LzwReader::LzwReader(StreamReader& in) : m_In(in), m_Dict(ReaderDictionary()), m_DecodeStack(ReaderStack()) {
+LzwReader::LzwReader(StreamReader& in) : m_In(in), m_Dict(ReaderDictionary()), m_DecodeStack(ReaderStack())
+{
     ResetDictionary();
 }
 
-void LzwReader::ResetDictionary() {
+void LzwReader::ResetDictionary()
+{
     // The reader links entries by their codes and never reads the writer's slot codes.
     m_nNextCode = kLzwFirstFree;
     m_nCodeBits = 9;
 }
 
 // Pushes the string of `code` onto the stack from position k, last byte first.
-bool LzwReader::DecodeString(std::uint32_t& k, std::uint32_t code) {
+bool LzwReader::DecodeString(std::uint32_t& k, std::uint32_t code)
+{
     while (code > 255) {
         if (k >= kLzwHashSize || code >= kLzwEntries)
             return false;
@@ -130,7 +143,8 @@ bool LzwReader::DecodeString(std::uint32_t& k, std::uint32_t code) {
     return true;
 }
 
-std::uint32_t LzwReader::Read(std::vector<std::uint8_t>& out, std::uint32_t count, bool& damaged) {
+std::uint32_t LzwReader::Read(std::vector<std::uint8_t>& out, std::uint32_t count, bool& damaged)
+{
     std::uint32_t n = 0;
     if (count == 0)
         return 0;
@@ -142,7 +156,7 @@ std::uint32_t LzwReader::Read(std::vector<std::uint8_t>& out, std::uint32_t coun
     Step step = m_nReadState == 1 ? Step::B : m_nReadState == 2 ? Step::D : Step::A;
     for (;;) {
         switch (step) {
-        case Step::A: // start of a dictionary period: the first code is a byte
+        case Step::A:   // start of a dictionary period: the first code is a byte
             m_nReadState = 1;
             ResetDictionary();
             m_nOldCode = m_In.InputBits(static_cast<int>(m_nCodeBits));
@@ -181,7 +195,7 @@ std::uint32_t LzwReader::Read(std::vector<std::uint8_t>& out, std::uint32_t coun
                 ++m_nCodeBits;
                 break;
             }
-            if (m_nNewCode > m_nNextCode) { // neither defined nor being defined
+            if (m_nNewCode > m_nNextCode) {   // neither defined nor being defined
                 damaged = true;
                 return n;
             }
@@ -211,7 +225,7 @@ std::uint32_t LzwReader::Read(std::vector<std::uint8_t>& out, std::uint32_t coun
             step = Step::E;
             break;
         case Step::E:
-            if (m_nNextCode >= kLzwEntries) { // the banks hold no further entry
+            if (m_nNextCode >= kLzwEntries) {   // the banks hold no further entry
                 damaged = true;
                 return n;
             }
@@ -225,4 +239,4 @@ std::uint32_t LzwReader::Read(std::vector<std::uint8_t>& out, std::uint32_t coun
     }
 }
 
-} // namespace oracle
+}   // namespace oracle

@@ -11,7 +11,7 @@
 
 namespace oracle {
 
-constexpr std::uint32_t kBufferSize = 32000; // the transfer buffer between coder and file
+constexpr std::uint32_t kBufferSize = 32000;   // the transfer buffer between coder and file
 constexpr std::uint32_t kHeaderSize = 16;
 
 // The method a file image shows by its 8-byte magic; -1 when it shows none.
@@ -25,7 +25,7 @@ public:
     void WriteByte(int c);
     void OutputBit(int bit);
     void OutputBits(std::uint32_t code, int bits, int progressPos, bool progress);
-    Encoded Close(); // base Close (rest of the buffer, no partial bit byte), then the header update
+    Encoded Close();   // base Close (rest of the buffer, no partial bit byte), then the header update
 
     int m_nMethod;
     std::uint32_t m_nOriginalSize = 0;
@@ -49,14 +49,14 @@ public:
     int ReadByte();
     int InputBit();
     std::uint32_t InputBits(int bits);
-    bool PastEnd() const { return m_bPastEnd; } // a bit was taken past the end of the file
+    bool PastEnd() const { return m_bPastEnd; }   // a bit was taken past the end of the file
 
     int m_nMethod;
     std::uint32_t m_nOriginalSize = 0;
     std::uint32_t m_nCompressedSize = 0;
 
 private:
-    std::uint32_t FileRead(std::uint8_t* out, std::uint32_t count); // fewer than asked at the end
+    std::uint32_t FileRead(std::uint8_t* out, std::uint32_t count);   // fewer than asked at the end
 
     std::vector<std::uint8_t> m_File;
     std::size_t m_nFileCursor = 0;
@@ -90,14 +90,14 @@ class HuffmanModel {
 public:
     HuffmanModel() { ResetTree(); }
     void ResetTree();
-    bool AddLeaf(int s); // false (tree unchanged) when the node table is full
+    bool AddLeaf(int s);   // false (tree unchanged) when the node table is full
     void CountSymbol(int s);
     void HalveWeights();
     void ExchangeNodes(int a, int b);
 
-    std::array<std::int32_t, kHuffSymbols> m_nLeaf{};
+    std::array<std::int32_t, kHuffSymbols> m_nLeaf {};
     std::int32_t m_nNextFreeNode = 0;
-    std::array<HuffmanNode, kHuffNodes> m_Node{};
+    std::array<HuffmanNode, kHuffNodes> m_Node {};
 };
 
 class HuffmanWriter {
@@ -108,7 +108,7 @@ public:
 
 private:
     void PutSymbol(int s);
-    StreamWriter m_Out{0};
+    StreamWriter m_Out {0};
 };
 
 class HuffmanReader {
@@ -119,7 +119,7 @@ public:
     HuffmanModel m_Model;
 
 private:
-    int GetSymbol(bool& damaged); // -1 when damaged
+    int GetSymbol(bool& damaged);   // -1 when damaged
     StreamReader& m_In;
 };
 
@@ -154,7 +154,7 @@ private:
     void TransplantNode(std::uint32_t oldNode, std::uint32_t newNode);
     std::uint32_t FindPredecessor(std::uint32_t p);
 
-    StreamWriter m_Out{1};
+    StreamWriter m_Out {1};
     std::int32_t m_nEncodeState = 0;
     std::uint32_t m_nCurrentPos = 1;
     std::int32_t m_nLookAhead = 0;
@@ -164,8 +164,8 @@ private:
     std::uint32_t m_nInputLeft = 0;
     std::int32_t m_nFilled = 0;
     std::uint32_t m_nDataPos = 0;
-    std::array<std::uint8_t, kLzssWindowSize> m_Window{};
-    std::array<LzssTreeNode, kLzssWindowSize + 1> m_Tree{};
+    std::array<std::uint8_t, kLzssWindowSize> m_Window {};
+    std::array<LzssTreeNode, kLzssWindowSize + 1> m_Tree {};
 };
 
 class LzssReader {
@@ -175,7 +175,7 @@ public:
 
 private:
     StreamReader& m_In;
-    std::array<std::uint8_t, kLzssWindowSize> m_Window{};
+    std::array<std::uint8_t, kLzssWindowSize> m_Window {};
     std::uint32_t m_nCurrentPos = 1;
     std::uint32_t m_nMatchPos = 0;
     std::int32_t m_nMatchLength = 0;
@@ -192,11 +192,11 @@ constexpr std::uint32_t kLzwReset = 258;
 constexpr std::uint32_t kLzwFirstFree = 259;
 constexpr std::uint32_t kLzwMaxCode = 32767;
 constexpr std::uint32_t kLzwHashSize = 35023;
-constexpr std::uint32_t kLzwEntries = 137 * 256; // all entries of the 137 banks
+constexpr std::uint32_t kLzwEntries = 137 * 256;   // all entries of the 137 banks
 
 struct LzwEntry {
-    std::int32_t nCode;    // writer: code of the string in this slot, -1 while free
-    std::uint32_t nParent; // code of the string this one extends
+    std::int32_t nCode;      // writer: code of the string in this slot, -1 while free
+    std::uint32_t nParent;   // code of the string this one extends
     std::uint8_t nCharacter;
 };
 
@@ -210,7 +210,7 @@ private:
     void ResetDictionary();
     std::uint32_t FindSlot(std::uint32_t parent, int character);
 
-    StreamWriter m_Out{2};
+    StreamWriter m_Out {2};
     std::vector<LzwEntry>& m_Dict;   // the thread's one table, made once
     std::uint32_t m_nNextCode = 0;
     std::uint32_t m_nCodeBits = 0;
@@ -228,7 +228,7 @@ public:
 
 private:
     void ResetDictionary();
-    bool DecodeString(std::uint32_t& k, std::uint32_t code); // false when the chain is corrupt
+    bool DecodeString(std::uint32_t& k, std::uint32_t code);   // false when the chain is corrupt
 
     StreamReader& m_In;
     // The thread's one pair of tables, made once: a reader writes every entry it
@@ -244,4 +244,4 @@ private:
     std::uint32_t m_nReadState = 0;
 };
 
-} // namespace oracle
+}   // namespace oracle

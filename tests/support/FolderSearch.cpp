@@ -16,7 +16,7 @@ void SplitSearchPattern(const std::string& pattern, std::string& folder, std::st
     }
 }
 
-}  // namespace
+}   // namespace
 
 bool CDirSearch::First(const std::string& pattern)
 {

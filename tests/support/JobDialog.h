@@ -26,5 +26,5 @@ public:
     std::string m_szTarget;
 
 private:
-    CWindowJobs m_jobs{*this};
+    CWindowJobs m_jobs {*this};
 };

@@ -11,13 +11,22 @@
 namespace streamkit {
 
 std::vector<UINT> g_progress;
-void RecordProgress(UINT n) { g_progress.push_back(n); }
+void RecordProgress(UINT n)
+{
+    g_progress.push_back(n);
+}
 
-Bytes Str(const std::string& s) { return {s.begin(), s.end()}; }
-Bytes Payload(const Bytes& file) { return {file.begin() + 16, file.end()}; }
+Bytes Str(const std::string& s)
+{
+    return {s.begin(), s.end()};
+}
+Bytes Payload(const Bytes& file)
+{
+    return {file.begin() + 16, file.end()};
+}
 UINT Le32(const Bytes& file, std::size_t at)
 {
-    return UINT{file[at]} | UINT{file[at + 1]} << 8 | UINT{file[at + 2]} << 16 | UINT{file[at + 3]} << 24;
+    return UINT {file[at]} | UINT {file[at + 1]} << 8 | UINT {file[at + 2]} << 16 | UINT {file[at + 3]} << 24;
 }
 
 void ExpectFileOf(const Bytes& file, const std::string& magic, std::size_t originalSize, const Bytes& payload)
@@ -66,7 +75,7 @@ void AppendRepeat(Bytes& out, std::size_t len, std::size_t maxDistance, std::mt1
         out.push_back(out[from + i]);
 }
 
-} // namespace
+}   // namespace
 
 Bytes MixedData(std::size_t size, unsigned seed, const DataMix& mix)
 {
@@ -95,8 +104,14 @@ Bytes MixedData(std::size_t size, unsigned seed, const DataMix& mix)
     return out;
 }
 
-Bytes WindowRepeatData(std::size_t size, unsigned seed) { return MixedData(size, seed, {600, 4200, false}); }
-Bytes LongRepeatData(std::size_t size, unsigned seed) { return MixedData(size, seed, {3000, 0, true}); }
+Bytes WindowRepeatData(std::size_t size, unsigned seed)
+{
+    return MixedData(size, seed, {600, 4200, false});
+}
+Bytes LongRepeatData(std::size_t size, unsigned seed)
+{
+    return MixedData(size, seed, {3000, 0, true});
+}
 
 UINT PayloadBits::Take(int count)
 {
@@ -112,7 +127,10 @@ void ProgressTest::SetUp()
     g_pfnProgress = RecordProgress;
 }
 
-void ProgressTest::TearDown() { g_pfnProgress = nullptr; }
+void ProgressTest::TearDown()
+{
+    g_pfnProgress = nullptr;
+}
 
 Encoded StreamTest::Encode(const std::vector<Bytes>& calls)
 {
@@ -169,4 +187,4 @@ void StreamTest::ExpectLikeOracle(const Bytes& data, const std::vector<Bytes>& c
     EXPECT_EQ(DecodeAll(ours.file), data);
 }
 
-} // namespace streamkit
+}   // namespace streamkit

@@ -92,12 +92,12 @@ protected:
     // Writes the calls through a new stream and closes it; the progress calls are
     // also left in g_progress.
     Encoded Encode(const std::vector<Bytes>& calls);
-    Encoded Encode(const Bytes& data) { return Encode(std::vector<Bytes>{data}); }
+    Encoded Encode(const Bytes& data) { return Encode(std::vector<Bytes> {data}); }
 
     // Reads a file image with the given Read counts, stopping (like the reference
     // reader) after a Read that delivers fewer bytes than asked.
     Decoded Decode(const Bytes& image, const std::vector<UINT>& counts);
-    Decoded Decode(const Bytes& image, UINT count) { return Decode(image, std::vector<UINT>{count}); }
+    Decoded Decode(const Bytes& image, UINT count) { return Decode(image, std::vector<UINT> {count}); }
     // One Read of the original size in the header.
     Bytes DecodeAll(const Bytes& image) { return Decode(image, Le32(image, 8)).bytes; }
 
@@ -106,11 +106,11 @@ protected:
 
     // Checks Decode makes on every Read when set: the buffer past the delivered bytes is
     // left alone, and (for sound streams) no damage and no progress are reported.
-    bool m_checkReadBounds = true;    // no Read touches the buffer past what it delivered
+    bool m_checkReadBounds = true;   // no Read touches the buffer past what it delivered
     bool m_expectSoundReads = false;
 
 private:
     int m_method;
 };
 
-} // namespace streamkit
+}   // namespace streamkit

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
 #include <fstream>
+#include <grp.h>
 #include <memory>
 #include <poll.h>
 #include <sys/resource.h>
@@ -90,7 +90,7 @@ std::string SanitizerRuntime(bool& missing)
     ::_exit(127);
 }
 
-} // namespace
+}   // namespace
 
 void SetTamblePaths(const std::string& exe, const std::string& binaryDir)
 {
@@ -124,8 +124,8 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
     if (setup.faults) {
         bool missing = false;
         preload = SanitizerRuntime(missing);
-        preload += (preload.empty() ? "" : ":")
-                   + (setup.runAs >= 0 ? FileAnyUserMayRun(InjectorPath()) : InjectorPath());
+        preload
+            += (preload.empty() ? "" : ":") + (setup.runAs >= 0 ? FileAnyUserMayRun(InjectorPath()) : InjectorPath());
     }
     std::vector<std::string> argvText {setup.runAs >= 0 ? ProgramAnyUserMayRun(ExePath()) : ExePath()};
     argvText.insert(argvText.end(), args.begin(), args.end());
@@ -314,8 +314,8 @@ std::string DayIntact(const std::string& folder, const std::string& stem, const 
     if (!S_ISREG(st.st_mode) || image.size() < 16 || std::memcmp(image.data(), kMagic, 8) != 0)
         return stem + ".hsz is no LZW file";
     bool damaged = false;
-    const std::uint32_t original =
-        image[8] | image[9] << 8 | image[10] << 16 | static_cast<std::uint32_t>(image[11]) << 24;
+    const std::uint32_t original
+        = image[8] | image[9] << 8 | image[10] << 16 | static_cast<std::uint32_t>(image[11]) << 24;
     if (original != data.size() || oracle::Decode(image, {original}, &damaged) != data || damaged)
         return stem + ".hsz does not decode to its bytes";
     return {};
@@ -368,7 +368,7 @@ void SetModeAndTime(const std::string& path)
     ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
-} // namespace
+}   // namespace
 
 const std::vector<HistoryDay>& SampleDays()
 {

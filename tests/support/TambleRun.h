@@ -19,11 +19,11 @@ struct TambleResult {
 
 struct TambleSetup {
     std::vector<std::pair<std::string, std::string>> env;   // set for the run
-    bool faults = false;             // preload the fault injector
-    long long fileSizeLimit = -1;    // RLIMIT_FSIZE in bytes
-    bool sizeSignalIgnored = true;   // SIGXFSZ ignored with the limit, or left at its default
-    unsigned timeLimit = 300;        // seconds, then SIGALRM ends the run
-    long runAs = -1;                 // a user id (and group id) to run as, when root
+    bool faults = false;                                    // preload the fault injector
+    long long fileSizeLimit = -1;                           // RLIMIT_FSIZE in bytes
+    bool sizeSignalIgnored = true;                          // SIGXFSZ ignored with the limit, or left at its default
+    unsigned timeLimit = 300;                               // seconds, then SIGALRM ends the run
+    long runAs = -1;                                        // a user id (and group id) to run as, when root
 };
 
 // The paths the test executables know from their build (TAMBLE_EXE, TAMBLE_BINARY_DIR).
@@ -54,8 +54,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct FileState {
     Bytes bytes;
-    unsigned mode = 0;          // type and permission bits
-    std::int64_t mtime = 0;     // seconds
+    unsigned mode = 0;        // type and permission bits
+    std::int64_t mtime = 0;   // seconds
     bool operator==(const FileState& other) const = default;
 };
 

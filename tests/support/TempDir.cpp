@@ -63,7 +63,7 @@ const std::string& SharedCopyFolder()
     return copy.Path();
 }
 
-} // namespace
+}   // namespace
 
 std::string ProgramAnyUserMayRun(const std::string& exe)
 {

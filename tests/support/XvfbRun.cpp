@@ -39,7 +39,7 @@ int StartChild(const std::vector<std::string>& argv, const ProcessOptions& optio
     }
     pid_t pid = fork();
     if (pid == 0) {
-        setpgid(0, 0);  // its own group, so a timeout ends its children too
+        setpgid(0, 0);   // its own group, so a timeout ends its children too
         for (const auto& [name, value] : options.setEnv)
             setenv(name.c_str(), value.c_str(), 1);
         for (const std::string& name : options.unsetEnv)
@@ -114,7 +114,7 @@ int Reap(int pid, bool kill)
     return -1;
 }
 
-}  // namespace
+}   // namespace
 
 bool InsideTestDisplay()
 {
@@ -160,9 +160,9 @@ int RunCurrentTestUnderXvfb()
         ProcessOptions options;
         options.setEnv = {{kInsideVar, "1"}, {kMarkerVar, marker}};
         options.timeoutSeconds = 300;
-        result = RunProcess({"xvfb-run", "-a", "-s", "-screen 0 1280x800x24 -nolisten tcp", SelfPath(),
-                             "--gtest_filter=" + filter},
-                            options);
+        result = RunProcess(
+            {"xvfb-run", "-a", "-s", "-screen 0 1280x800x24 -nolisten tcp", SelfPath(), "--gtest_filter=" + filter},
+            options);
         bool started = access(marker.c_str(), F_OK) == 0;
         if (result.status == 0 || started)
             break;

@@ -24,25 +24,25 @@ bool ProgramInPath(const std::string& name);
 // Runs the current test again under xvfb-run; returns that run's exit status.
 int RunCurrentTestUnderXvfb();
 
-#define TAMBLE_RUN_UNDER_XVFB()                                                   \
-    do {                                                                          \
-        if (!InsideTestDisplay()) {                                               \
-            if (!ProgramInPath("xvfb-run"))                                       \
-                GTEST_SKIP() << "xvfb-run is not installed";                      \
+#define TAMBLE_RUN_UNDER_XVFB()                                                      \
+    do {                                                                             \
+        if (!InsideTestDisplay()) {                                                  \
+            if (!ProgramInPath("xvfb-run"))                                          \
+                GTEST_SKIP() << "xvfb-run is not installed";                         \
             ASSERT_EQ(RunCurrentTestUnderXvfb(), 0) << "the test failed under Xvfb"; \
-            return;                                                               \
-        }                                                                         \
+            return;                                                                  \
+        }                                                                            \
     } while (0)
 
 struct ProcessResult {
-    int status = -1;          // exit status, or 128 + signal
+    int status = -1;   // exit status, or 128 + signal
     bool timedOut = false;
     std::string out;
     std::string err;
 };
 
 struct ProcessOptions {
-    std::vector<std::pair<std::string, std::string>> setEnv;  // added or replaced
+    std::vector<std::pair<std::string, std::string>> setEnv;   // added or replaced
     std::vector<std::string> unsetEnv;
     std::string workDir;
     double timeoutSeconds = 60;
