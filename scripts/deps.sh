@@ -13,6 +13,7 @@ packages=(
   systemd dpkg-dev                      # checking the units (systemd-analyze); cpack -G DEB
   ncompress gzip zstd time              # benchmark comparisons
   acl                                   # setfacl for the permission tests
+  clang-format                          # scripts/check-format.sh
 )
 if [[ -n "${TAMBLE_EXTRA_PACKAGES:-}" ]]; then
   read -r -a extra <<<"$TAMBLE_EXTRA_PACKAGES"

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the plain and the sanitizer configuration, runs
-# every test in both, then runs each fuzz target for a short while.
+# Installs what is missing, checks the format, builds the plain and the sanitizer
+# configuration, runs every test in both, then runs each fuzz target for a short
+# while.
 #   FUZZ_SECONDS=N   seconds per fuzz target (default 20; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/deps.sh
+echo "== format"
+bash scripts/check-format.sh
 jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-20}
 
