@@ -17,6 +17,7 @@
 #include "jobs/TambleJobs.h"
 #include "streams/CompressedFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -53,6 +54,8 @@ public:
 
 constexpr std::size_t NO_FILE = std::numeric_limits<std::size_t>::max();
 constexpr auto REPAINT_INTERVAL = std::chrono::milliseconds(100);
+// Files begun past the earliest one whose messages are not out yet (at least).
+constexpr std::size_t MIN_AHEAD = 32;
 
 }   // namespace
 
@@ -116,9 +119,14 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     std::mutex lock;
     std::condition_variable changed;
     std::size_t next = 0, finished = 0;
-    bool stop = false;        // no further file is begun
-    bool jobError = false;    // an error stopped the job
-    bool noThreads = false;   // no worker thread: the files run here before any is released
+    bool stop = false;          // no further file is begun
+    bool jobError = false;      // an error stopped the job
+    bool noThreads = false;     // no worker thread: the files run here before any is released
+    std::size_t released = 0;   // files whose messages are out, in order
+    // Files done but not yet released keep their temporaries open and registered:
+    // a file is begun only this far past the earliest one not released, so one
+    // slow file cannot make the others pile up (descriptors, stop-signal slots).
+    const std::size_t ahead = std::max<std::size_t>(MIN_AHEAD, 2 * std::size_t {workers});
 
     auto worker = [&] {
         for (;;) {
@@ -126,6 +134,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
             FileRun* run;
             {
                 std::unique_lock<std::mutex> hold(lock);
+                changed.wait(hold, [&] { return stop || next >= count || next < released + ahead || noThreads; });
                 if (stop || next >= count)
                     return;
                 i = next++;
@@ -206,7 +215,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
             }
         }
 
-        std::size_t released = 0, shown = NO_FILE, shownFinished = NO_FILE;
+        std::size_t shown = NO_FILE, shownFinished = NO_FILE;
         std::unique_lock<std::mutex> hold(lock);
         while (released < count) {
             Slot& slot = slots[released];

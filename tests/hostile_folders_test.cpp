@@ -527,3 +527,22 @@ TEST(HostileFolders, PermissionsOfACopyAreNeverWider)
 }
 
 }   // namespace
+
+TEST(HostileFolders, ASlowFirstFileDoesNotPileUpTheFilesAfterIt)
+{
+    // While one worker codes a large first file, the other must not finish and
+    // hold open the temporaries of every file after it.
+    TempDir dir;
+    WriteWholeFile(dir / "0A240101.hst", Readings(12 << 20, 1));
+    for (int day = 1; day <= 28; ++day)
+        for (int month = 2; month <= 7; ++month) {
+            char name[16];
+            std::snprintf(name, sizeof name, "0A24%02d%02d.hst", month, day);
+            WriteWholeFile(dir / name, Readings(2000, static_cast<std::uint32_t>(day * month)));
+        }
+    TambleSetup setup;
+    setup.openFileLimit = 100;
+    const TambleResult r = RunTamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:1", "/H", "--jobs=2"}, setup);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "169 converted, 0 passed over, 0 failed")) << r.err;
+}

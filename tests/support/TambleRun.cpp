@@ -148,6 +148,11 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 ChildFail("setrlimit");
         }
+        if (setup.openFileLimit >= 0) {
+            const rlimit limit {static_cast<rlim_t>(setup.openFileLimit), static_cast<rlim_t>(setup.openFileLimit)};
+            if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                ChildFail("setrlimit");
+        }
         const int in = ::open("/dev/null", O_RDONLY);
         const int out = outPipe[1] >= 0 ? outPipe[1] : ::open(capture.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = errPipe[1] >= 0 ? errPipe[1] : ::open(capture.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

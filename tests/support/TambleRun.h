@@ -24,6 +24,7 @@ struct TambleSetup {
     bool sizeSignalIgnored = true;                          // SIGXFSZ ignored with the limit, or left at its default
     unsigned timeLimit = 300;                               // seconds, then SIGALRM ends the run
     long runAs = -1;                                        // a user id (and group id) to run as, when root
+    long openFileLimit = -1;                                // RLIMIT_NOFILE
 };
 
 // The paths the test executables know from their build (TAMBLE_EXE, TAMBLE_BINARY_DIR).
