@@ -90,36 +90,12 @@ int MoveNoReplace(const std::string& from, const std::string& to)
     return RetryEintr([&] { return ::rename(from.c_str(), to.c_str()); });
 }
 
-// The lease break signal is ignored while a group holds its leases: each lease
-// restores the action it found, and they are not given up in the reverse order.
-class CIgnoreLeaseBreaks {
-public:
-    CIgnoreLeaseBreaks()
-    {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        m_bSaved = ::sigaction(SIGIO, &ignore, &m_saved) == 0;
-    }
-    ~CIgnoreLeaseBreaks()
-    {
-        if (m_bSaved)
-            ::sigaction(SIGIO, &m_saved, nullptr);
-    }
-    CIgnoreLeaseBreaks(const CIgnoreLeaseBreaks&) = delete;
-    CIgnoreLeaseBreaks& operator=(const CIgnoreLeaseBreaks&) = delete;
-
-private:
-    struct sigaction m_saved {};
-    bool m_bSaved = false;
-};
-
 // Threads that force a group's targets to disk at once.
 constexpr std::size_t SYNC_THREADS = 4;
 
 }   // namespace
 
-// One plain file of a group on its way out: what step 2 found, for step 4.
+// One file of a group on its way: what steps 1 and 3 found, for step 5.
 struct CTambleJobs::PlainOnItsWay {
     enum class Step { SetAside, Keep, Refuse };
     Step step = Step::Refuse;
@@ -169,7 +145,8 @@ void CTambleJobs::SettlePending()
     for (std::size_t i = 0; i < group.size(); ++i)
         ways.push_back(std::make_unique<PlainOnItsWay>());
     PlaceTargets(group, ways);
-    const CIgnoreLeaseBreaks ignoreBreaks;
+    // Groups are settled only inside RunBatch, which ignores the lease break
+    // signal throughout: leases held together never restore its default early.
     bool setAside = false;
     for (std::size_t i = 0; i < group.size(); ++i) {
         if (!group[i].plain.empty() && ways[i]->cause.empty()) {
