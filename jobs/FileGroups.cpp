@@ -103,7 +103,8 @@ struct CTambleJobs::PlainOnItsWay {
     bool failure = false;           // Keep: whether keeping it fails the file
     std::string file, cause;        // Refuse: about which file (empty: the plain one), and why
     CFileLease lease;
-    std::string plain, aside;   // SetAside: the file's name, and where it is now
+    std::string plain, aside;            // SetAside: the file's name, and where it is now
+    int asideSlot = NO_TEMPORARY_SLOT;   // its stop-signal registration
     bool finished = false;
 
     // A file left set aside (an error stopped the group) goes back to its name.
@@ -113,7 +114,7 @@ struct CTambleJobs::PlainOnItsWay {
             return;
         if (!finished)
             MoveNoReplace(aside, plain);
-        UnregisterTemporary(aside.c_str());
+        UnregisterTemporary(asideSlot);
     }
 };
 
@@ -239,17 +240,18 @@ void CTambleJobs::SetAside(const PendingFile& file, PlainOnItsWay& way)
     // Set aside under a name nobody opens, so that whoever found it by its name
     // just before is seen while it can still be put back.
     const std::string aside = SetAsideName(file.plain, ::getpid());
-    RegisterSetAside(aside.c_str(), file.plain.c_str());   // a stop signal puts it back
+    const int slot = RegisterSetAside(aside.c_str(), file.plain.c_str());   // a stop signal puts it back
     const int moved = MoveNoReplace(file.plain, aside);
     const int moveError = errno;
     CreationReturned();
     if (moved != 0) {
-        UnregisterTemporary(aside.c_str());
+        UnregisterTemporary(slot);
         way.cause = std::strerror(moveError);
         return;
     }
     way.plain = file.plain;
     way.aside = aside;
+    way.asideSlot = slot;
     way.step = PlainOnItsWay::Step::SetAside;
 }
 

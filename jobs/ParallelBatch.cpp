@@ -15,6 +15,7 @@
 // end as they would, and no further file is begun.
 #include "jobs/JobError.h"
 #include "jobs/TambleJobs.h"
+#include "platform/TempRegistry.h"
 #include "streams/CompressedFile.h"
 
 #include <algorithm>
@@ -126,7 +127,10 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     // Files done but not yet released keep their temporaries open and registered:
     // a file is begun only this far past the earliest one not released, so one
     // slow file cannot make the others pile up (descriptors, stop-signal slots).
-    const std::size_t ahead = std::max<std::size_t>(MIN_AHEAD, 2 * std::size_t {workers});
+    // Half the stop-signal registry at most (a bound the most workers allowed stay
+    // within): the other half holds the group being settled and its set-aside files.
+    const std::size_t ahead
+        = std::min(std::max<std::size_t>(MIN_AHEAD, 2 * std::size_t {workers}), TEMPORARY_SLOTS / 2);
 
     auto worker = [&] {
         for (;;) {

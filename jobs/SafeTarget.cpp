@@ -5,7 +5,6 @@
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
 #include "platform/SysCall.h"
-#include "platform/TempRegistry.h"
 
 #include <atomic>
 #include <cerrno>
@@ -97,19 +96,20 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         std::string temp = folder + "." + name.substr(0, room) + suffix;
         std::string tempAt = prefix + temp.substr(folder.size());
         // Registered before it exists, so that a stop signal never leaves it behind.
-        RegisterTemporary(temp.c_str());
+        const int slot = RegisterTemporary(temp.c_str());
         const int fd = RetryEintr([&] {
             return ::openat(m_hDir, tempAt.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         });
         CreationReturned();
         if (fd < 0) {
-            UnregisterTemporary(temp.c_str());
+            UnregisterTemporary(slot);
             if (errno == EEXIST)
                 continue;
             cause = ErrnoText(errno);
             return false;
         }
         m_hFile = fd;
+        m_nTempSlot = slot;
         m_strTarget = target;
         m_strTargetAt = prefix + name;
         m_strTemp = std::move(temp);
@@ -278,6 +278,7 @@ CSafeTarget::CSafeTarget(CSafeTarget&& from) noexcept
       m_strTempAt(std::move(from.m_strTempAt)),
       m_strTargetAt(std::move(from.m_strTargetAt)),
       m_hFile(from.m_hFile),
+      m_nTempSlot(from.m_nTempSlot),
       m_bSyncFolder(from.m_bSyncFolder),
       m_bSynced(from.m_bSynced)
 {
@@ -285,6 +286,7 @@ CSafeTarget::CSafeTarget(CSafeTarget&& from) noexcept
     from.m_strStreamPath.clear();
     from.m_hDir = AT_FDCWD;
     from.m_hFile = -1;
+    from.m_nTempSlot = NO_TEMPORARY_SLOT;
 }
 
 bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& cause, const std::vector<char>* acl)
@@ -334,7 +336,8 @@ bool CSafeTarget::Finish(bool replace, std::string& cause)
     if (::fstat(m_hFile, &own) != 0 || ::fstatat(m_hDir, m_strTempAt.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0
         || own.st_dev != named.st_dev || own.st_ino != named.st_ino) {
         cause = FormatText(IDS_CAUSE_TEMP_REPLACED, {m_strTemp});
-        UnregisterTemporary(m_strTemp.c_str());
+        UnregisterTemporary(m_nTempSlot);
+        m_nTempSlot = NO_TEMPORARY_SLOT;
         ::close(m_hFile);
         m_hFile = -1;
         m_strTemp.clear();   // not ours any more: leave it alone
@@ -344,7 +347,8 @@ bool CSafeTarget::Finish(bool replace, std::string& cause)
         Discard();
         return false;
     }
-    UnregisterTemporary(m_strTemp.c_str());
+    UnregisterTemporary(m_nTempSlot);
+    m_nTempSlot = NO_TEMPORARY_SLOT;
     ::close(m_hFile);
     m_hFile = -1;
     m_strTemp.clear();
@@ -364,7 +368,8 @@ bool CSafeTarget::Discard(std::string* cause)
             if (cause)
                 *cause = m_strTemp + ": " + ErrnoText(errno);
         }
-        UnregisterTemporary(m_strTemp.c_str());
+        UnregisterTemporary(m_nTempSlot);
+        m_nTempSlot = NO_TEMPORARY_SLOT;
         m_strTemp.clear();
     }
     m_strStreamPath.clear();

@@ -20,6 +20,8 @@
 // a failure.
 #pragma once
 
+#include "platform/TempRegistry.h"
+
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -103,6 +105,7 @@ private:
     int m_hDir = AT_FDCWD;
     std::string m_strTempAt, m_strTargetAt;
     int m_hFile = -1;
+    int m_nTempSlot = NO_TEMPORARY_SLOT;   // the temporary's stop-signal registration
     bool m_bSyncFolder = true;
     bool m_bSynced = false;
 };

@@ -13,27 +13,20 @@
 
 namespace {
 
-constexpr int SLOT_COUNT = 64;   // one bit each in a thread's mask
 constexpr std::size_t SLOT_BYTES = PATH_MAX;
 
 // A slot is claimed (Writing) before its path is copied in and published
 // (Ready) after; the handler takes only Ready slots, claiming them for itself
-// (Removing) so that no thread frees one under it.
+// (Removing) so that no thread frees one under it.  Only the holder of a slot's
+// number frees it, from whatever thread.
 enum SlotState : int { Free, Writing, Ready, Removing };
 
-struct Slot {
-    std::atomic<int> state {Free};
-    char path[SLOT_BYTES];
-    char restore[SLOT_BYTES];   // where a set-aside file goes back; "" for a temporary
-};
+// The states apart from the paths, so that a search reads a few cache lines.
+std::atomic<int> g_states[TEMPORARY_SLOTS];
+char g_paths[TEMPORARY_SLOTS][SLOT_BYTES];
+char g_restores[TEMPORARY_SLOTS][SLOT_BYTES];   // where a set-aside file goes back; "" for a temporary
 
 static_assert(std::atomic<int>::is_always_lock_free, "the handler needs lock-free atomics");
-
-Slot g_slots[SLOT_COUNT];
-
-// The slots this thread registered: a temporary is made and renamed or removed
-// by the thread that converts its file, and a thread looks only at its own.
-thread_local std::uint64_t t_nMine = 0;
 
 constexpr int STOP_SIGNALS[] = {SIGTERM, SIGINT, SIGHUP};
 
@@ -91,12 +84,12 @@ void InstallStopSignals()
     }
 }
 
-bool RegisterTemporary(const char* path)
+int RegisterTemporary(const char* path)
 {
     return RegisterSetAside(path, "");
 }
 
-bool RegisterSetAside(const char* path, const char* original)
+int RegisterSetAside(const char* path, const char* original)
 {
     const std::size_t length = std::strlen(path);
     const std::size_t restoreLength = std::strlen(original);
@@ -108,18 +101,18 @@ bool RegisterSetAside(const char* path, const char* original)
             ::pause();
     }
     if (length >= SLOT_BYTES || restoreLength >= SLOT_BYTES)
-        return false;
-    for (int i = 0; i < SLOT_COUNT; ++i) {
+        return NO_TEMPORARY_SLOT;
+    for (std::size_t i = 0; i < TEMPORARY_SLOTS; ++i) {
         int expected = Free;
-        if (!g_slots[i].state.compare_exchange_strong(expected, Writing, std::memory_order_acquire))
+        if (g_states[i].load(std::memory_order_relaxed) != Free
+            || !g_states[i].compare_exchange_strong(expected, Writing, std::memory_order_acquire))
             continue;
-        std::memcpy(g_slots[i].path, path, length + 1);
-        std::memcpy(g_slots[i].restore, original, restoreLength + 1);
-        g_slots[i].state.store(Ready, std::memory_order_release);
-        t_nMine |= std::uint64_t {1} << i;
-        return true;
+        std::memcpy(g_paths[i], path, length + 1);
+        std::memcpy(g_restores[i], original, restoreLength + 1);
+        g_states[i].store(Ready, std::memory_order_release);
+        return static_cast<int>(i);
     }
-    return false;
+    return NO_TEMPORARY_SLOT;
 }
 
 void CreationReturned()
@@ -130,29 +123,25 @@ void CreationReturned()
     }
 }
 
-void UnregisterTemporary(const char* path)
+void UnregisterTemporary(int slot)
 {
-    for (int i = 0; i < SLOT_COUNT; ++i) {
-        const std::uint64_t bit = std::uint64_t {1} << i;
-        if (!(t_nMine & bit) || std::strcmp(g_slots[i].path, path) != 0)
-            continue;
-        t_nMine &= ~bit;
-        // A slot the handler has taken stays with it: the process is ending.
-        int expected = Ready;
-        g_slots[i].state.compare_exchange_strong(expected, Free, std::memory_order_release);
+    if (slot < 0 || static_cast<std::size_t>(slot) >= TEMPORARY_SLOTS)
         return;
-    }
+    // A slot the handler has taken stays with it: the process is ending.
+    int expected = Ready;
+    g_states[slot].compare_exchange_strong(expected, Free, std::memory_order_release);
 }
 
 void RemoveRegisteredTemporaries()
 {
-    for (Slot& slot : g_slots) {
+    for (std::size_t i = 0; i < TEMPORARY_SLOTS; ++i) {
         int expected = Ready;
-        if (!slot.state.compare_exchange_strong(expected, Removing, std::memory_order_acquire))
+        if (g_states[i].load(std::memory_order_acquire) != Ready
+            || !g_states[i].compare_exchange_strong(expected, Removing, std::memory_order_acquire))
             continue;
-        if (slot.restore[0] == '\0')
-            ::unlink(slot.path);
+        if (g_restores[i][0] == '\0')
+            ::unlink(g_paths[i]);
         else   // never over a file that took the name meanwhile; the next run sees to it then
-            ::syscall(SYS_renameat2, AT_FDCWD, slot.path, AT_FDCWD, slot.restore, RENAME_NOREPLACE);
+            ::syscall(SYS_renameat2, AT_FDCWD, g_paths[i], AT_FDCWD, g_restores[i], RENAME_NOREPLACE);
     }
 }

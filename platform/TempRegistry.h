@@ -22,6 +22,13 @@
 // so several threads may register temporaries at once.
 #pragma once
 
+#include <cstddef>
+
+// Paths the registry holds at once: room for a history job with the most
+// workers, its files done but not yet settled, and the group being settled.
+constexpr std::size_t TEMPORARY_SLOTS = 1024;
+constexpr int NO_TEMPORARY_SLOT = -1;
+
 // Ignores SIGXFSZ and installs the handler of SIGTERM, SIGINT and SIGHUP.  A
 // signal that was ignored when the program started (nohup, a shell's
 // background job without job control) stays ignored.
@@ -33,19 +40,21 @@ void InstallStopSignals();
 // way in other threads before it sweeps.
 //
 // Registers path (relative paths are taken from the current folder, which the
-// program never changes).  False when it cannot be held (every slot in use, or
-// a path longer than a slot): the temporary is then not removed on a signal.
-bool RegisterTemporary(const char* path);
+// program never changes) and returns its slot, NO_TEMPORARY_SLOT when it cannot
+// be held (every slot in use, or a path longer than a slot): the temporary is
+// then not removed on a signal.
+int RegisterTemporary(const char* path);
 
 // Registers a file set aside under path that a stop signal renames back to
-// original (never over an existing file).  False as above.
-bool RegisterSetAside(const char* path, const char* original);
+// original (never over an existing file).  Returns its slot as above.
+int RegisterSetAside(const char* path, const char* original);
 
 // Ends the creation the last registration of this thread began.
 void CreationReturned();
 
-// Forgets path; nothing when it is not registered.
-void UnregisterTemporary(const char* path);
+// Forgets the path in slot; any thread may (a history job renames on its own
+// thread the temporaries its workers made).  Nothing for NO_TEMPORARY_SLOT.
+void UnregisterTemporary(int slot);
 
 // Removes every registered temporary and puts back every set-aside file; safe
 // inside a signal handler.

@@ -13,13 +13,16 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <tuple>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -153,32 +156,44 @@ TEST_P(Crash, StoppedBySignalAnywhereThenRunAgain)
 INSTANTIATE_TEST_SUITE_P(Jobs, Crash, ::testing::Combine(::testing::Bool(), ::testing::Values(1, 3)),
                          [](const auto& info) { return JobName(std::get<0>(info.param), std::get<1>(info.param)); });
 
+// The large file comes after one small file, or after 84 of them: the temporaries
+// of the files settled before it must have made room for its own.
 TEST(StopSignals, InTheMiddleOfALargeConversion)
 {
     const Bytes big = Readings(24 << 20, 11), small = Readings(3000, 12);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
-        TempDir dir;
-        WriteWholeFile(dir / "0A240101.hst", small);
-        WriteWholeFile(dir / "0A240102.hst", big);
-        WriteWholeFile(dir / "0A240103.hst", small);
-        const pid_t pid = StartTamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "/H"});
-        ASSERT_GT(pid, 0);
-        bool writing = false;
-        for (int wait = 0; wait < 20000 && !writing; ++wait) {
-            for (const std::string& temp : Temporaries(dir.Path()))
-                writing = writing || temp.find("0A240102.hsz.tamble-tmp") != std::string::npos;
-            if (!writing)
-                ::usleep(1000);
+    for (int before : {1, 84}) {
+        for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+            SCOPED_TRACE(std::to_string(before) + " before, " + strsignal(sig));
+            TempDir dir;
+            std::vector<std::string> smalls;
+            for (int k = 0; k < before; ++k) {
+                char name[16];
+                std::snprintf(name, sizeof name, "0A23%02d%02d", 1 + k / 28, 1 + k % 28);
+                smalls.push_back(name);
+                WriteWholeFile(dir / (smalls.back() + ".hst"), small);
+            }
+            WriteWholeFile(dir / "0A240102.hst", big);
+            WriteWholeFile(dir / "0A240103.hst", small);
+            const pid_t pid = StartTamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "/H"});
+            ASSERT_GT(pid, 0);
+            bool writing = false;
+            for (int wait = 0; wait < 20000 && !writing; ++wait) {
+                for (const std::string& temp : Temporaries(dir.Path()))
+                    writing = writing || temp.find("0A240102.hsz.tamble-tmp") != std::string::npos;
+                if (!writing)
+                    ::usleep(1000);
+            }
+            if (writing)
+                ::kill(pid, sig);
+            const TambleResult r = WaitTamble(pid);
+            ASSERT_TRUE(writing) << "no conversion of the large file was seen\n" << r.err;
+            EXPECT_EQ(r.signal, sig) << r.err;
+            EXPECT_TRUE(Temporaries(dir.Path()).empty());
+            for (const std::string& day : smalls)
+                EXPECT_EQ(DayIntact(dir.Path(), day, small), "");
+            EXPECT_EQ(DayIntact(dir.Path(), "0A240102", big), "");
+            EXPECT_EQ(ReadWholeFile(dir / "0A240103.hst"), small);
         }
-        if (writing)
-            ::kill(pid, sig);
-        const TambleResult r = WaitTamble(pid);
-        ASSERT_TRUE(writing) << "no conversion of the large file was seen\n" << r.err;
-        EXPECT_EQ(r.signal, sig) << r.err;
-        EXPECT_TRUE(Temporaries(dir.Path()).empty());
-        EXPECT_EQ(DayIntact(dir.Path(), "0A240101", small), "");
-        EXPECT_EQ(DayIntact(dir.Path(), "0A240102", big), "");
-        EXPECT_EQ(ReadWholeFile(dir / "0A240103.hst"), small);
     }
 }
 
