@@ -25,6 +25,7 @@
 #include <csignal>
 #include <limits>
 #include <mutex>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
@@ -57,6 +58,22 @@ constexpr std::size_t NO_FILE = std::numeric_limits<std::size_t>::max();
 constexpr auto REPAINT_INTERVAL = std::chrono::milliseconds(100);
 // Files begun past the earliest one whose messages are not out yet (at least).
 constexpr std::size_t MIN_AHEAD = 32;
+// Descriptors: a file being converted holds up to six (its source, temporary and
+// folder, the proof's two readers, a lease), a file done but not settled two (its
+// temporary and folder); the rest of the job, with the group being settled, up to
+// FDS_RESERVED.
+constexpr std::size_t FDS_CONVERTING = 6;
+constexpr std::size_t FDS_STAGED = 2;
+constexpr std::size_t FDS_RESERVED = 64;
+
+// Descriptors the batch may use, from the process's limit.
+std::size_t SpareDescriptors()
+{
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::numeric_limits<std::size_t>::max() / 2;
+    return limit.rlim_cur > FDS_RESERVED ? static_cast<std::size_t>(limit.rlim_cur - FDS_RESERVED) : 0;
+}
 
 }   // namespace
 
@@ -129,8 +146,14 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     // slow file cannot make the others pile up (descriptors, stop-signal slots).
     // Half the stop-signal registry at most (a bound the most workers allowed stay
     // within): the other half holds the group being settled and its set-aside files.
-    const std::size_t ahead
-        = std::min(std::max<std::size_t>(MIN_AHEAD, 2 * std::size_t {workers}), TEMPORARY_SLOTS / 2);
+    // Workers and window are cut to the descriptors the process may open, so that a
+    // low limit costs speed, not files.
+    const std::size_t spare = SpareDescriptors();
+    workers = static_cast<unsigned>(
+        std::clamp<std::size_t>(spare / (FDS_CONVERTING + FDS_STAGED), 1, std::size_t {workers}));
+    const std::size_t fitting = (spare - std::min(spare, workers * FDS_CONVERTING)) / FDS_STAGED;
+    const std::size_t ahead = std::max<std::size_t>(
+        workers, std::min({std::max<std::size_t>(MIN_AHEAD, 2 * std::size_t {workers}), TEMPORARY_SLOTS / 2, fitting}));
 
     auto worker = [&] {
         for (;;) {
