@@ -19,6 +19,7 @@
 #include <memory>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -148,7 +149,11 @@ bool CTambleJobs::CopyContent(CCompressedFile& reader, CCompressedFile& writer, 
         ShowFilePos();
         return true;
     };
-    if (!ReadChunks(reader, IDS_ERR_READ, write, delivered, fault))
+    // A worker of a history job has the other processors' work beside it; a
+    // single file's conversion reads ahead on one of them.
+    static const bool spareProcessor = ::sysconf(_SC_NPROCESSORS_ONLN) > 1;
+    const bool ahead = !m_bWorker && spareProcessor;
+    if (!(ahead ? ReadChunksAhead : ReadChunks)(reader, IDS_ERR_READ, write, delivered, fault))
         return false;
     // An empty source still gets its one call, as a writer expects at least one.
     if (oneBlock ? delivered == total : total == 0)

@@ -8,10 +8,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -192,6 +196,98 @@ bool ReadChunks(CCompressedFile& stream, UINT readTextId, const ChunkSink& take,
             break;
     }
     return true;
+}
+
+bool ReadChunksAhead(CCompressedFile& stream, UINT readTextId, const ChunkSink& take, UINT& delivered, JobFault& fault)
+{
+    const UINT total = stream.m_nOriginalSize;
+    const UINT size = ChunkFor(total);
+    struct Chunk {
+        std::unique_ptr<std::uint8_t[]> data;
+        UINT got = 0;
+        bool full = false;   // read, not yet taken
+    };
+    Chunk chunks[2];
+    std::mutex lock;
+    std::condition_variable changed;
+    bool readerDone = false, stop = false, readFailed = false;
+    JobFault readFault;
+    std::exception_ptr readError;
+    // The reading thread fills the chunks in turn, each once take is done with it.
+    const auto read = [&] {
+        try {
+            UINT done = 0;
+            for (int k = 0; done < total; k ^= 1) {
+                Chunk& chunk = chunks[k];
+                {
+                    std::unique_lock<std::mutex> hold(lock);
+                    changed.wait(hold, [&] { return !chunk.full || stop; });
+                    if (stop)
+                        break;
+                }
+                const UINT want = total - done < size ? total - done : size;
+                UINT got = 0;
+                if (!FileStep(readTextId, stream.GetFileName(), readFault,
+                              [&] { got = stream.Read(chunk.data.get(), want); })) {
+                    readFailed = true;
+                    break;
+                }
+                done += got;
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    chunk.got = got;
+                    chunk.full = true;
+                }
+                changed.notify_all();
+                if (got < want)
+                    break;
+            }
+        } catch (...) {
+            readError = std::current_exception();
+        }
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            readerDone = true;
+        }
+        changed.notify_all();
+    };
+    std::thread reader;
+    try {
+        for (Chunk& chunk : chunks)
+            chunk.data.reset(new std::uint8_t[size]);
+        if (total > size)
+            reader = std::thread(read);
+    } catch (const std::exception&) {   // no second buffer or thread: read in turn
+    }
+    if (!reader.joinable())
+        return ReadChunks(stream, readTextId, take, delivered, fault);
+    delivered = 0;
+    bool taken = true;
+    for (int k = 0;; k ^= 1) {
+        Chunk& chunk = chunks[k];
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            changed.wait(hold, [&] { return chunk.full || readerDone; });
+            if (!chunk.full)
+                break;
+        }
+        delivered += chunk.got;
+        taken = take(chunk.data.get(), chunk.got, delivered, fault);
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            chunk.full = false;
+            stop = !taken;
+        }
+        changed.notify_all();
+        if (!taken)
+            break;
+    }
+    reader.join();
+    if (readError)
+        std::rethrow_exception(readError);
+    if (taken && readFailed)
+        fault = readFault;
+    return taken && !readFailed;
 }
 
 std::string StreamFault(CCompressedFile& stream, UINT delivered, bool* dataComplete)

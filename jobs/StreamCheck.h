@@ -56,6 +56,11 @@ CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallb
 // when take returns false (take sets the fault).
 using ChunkSink = std::function<bool(const std::uint8_t* data, UINT count, UINT delivered, JobFault& fault)>;
 bool ReadChunks(CCompressedFile& stream, UINT readTextId, const ChunkSink& take, UINT& delivered, JobFault& fault);
+// ReadChunks with the reading on a thread of its own, one chunk ahead of take,
+// which runs on the calling thread: one file's conversion then reads (or
+// decodes) on one processor while it codes (or writes) on another.  The stream
+// is the reading thread's until the call returns.
+bool ReadChunksAhead(CCompressedFile& stream, UINT readTextId, const ChunkSink& take, UINT& delivered, JobFault& fault);
 
 // Runs step, a call into the file layer; false with the fault (textId, file and
 // the cause) when it throws.  A failed read (IDS_ERR_READ) or write

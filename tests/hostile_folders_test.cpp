@@ -551,3 +551,34 @@ TEST(HostileFolders, ASlowFirstFileDoesNotPileUpTheFilesAfterIt)
     EXPECT_EQ(many.status, 0) << many.err;
     EXPECT_TRUE(Contains(many.err, "169 converted, 0 passed over, 0 failed")) << many.err;
 }
+
+// A single file's conversion reads ahead on a thread of its own: a read or a write
+// failing in the middle of a large file still ends it with its message and no target.
+TEST(HostileFolders, AFailureInTheMiddleOfALargeFileLeavesNoTarget)
+{
+    if (SkipWithoutInjector())
+        GTEST_SKIP() << "no fault injector";
+    TempDir dir;
+    const std::string plain = dir / "plain", coded = dir / "coded", out = dir / "out";
+    WriteWholeFile(plain, Readings(5 << 20, 3));
+    ASSERT_EQ(RunTamble({"/Z:C", "/S:" + plain, "/R:" + coded, "/H"}).status, 0);
+    for (const std::string mode : {"/Z:C", "/Z:E"}) {
+        const std::string& source = mode == "/Z:C" ? plain : coded;
+        for (const std::string call : {"read", "write"}) {
+            SCOPED_TRACE(mode + " " + call);
+            const bool read = call == "read";   // the 30th of either: a megabyte or so in
+            const TambleResult r = RunTamble({mode, "/S:" + source, "/R:" + out, "/H"},
+                                             FaultSetup({{"CALL", call},
+                                                         {"PATH", read ? source : ".tamble-tmp."},
+                                                         {"NTH", "30"},
+                                                         {"TIMES", "0"},
+                                                         {"ERRNO", read ? "EIO" : "ENOSPC"}}));
+            EXPECT_EQ(r.status, 1) << r.err;
+            EXPECT_TRUE(Contains(r.err, read ? "Couldn't read file! " + source + ": Input/output error"
+                                             : "Couldn't write file! " + out + ": No space left on device"))
+                << r.err;
+            EXPECT_FALSE(PathExists(out));
+            EXPECT_EQ(Temporaries(dir.Path()).size(), 0u);
+        }
+    }
+}
