@@ -4,11 +4,11 @@
 // into levels: the first seven bytes, then five bytes at a time.  A string of up to
 // seven bytes is keyed by its bytes; a longer one by the code of its prefix that ends
 // at the last level boundary (7, 12, 17 ... bytes) and the one to five bytes after it.
-// So from a level boundary the strings one to five (at the start seven) bytes longer
-// can all be looked up at once, instead of in a chain of lookups that each wait for
-// the one before.  Every prefix of a known string is known, so the first lookup that
-// misses ends the match.  8-byte strings are also indexed by their raw bytes, so the
-// first round tells a 7-byte match from a longer one.  The codes assigned depend only
+// So from a level boundary the keys of the strings one to five (at the start seven)
+// bytes longer are all known at once, and no lookup waits for another's result, as in
+// a chain of (code, byte) lookups.  Every prefix of a known string is known, so the
+// first lookup that misses ends the match.  8-byte strings are also indexed by their
+// raw bytes, so the first round tells a 7-byte match from a longer one.  The codes assigned depend only
 // on the strings and the order they are met, so the table's layout never shows in
 // the file.
 //
@@ -139,7 +139,7 @@ public:
         return code;
     }
     // Only the tag matches of ProbeHash and ProbeHashWide: whether a string may be
-    // known, without loading its code.  The writer looks at several strings at once
+    // known, without loading its code.  The writer looks at several strings in a row
     // and loads the code of the one it takes only.
     unsigned MatchHash(std::uint64_t h) const
     {

@@ -173,11 +173,12 @@ void CLzwFile::WriteData(const void* data, UINT count)
 
 // One WriteData call's coding of data[p..count) onto the string matched so far.  From
 // a level boundary with at least eight bytes left, the strings up to one level longer
-// are all looked up at once; near the end of the data, and inside a level (the string
-// carried over from the previous call), one byte per lookup.  Every step is inlined
-// into Run's loop, so the run's members live in registers or its own stack slots: as
-// members of the stream, byte stores into the transfer buffer could alias them.  They go back to the stream
-// at the end and before a progress report.
+// are looked up without one lookup waiting for another; near the end of the data, and
+// inside a level (the string carried over from the previous call), one byte per
+// lookup.  Every step is inlined into Run's loop, so the run's members live in
+// registers or its own stack slots: as members of the stream, byte stores into the
+// transfer buffer could alias them.  They go back to the stream at the end and before
+// a progress report.
 template <bool WIDE>
 class CLzwFile::CEncodeRun {
 public:
@@ -212,8 +213,8 @@ private:
     // What the string matched so far allows next.  FRESH: it is the single byte in[p - 1].
     enum Mode { INNER, FRESH, BOUNDARY };
 
-    // The first level of the string that starts at in[p - 1]: its 2- to 7-byte
-    // prefixes at once.  Only the code of the string taken is loaded.
+    // The first level of the string that starts at in[p - 1]: its 2- to 8-byte
+    // prefixes.  Only the code of the string taken is loaded.
     [[gnu::always_inline]] Mode FirstLevel()
     {
         const UINT i = m_nPos - 1;
@@ -246,26 +247,28 @@ private:
     // How many of the 8 bytes in w the tags say may be known (1 to 8).  The first miss
     // ends the match: a confirmed code before it and a sure miss (in a group that never
     // overflowed) make it exact.  An incomplete 8-byte index counts as a hit: the level
-    // round then decides.  Misses from the longest down, so that the shortest one
-    // decides (plain selects, no branches).
+    // round then decides.  Tested from the shortest up, each prefix looked up only once
+    // the shorter ones are known: no key depends on a lookup, so the processor, taking
+    // the likelier way at each test, has the next lookups under way before the test is
+    // decided, and a short string costs only its own lookups.  Most strings pass the
+    // first tests, whose branches are then the easiest to predict.
     [[gnu::always_inline]] UINT FirstLevelLength(std::uint64_t w, std::uint64_t h8, UINT pair) const
     {
-        const unsigned m3 = Match(CLzwEncodeTable::FirstKey(w, 3));
-        const unsigned m4 = Match(CLzwEncodeTable::FirstKey(w, 4));
-        const unsigned m5 = Match(CLzwEncodeTable::FirstKey(w, 5));
-        const unsigned m6 = Match(CLzwEncodeTable::FirstKey(w, 6));
-        const unsigned m7 = Match(CLzwEncodeTable::FirstKey(w, 7));
+        if (!pair)
+            return 1;
+        if (!Match(CLzwEncodeTable::FirstKey(w, 3)))
+            return 2;
+        if (!Match(CLzwEncodeTable::FirstKey(w, 4)))
+            return 3;
+        if (!Match(CLzwEncodeTable::FirstKey(w, 5)))
+            return 4;
+        if (!Match(CLzwEncodeTable::FirstKey(w, 6)))
+            return 5;
+        if (!Match(CLzwEncodeTable::FirstKey(w, 7)))
+            return 6;
         const unsigned m8 = MatchHash(h8);
         const bool complete8 = m_table.Bytes8Complete();
-        UINT length = 8;
-        length = (m8 != 0 || !complete8) ? length : 7;
-        length = m7 ? length : 6;
-        length = m6 ? length : 5;
-        length = m5 ? length : 4;
-        length = m4 ? length : 3;
-        length = m3 ? length : 2;
-        length = pair ? length : 1;
-        return length;
+        return (m8 != 0 || !complete8) ? 8 : 7;
     }
 
     // Eight bytes or more known: go on from the 7-byte string's level boundary.
@@ -281,23 +284,19 @@ private:
         return BOUNDARY;
     }
 
-    // The next level: the string s and 1 to 5 following bytes, looked up at once.
+    // The next level: the string s and 1 to 5 following bytes, tested from the
+    // shortest up as in FirstLevelLength.
     [[gnu::always_inline]] Mode NextLevel()
     {
         std::uint64_t w;
         std::memcpy(&w, m_pIn + m_nPos, 8);
         const std::uint64_t s = m_nString;
-        const unsigned m1 = Match(CLzwEncodeTable::LevelKey(w, 1, s));
-        const unsigned m2 = Match(CLzwEncodeTable::LevelKey(w, 2, s));
-        const unsigned m3 = Match(CLzwEncodeTable::LevelKey(w, 3, s));
-        const unsigned m4 = Match(CLzwEncodeTable::LevelKey(w, 4, s));
-        const unsigned m5 = Match(CLzwEncodeTable::LevelKey(w, 5, s));
-        UINT more = LZW_LEVEL_BYTES;
-        more = m5 ? more : 4;
-        more = m4 ? more : 3;
-        more = m3 ? more : 2;
-        more = m2 ? more : 1;
-        more = m1 ? more : 0;
+        const UINT more = !Match(CLzwEncodeTable::LevelKey(w, 1, s))   ? 0
+                          : !Match(CLzwEncodeTable::LevelKey(w, 2, s)) ? 1
+                          : !Match(CLzwEncodeTable::LevelKey(w, 3, s)) ? 2
+                          : !Match(CLzwEncodeTable::LevelKey(w, 4, s)) ? 3
+                          : !Match(CLzwEncodeTable::LevelKey(w, 5, s)) ? 4
+                                                                       : LZW_LEVEL_BYTES;
         UINT code = s;
         if (more > 0) {
             const std::uint64_t known = CLzwEncodeTable::LevelKey(w, more, s);
