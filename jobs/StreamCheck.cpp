@@ -261,28 +261,41 @@ bool ReadChunksAhead(CCompressedFile& stream, UINT readTextId, const ChunkSink& 
     }
     if (!reader.joinable())
         return ReadChunks(stream, readTextId, take, delivered, fault);
-    delivered = 0;
-    bool taken = true;
-    for (int k = 0;; k ^= 1) {
-        Chunk& chunk = chunks[k];
-        {
-            std::unique_lock<std::mutex> hold(lock);
-            changed.wait(hold, [&] { return chunk.full || readerDone; });
-            if (!chunk.full)
-                break;
-        }
-        delivered += chunk.got;
-        taken = take(chunk.data.get(), chunk.got, delivered, fault);
+    // The reading thread is stopped and joined however take ends, also by an exception.
+    const auto stopReader = [&] {
         {
             std::lock_guard<std::mutex> hold(lock);
-            chunk.full = false;
-            stop = !taken;
+            stop = true;
         }
         changed.notify_all();
-        if (!taken)
-            break;
+        reader.join();
+    };
+    delivered = 0;
+    bool taken = true;
+    try {
+        for (int k = 0;; k ^= 1) {
+            Chunk& chunk = chunks[k];
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                changed.wait(hold, [&] { return chunk.full || readerDone; });
+                if (!chunk.full)
+                    break;
+            }
+            delivered += chunk.got;
+            taken = take(chunk.data.get(), chunk.got, delivered, fault);
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                chunk.full = false;
+            }
+            changed.notify_all();
+            if (!taken)
+                break;
+        }
+    } catch (...) {
+        stopReader();
+        throw;
     }
-    reader.join();
+    stopReader();
     if (readError)
         std::rethrow_exception(readError);
     if (taken && readFailed)
