@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -25,6 +26,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -637,4 +639,38 @@ TEST(Proof, TwinMustDecodeToExactlyThePlainBytes)
 
     // A stored twin holds the plain bytes as they are.
     EXPECT_TRUE(CompareDecoded(dir / "plain", dir / "plain", cause)) << cause;
+}
+
+// Reading ahead on a thread of its own: every chunk arrives once and in order, and a
+// sink that fails or throws stops the reading thread, which is joined.
+TEST(ReadAhead, ChunksInOrderAndStopsOnFailureOrThrow)
+{
+    TempDir dir;
+    const Bytes data = HistoryLike((5 << 20) + 12345);
+    WriteWholeFile(dir / "plain", data);
+    for (int stopAt : {0, 2, 3}) {   // 0: take all; 2: fail at the second chunk; 3: throw at the third
+        SCOPED_TRACE(stopAt);
+        JobFault fault;
+        CSourceStream stream = OpenReader(dir / "plain", fault);
+        ASSERT_TRUE(stream) << fault.cause;
+        Bytes seen;
+        int chunks = 0;
+        const auto take = [&](const std::uint8_t* bytes, UINT count, UINT delivered, JobFault& failed) {
+            if (++chunks == 3 && stopAt == 3)
+                throw std::runtime_error("sink");
+            seen.insert(seen.end(), bytes, bytes + count);
+            EXPECT_EQ(delivered, seen.size());
+            failed.cause = "sink";
+            return chunks != stopAt;
+        };
+        UINT delivered = 0;
+        if (stopAt == 3) {
+            EXPECT_THROW(ReadChunksAhead(*stream, IDS_ERR_READ, take, delivered, fault), std::runtime_error);
+            continue;
+        }
+        const bool ok = ReadChunksAhead(*stream, IDS_ERR_READ, take, delivered, fault);
+        EXPECT_EQ(ok, stopAt == 0);
+        EXPECT_EQ(seen.size(), stopAt == 0 ? data.size() : std::size_t {2} << 20);
+        EXPECT_TRUE(std::equal(seen.begin(), seen.end(), data.begin()));
+    }
 }
