@@ -213,35 +213,31 @@ bool ReadChunksAhead(CCompressedFile& stream, UINT readTextId, const ChunkSink& 
     bool readerDone = false, stop = false, readFailed = false;
     JobFault readFault;
     std::exception_ptr readError;
-    // The reading thread fills the chunks in turn, each once take is done with it.
+    // The reading thread runs the one chunk loop and copies each chunk into the two
+    // in turn, each once take is done with it (the copy costs the spare processor).
+    int next = 0;
+    const ChunkSink handOver = [&](const std::uint8_t* data, UINT got, UINT, JobFault&) {
+        Chunk& chunk = chunks[next];
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            changed.wait(hold, [&] { return !chunk.full || stop; });
+            if (stop)
+                return false;
+        }
+        std::memcpy(chunk.data.get(), data, got);   // take never looks at a chunk not full
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            chunk.got = got;
+            chunk.full = true;
+        }
+        changed.notify_all();
+        next ^= 1;
+        return true;
+    };
     const auto read = [&] {
         try {
             UINT done = 0;
-            for (int k = 0; done < total; k ^= 1) {
-                Chunk& chunk = chunks[k];
-                {
-                    std::unique_lock<std::mutex> hold(lock);
-                    changed.wait(hold, [&] { return !chunk.full || stop; });
-                    if (stop)
-                        break;
-                }
-                const UINT want = total - done < size ? total - done : size;
-                UINT got = 0;
-                if (!FileStep(readTextId, stream.GetFileName(), readFault,
-                              [&] { got = stream.Read(chunk.data.get(), want); })) {
-                    readFailed = true;
-                    break;
-                }
-                done += got;
-                {
-                    std::lock_guard<std::mutex> hold(lock);
-                    chunk.got = got;
-                    chunk.full = true;
-                }
-                changed.notify_all();
-                if (got < want)
-                    break;
-            }
+            readFailed = !ReadChunks(stream, readTextId, handOver, done, readFault);
         } catch (...) {
             readError = std::current_exception();
         }
