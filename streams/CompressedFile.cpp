@@ -228,6 +228,13 @@ UINT CCompressedFile::ReadBuffered(void* buffer, UINT count)
     auto* out = static_cast<std::uint8_t*>(buffer);
     UINT done = 0;
     while (done < count) {
+        if (m_nBufCount == 0 && count - done >= COMPRESSED_BUFFER_SIZE) {
+            // A buffer's worth or more wanted and none waiting: straight from the
+            // file, one call, no copy.
+            if (!ReadDirect(out + done, count - done, done))
+                break;
+            continue;
+        }
         if (m_nBufCount == 0 && FillBuffer() == 0)
             break;
         UINT take = count - done < m_nBufCount ? count - done : m_nBufCount;
@@ -237,6 +244,22 @@ UINT CCompressedFile::ReadBuffered(void* buffer, UINT count)
         done += take;
     }
     return done;
+}
+
+// Reads up to want bytes (no more than the file has left) into out, adding them to
+// done; false when none came.
+bool CCompressedFile::ReadDirect(std::uint8_t* out, UINT want, UINT& done)
+{
+    if (m_bAtEnd)
+        return false;
+    if (m_nFileLength - m_nFilePos < want)
+        want = m_nFileLength - m_nFilePos;
+    const UINT got = want ? m_pFile->Read(out, want) : 0;
+    if (got < want || got == 0)
+        m_bAtEnd = true;   // as in FillBuffer: a short read is the end
+    m_nFilePos += got;
+    done += got;
+    return got > 0;
 }
 
 int CCompressedFile::ReadByte()
@@ -264,6 +287,12 @@ void CCompressedFile::WriteBuffered(const void* data, UINT count, BOOL progress)
     while (count > 0) {
         if (m_nBufCount == COMPRESSED_BUFFER_SIZE)
             FlushBuffer(progress);
+        if (m_nBufCount == 0 && count >= COMPRESSED_BUFFER_SIZE) {
+            const UINT direct = WriteDirect(in, count, progress);
+            in += direct;
+            count -= direct;
+            continue;
+        }
         UINT take = COMPRESSED_BUFFER_SIZE - m_nBufCount;
         if (take > count)
             take = count;
@@ -273,6 +302,31 @@ void CCompressedFile::WriteBuffered(const void* data, UINT count, BOOL progress)
         in += take;
         count -= take;
     }
+}
+
+// Writes the whole buffers' worth at the start of in (count is at least one) to the
+// file in one call, without copying them into the buffer; the size check and the
+// progress calls are those of as many flushes.  Returns the bytes written.
+UINT CCompressedFile::WriteDirect(const std::uint8_t* in, UINT count, BOOL progress)
+{
+    UINT blocks = count / COMPRESSED_BUFFER_SIZE;
+    const UINT room = (std::numeric_limits<UINT>::max() - m_nFilePos) / COMPRESSED_BUFFER_SIZE;
+    if (blocks > room)
+        blocks = room;
+    if (blocks == 0) {   // the next flush throws: copied in, as before
+        const UINT take = count < COMPRESSED_BUFFER_SIZE ? count : COMPRESSED_BUFFER_SIZE;
+        std::memcpy(m_pBuffer + m_nBufIndex, in, take);
+        m_nBufIndex += take;
+        m_nBufCount += take;
+        return take;
+    }
+    m_pFile->Write(in, blocks * COMPRESSED_BUFFER_SIZE);
+    for (UINT b = 0; b < blocks; ++b) {
+        m_nFilePos += COMPRESSED_BUFFER_SIZE;
+        if (progress && m_nFilePos % 1000 == 0 && g_pfnProgress)
+            g_pfnProgress(m_nFilePos);
+    }
+    return blocks * COMPRESSED_BUFFER_SIZE;
 }
 
 void CCompressedFile::FlushBuffer(BOOL progress)

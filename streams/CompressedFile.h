@@ -238,6 +238,8 @@ private:
     }
     void FlushBuffer(BOOL progress);
     UINT FillBuffer();
+    bool ReadDirect(std::uint8_t* out, UINT want, UINT& done);
+    UINT WriteDirect(const std::uint8_t* in, UINT count, BOOL progress);
     void RefillBits();
     void ResetBits();
     void UpdateHeader();

@@ -247,6 +247,19 @@ TEST_F(StreamBase, StoredStreamRoundTripsAndReportsFlushes)
     EXPECT_EQ(back, data);
     EXPECT_EQ(in->Read(back.data(), 10), 0u);
     in->Close();
+
+    // Whole buffers go to the file in one call after a partial one is topped up;
+    // the flushes reported are the same.
+    g_progress.clear();
+    {
+        CUncompressedFile out;
+        ASSERT_TRUE(out.Open((dir / "t").c_str(), OPEN_CREATE));
+        out.WriteData(data.data(), 5000);
+        out.WriteData(data.data() + 5000, 65000);
+        out.Close();
+    }
+    EXPECT_EQ(g_progress, (std::vector<UINT> {32000, 64000}));
+    EXPECT_EQ(ReadWholeFile(dir / "t"), data);
 }
 
 TEST_F(StreamBase, EmptyStoredFileAndShortPlainFile)
