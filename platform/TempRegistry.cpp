@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <new>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -23,8 +24,11 @@ enum SlotState : int { Free, Writing, Ready, Removing };
 
 // The states apart from the paths, so that a search reads a few cache lines.
 std::atomic<int> g_states[TEMPORARY_SLOTS];
-char g_paths[TEMPORARY_SLOTS][SLOT_BYTES];
-char g_restores[TEMPORARY_SLOTS][SLOT_BYTES];   // where a set-aside file goes back; "" for a temporary
+// Each slot's path and, behind it, where a set-aside file goes back ("" for a
+// temporary), in a block of its own that the slot keeps for its next use: fixed
+// arrays of PATH_MAX a slot would touch a fresh page for every slot used.
+char* g_texts[TEMPORARY_SLOTS];
+std::size_t g_textRoom[TEMPORARY_SLOTS];
 
 static_assert(std::atomic<int>::is_always_lock_free, "the handler needs lock-free atomics");
 
@@ -107,8 +111,20 @@ int RegisterSetAside(const char* path, const char* original)
         if (g_states[i].load(std::memory_order_relaxed) != Free
             || !g_states[i].compare_exchange_strong(expected, Writing, std::memory_order_acquire))
             continue;
-        std::memcpy(g_paths[i], path, length + 1);
-        std::memcpy(g_restores[i], original, restoreLength + 1);
+        const std::size_t need = length + restoreLength + 2;
+        if (g_textRoom[i] < need) {
+            const std::size_t room = (need + 127) / 128 * 128;
+            char* text = new (std::nothrow) char[room];
+            if (!text) {
+                g_states[i].store(Free, std::memory_order_release);
+                return NO_TEMPORARY_SLOT;
+            }
+            delete[] g_texts[i];   // nobody reads a slot being written
+            g_texts[i] = text;
+            g_textRoom[i] = room;
+        }
+        std::memcpy(g_texts[i], path, length + 1);
+        std::memcpy(g_texts[i] + length + 1, original, restoreLength + 1);
         g_states[i].store(Ready, std::memory_order_release);
         return static_cast<int>(i);
     }
@@ -139,9 +155,12 @@ void RemoveRegisteredTemporaries()
         if (g_states[i].load(std::memory_order_acquire) != Ready
             || !g_states[i].compare_exchange_strong(expected, Removing, std::memory_order_acquire))
             continue;
-        if (g_restores[i][0] == '\0')
-            ::unlink(g_paths[i]);
+        const char* path = g_texts[i];
+        const char* restore = path;
+        while (*restore++ != '\0') {}   // the text behind the path's end
+        if (restore[0] == '\0')
+            ::unlink(path);
         else   // never over a file that took the name meanwhile; the next run sees to it then
-            ::syscall(SYS_renameat2, AT_FDCWD, g_paths[i], AT_FDCWD, g_restores[i], RENAME_NOREPLACE);
+            ::syscall(SYS_renameat2, AT_FDCWD, path, AT_FDCWD, restore, RENAME_NOREPLACE);
     }
 }

@@ -17,9 +17,9 @@
 // the write fail with EFBIG, which is reported like any write error, instead
 // of killing the process with its temporary left behind.
 //
-// The registry is a fixed set of slots holding the paths, so that the handler
-// needs no allocation and no lock; slots are claimed with atomic operations,
-// so several threads may register temporaries at once.
+// The registry is a fixed set of slots, each holding its paths in a block it
+// keeps, so that the handler needs no allocation and no lock; slots are claimed
+// with atomic operations, so several threads may register temporaries at once.
 #pragma once
 
 #include <cstddef>
