@@ -57,7 +57,10 @@ public:
 constexpr std::size_t NO_FILE = std::numeric_limits<std::size_t>::max();
 constexpr auto REPAINT_INTERVAL = std::chrono::milliseconds(100);
 // Files begun past the earliest one whose messages are not out yet (at least).
-constexpr std::size_t MIN_AHEAD = 32;
+// While the job's thread settles a group (its syncs wait on the disk for a few
+// milliseconds) it releases no file: the workers go on only this far.  Small files
+// that extract in a fraction of a millisecond need about a hundred of room.
+constexpr std::size_t MIN_AHEAD = 128;
 // Descriptors: a file being converted holds up to six (its source, temporary and
 // folder, the proof's two readers, a lease), a file done but not settled two (its
 // temporary and folder); the rest of the job, with the group being settled, up to
