@@ -1,14 +1,15 @@
 // A history job's finished files, settled a group at a time.
 //
 // A worker writes each target to its temporary, starts its write-back
-// (sync_file_range) and, for a compression, decodes the temporary back and
-// compares it with the plain file.  It then hands the file to the job's own
-// thread (QueueFile), which settles GROUP_SIZE files at once, in the order of
-// the names:
+// (sync_file_range), for an extraction queues it for the batch's sync threads
+// (CSyncAhead), and for a compression decodes the temporary back and compares
+// it with the plain file.  It then hands the file to the job's own thread
+// (QueueFile), which settles GROUP_SIZE files at once, in the order of the names:
 //
-//   1. force each temporary to disk (fsync; its data is mostly written by
-//      then, and one journal commit serves the group) and rename it into place,
-//      never over a file that appeared meanwhile;
+//   1. force each temporary to disk (fsync on the sync threads, several at
+//      once so that journal commits serve many; an extraction's started when
+//      it was made) and rename it into place, never over a file that appeared
+//      meanwhile;
 //   2. sync the folder once: every rename of the group is now on disk;
 //   3. compression: for each plain file, take a write lease (nobody else has it
 //      open), check that it is the file that was proven, unchanged, and set it
@@ -27,6 +28,7 @@
 // twin that the next run proves again or a temporary that it removes.
 #include "jobs/JobError.h"
 #include "jobs/SafeTarget.h"
+#include "jobs/SyncAhead.h"
 #include "jobs/TambleJobs.h"
 #include "platform/DirSearch.h"
 #include "platform/FileLease.h"
@@ -35,7 +37,6 @@
 #include "platform/SysCall.h"
 #include "platform/TempRegistry.h"
 
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -43,8 +44,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -89,9 +88,6 @@ int MoveNoReplace(const std::string& from, const std::string& to)
     }
     return RetryEintr([&] { return ::rename(from.c_str(), to.c_str()); });
 }
-
-// Threads that force a group's targets to disk at once.
-constexpr std::size_t SYNC_THREADS = 4;
 
 }   // namespace
 
@@ -170,28 +166,23 @@ void CTambleJobs::SettlePending()
 
 void CTambleJobs::PlaceTargets(std::vector<PendingFile>& group, std::vector<std::unique_ptr<PlainOnItsWay>>& ways)
 {
-    // The new targets are forced to disk all at once, on a few threads: syncs in
-    // flight together share the file system's journal commits and the disk's
-    // cache flushes.  Then each is renamed (never over a file that appeared
-    // meanwhile), and one sync of the folder puts every rename on disk.
+    // Each target is forced to disk before its rename, the group's on the sync
+    // threads and this one at once (an extraction's was queued when it was made,
+    // and is mostly done by now), never over a file that appeared meanwhile.
+    // Then one sync of the folder puts every rename of the group on disk.
     std::vector<std::string> syncCauses(group.size());
-    std::atomic<std::size_t> nextSync {0};
-    const auto syncSome = [&] {
-        for (std::size_t i; (i = nextSync++) < group.size();) {
-            if (group[i].staged)
-                group[i].staged->Sync(syncCauses[i]);
-        }
-    };
-    std::vector<std::thread> syncers;
-    try {
-        for (std::size_t t = 1; t < SYNC_THREADS && t < group.size(); ++t)
-            syncers.emplace_back(syncSome);
-    } catch (const std::system_error&) {
-        // fewer threads: this one syncs the rest
+    for (const PendingFile& file : group) {
+        if (file.staged && m_pSyncAhead)
+            m_pSyncAhead->Submit(file.staged);
     }
-    syncSome();
-    for (std::thread& syncer : syncers)
-        syncer.join();
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        if (!group[i].staged)
+            continue;
+        if (m_pSyncAhead)
+            m_pSyncAhead->Await(*group[i].staged, syncCauses[i]);
+        else
+            group[i].staged->Sync(syncCauses[i]);
+    }
     for (std::size_t i = 0; i < group.size(); ++i) {
         std::string cause = syncCauses[i];
         if (group[i].staged && (!cause.empty() || !group[i].staged->Finish(false, cause))) {

@@ -14,6 +14,7 @@
 // that file is done.  An error that stops the job lets the files already begun
 // end as they would, and no further file is begun.
 #include "jobs/JobError.h"
+#include "jobs/SyncAhead.h"
 #include "jobs/TambleJobs.h"
 #include "platform/TempRegistry.h"
 #include "streams/CompressedFile.h"
@@ -25,6 +26,7 @@
 #include <csignal>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -66,6 +68,9 @@ constexpr std::size_t MIN_AHEAD = 128;
 // temporary and folder); the rest of the job, with the group being settled, up to
 // FDS_RESERVED.
 constexpr std::size_t FDS_CONVERTING = 6;
+// Threads that force finished targets to disk (several syncs in flight share a
+// journal commit; their flushes mostly wait on the disk).
+constexpr std::size_t SYNC_THREADS = 4;
 constexpr std::size_t FDS_STAGED = 2;
 constexpr std::size_t FDS_RESERVED = 64;
 
@@ -104,6 +109,7 @@ void CTambleJobs::CopyJobSettings(const CTambleJobs& from)
     m_strOutputDir = from.m_strOutputDir;
     m_bGroupSync = from.m_bGroupSync;
     m_bStageTargets = from.m_bStageTargets;
+    m_pSyncAhead = from.m_pSyncAhead;
     m_nJobs = 1;
 }
 
@@ -214,6 +220,16 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     const bool signalSaved = ::sigaction(SIGIO, &ignore, &saved) == 0;
+
+    // Finished targets are forced to disk on threads of their own from the first
+    // file on; the last group is settled (below) before they end.
+    std::optional<CSyncAhead> syncAhead;
+    if (m_bStageTargets)
+        m_pSyncAhead = &syncAhead.emplace(SYNC_THREADS);
+    struct SyncAheadOff {
+        CSyncAhead*& pointer;
+        ~SyncAheadOff() { pointer = nullptr; }
+    } syncAheadOff {m_pSyncAhead};
 
     std::vector<std::thread> threads;
     struct Joiner {

@@ -280,7 +280,9 @@ CSafeTarget::CSafeTarget(CSafeTarget&& from) noexcept
       m_hFile(from.m_hFile),
       m_nTempSlot(from.m_nTempSlot),
       m_bSyncFolder(from.m_bSyncFolder),
-      m_bSynced(from.m_bSynced)
+      m_bSynced(from.m_bSynced),
+      m_strSyncFault(std::move(from.m_strSyncFault)),
+      m_nSyncStage(from.m_nSyncStage)
 {
     from.m_strTemp.clear();
     from.m_strStreamPath.clear();
@@ -312,8 +314,12 @@ bool CSafeTarget::Stage(const struct stat& source, std::string& cause, const std
 
 bool CSafeTarget::Sync(std::string& cause)
 {
+    if (m_bSynced || !m_strSyncFault.empty()) {
+        cause = m_strSyncFault;
+        return m_bSynced;
+    }
     if (m_hFile < 0 || RetryEintr([&] { return ::fsync(m_hFile); }) != 0) {
-        cause = FormatText(IDS_CAUSE_SYNC, {ErrnoText(m_hFile < 0 ? EBADF : errno)});
+        m_strSyncFault = cause = FormatText(IDS_CAUSE_SYNC, {ErrnoText(m_hFile < 0 ? EBADF : errno)});
         return false;
     }
     m_bSynced = true;

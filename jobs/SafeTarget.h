@@ -60,6 +60,8 @@ public:
     bool Finish(bool replace, std::string& cause);
     // Forces the staged temporary to disk, ahead of Finish, which then does not
     // again; may run on another thread (nothing else touches the object meanwhile).
+    // Later calls give the first one's answer: after a failed sync a second one
+    // may succeed with the data lost.
     bool Sync(std::string& cause);
 
     // Commit leaves the folder to the caller, who syncs it once for many
@@ -108,4 +110,9 @@ private:
     int m_nTempSlot = NO_TEMPORARY_SLOT;   // the temporary's stop-signal registration
     bool m_bSyncFolder = true;
     bool m_bSynced = false;
+    std::string m_strSyncFault;   // what the first sync said, when it failed
+    // Where a CSyncAhead has the sync (under its lock).
+    friend class CSyncAhead;
+    enum SyncStage { SYNC_NONE, SYNC_QUEUED, SYNC_RUNNING, SYNC_DONE };
+    SyncStage m_nSyncStage = SYNC_NONE;
 };

@@ -7,6 +7,7 @@
 #include "jobs/JobError.h"
 #include "jobs/SafeTarget.h"
 #include "jobs/StreamCheck.h"
+#include "jobs/SyncAhead.h"
 #include "platform/DirSearch.h"
 #include "platform/FileLease.h"
 #include "platform/ResourceLibrary.h"
@@ -584,7 +585,12 @@ void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name,
         return;
     m_nFileIn = SizeOf(source);
     m_bFileDone = true;
-    if (m_pStaged) {   // its group forces it to disk and renames it
+    if (m_pStaged) {   // its group renames it once it is on disk
+        // Extracting costs little but the disk's time: its sync starts at once.
+        // A compression's waits for its group, so as to cost its workers no
+        // wake-ups (packing keeps the processors busy; the disk keeps up).
+        if (m_pSyncAhead)
+            m_pSyncAhead->Submit(m_pStaged);
         m_nFileOut = SizeOf(m_pStaged->StreamPath());
         QueueFile({{}, target, {}, true, std::move(m_pStaged), IDS_LOG_EXTRACTED, source + " -> " + target});
         return;

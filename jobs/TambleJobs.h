@@ -31,6 +31,7 @@
 class CFolderLock;
 class CHistoryFolder;
 class CSafeTarget;
+class CSyncAhead;
 struct JobFault;
 
 class CTambleJobs {
@@ -226,6 +227,7 @@ protected:
     bool m_bWorker = false;                 // converts one file of a batch on a worker thread
     std::vector<PendingFile> m_pendingFiles;
     std::shared_ptr<CSafeTarget> m_pStaged;   // ConvertFile's finished temporary, with m_bStageTargets
+    CSyncAhead* m_pSyncAhead = nullptr;       // the batch's sync threads, while RunBatch runs
 
     static thread_local CTambleJobs* s_pRunning;   // the jobs object whose conversion runs on this thread
 };

@@ -485,6 +485,24 @@ TEST(HostileFolders, AFailedDeletionIsReportedWithoutAProgressDisplay)
     EXPECT_EQ(SampleIntact(dir.Path(), false), "");
 }
 
+// A sync that failed once stays failed: a second fsync may succeed after the
+// data was lost, so the file fails and nothing is taken from its source.
+TEST(HostileFolders, AFailedSyncIsNotTriedAgainIntoASuccess)
+{
+    if (SkipWithoutInjector())
+        GTEST_SKIP() << "no fault injector";
+    for (const bool extract : {false, true}) {
+        SCOPED_TRACE(extract ? "extract" : "compress");
+        TempDir dir;
+        WriteSampleFolder(dir.Path(), extract);
+        const TambleResult r = RunTamble(SampleJob(dir.Path(), extract, 2),
+                                         FaultSetup({{"CALL", "fsync"}, {"PATH", ".tamble-tmp."}, {"NTH", "1"}}));
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_TRUE(Contains(r.err, "Input/output error")) << r.err;
+        EXPECT_EQ(SampleIntact(dir.Path(), extract), "");
+    }
+}
+
 TEST(HostileFolders, PermissionsOfACopyAreNeverWider)
 {
     if (::geteuid() != 0)
