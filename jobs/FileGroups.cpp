@@ -4,7 +4,7 @@
 // (sync_file_range), for an extraction queues it for the batch's sync threads
 // (CSyncAhead), and for a compression decodes the temporary back and compares
 // it with the plain file.  It then hands the file to the job's own thread
-// (QueueFile), which settles GROUP_SIZE files at once, in the order of the names:
+// (QueueFile), which settles a group of files at once, in the order of the names:
 //
 //   1. force each temporary to disk (fsync on the sync threads, several at
 //      once so that journal commits serve many; an extraction's started when
@@ -128,7 +128,7 @@ void CTambleJobs::TakePending(CTambleJobs& from)
     for (PendingFile& file : from.m_pendingFiles)
         m_pendingFiles.push_back(std::move(file));
     from.m_pendingFiles.clear();
-    if (m_pendingFiles.size() >= GROUP_SIZE)
+    if (m_pendingFiles.size() >= m_nGroupSize)
         SettlePending();
 }
 

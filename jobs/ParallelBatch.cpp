@@ -65,9 +65,10 @@ constexpr auto REPAINT_INTERVAL = std::chrono::milliseconds(100);
 constexpr std::size_t MIN_AHEAD = 128;
 // Descriptors: a file being converted holds up to six (its source, temporary and
 // folder, the proof's two readers, a lease), a file done but not settled two (its
-// temporary and folder); the rest of the job, with the group being settled, up to
-// FDS_RESERVED.
+// temporary and folder), a file of the group being settled three (with its lease);
+// the rest of the job up to FDS_RESERVED.
 constexpr std::size_t FDS_CONVERTING = 6;
+constexpr std::size_t FDS_SETTLING = 3;
 // Threads that force finished targets to disk (several syncs in flight share a
 // journal commit; their flushes mostly wait on the disk).
 constexpr std::size_t SYNC_THREADS = 4;
@@ -155,9 +156,12 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     // slow file cannot make the others pile up (descriptors, stop-signal slots).
     // Half the stop-signal registry at most (a bound the most workers allowed stay
     // within): the other half holds the group being settled and its set-aside files.
-    // Workers and window are cut to the descriptors the process may open, so that a
-    // low limit costs speed, not files.
-    const std::size_t spare = SpareDescriptors();
+    // Group, workers and window are cut to the descriptors the process may open
+    // (the group to a quarter of them at most), so that a low limit costs speed,
+    // not files.
+    std::size_t spare = SpareDescriptors();
+    m_nGroupSize = std::clamp<std::size_t>(spare / 4 / FDS_SETTLING, 1, GROUP_SIZE);
+    spare -= std::min(spare, m_nGroupSize * FDS_SETTLING);
     workers = static_cast<unsigned>(
         std::clamp<std::size_t>(spare / (FDS_CONVERTING + FDS_STAGED), 1, std::size_t {workers}));
     const std::size_t fitting = (spare - std::min(spare, workers * FDS_CONVERTING)) / FDS_STAGED;

@@ -156,7 +156,8 @@ protected:
     // the folder once, then deletes a compression's plain files.  QueueFile
     // hands the file at hand over (its group counts it and says what became of
     // it); TakePending moves a worker's queued file to this job's group, which
-    // is settled once it holds GROUP_SIZE files; SettlePending settles it now.
+    // is settled once it holds m_nGroupSize files (GROUP_SIZE, fewer under a low
+    // limit of open files); SettlePending settles it now.
     struct PendingFile {
         std::string plain;   // the plain file to delete; empty: none (an extraction)
         std::string target;
@@ -169,7 +170,10 @@ protected:
         std::uint64_t fileIn = 0, fileOut = 0;
     };
     struct PlainOnItsWay;
-    static constexpr std::size_t GROUP_SIZE = 16;
+    // Files settled together: each group costs a sync of the folder (a journal
+    // commit) and, for a compression, a short pause.
+    static constexpr std::size_t GROUP_SIZE = 32;
+    std::size_t m_nGroupSize = GROUP_SIZE;
     void QueueFile(PendingFile file);
     void TakePending(CTambleJobs& from);
     void SettlePending();
