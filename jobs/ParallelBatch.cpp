@@ -69,11 +69,11 @@ constexpr std::size_t MIN_AHEAD = 128;
 // the rest of the job up to FDS_RESERVED.
 constexpr std::size_t FDS_CONVERTING = 6;
 constexpr std::size_t FDS_SETTLING = 3;
+constexpr std::size_t FDS_STAGED = 2;
+constexpr std::size_t FDS_RESERVED = 64;
 // Threads that force finished targets to disk (several syncs in flight share a
 // journal commit; their flushes mostly wait on the disk).
 constexpr std::size_t SYNC_THREADS = 4;
-constexpr std::size_t FDS_STAGED = 2;
-constexpr std::size_t FDS_RESERVED = 64;
 
 // Descriptors the batch may use, from the process's limit.
 std::size_t SpareDescriptors()
