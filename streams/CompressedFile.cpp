@@ -287,8 +287,8 @@ void CCompressedFile::WriteBuffered(const void* data, UINT count, BOOL progress)
     while (count > 0) {
         if (m_nBufCount == COMPRESSED_BUFFER_SIZE)
             FlushBuffer(progress);
-        if (m_nBufCount == 0 && count >= COMPRESSED_BUFFER_SIZE) {
-            const UINT direct = WriteDirect(in, count, progress);
+        UINT direct = 0;
+        if (m_nBufCount == 0 && count >= COMPRESSED_BUFFER_SIZE && (direct = WriteDirect(in, count, progress)) > 0) {
             in += direct;
             count -= direct;
             continue;
@@ -306,20 +306,17 @@ void CCompressedFile::WriteBuffered(const void* data, UINT count, BOOL progress)
 
 // Writes the whole buffers' worth at the start of in (count is at least one) to the
 // file in one call, without copying them into the buffer; the size check and the
-// progress calls are those of as many flushes.  Returns the bytes written.
+// progress calls are those of as many flushes.  Returns the bytes written: none
+// when the format has no room for a buffer more (they are copied in, and the
+// flush throws, as before).
 UINT CCompressedFile::WriteDirect(const std::uint8_t* in, UINT count, BOOL progress)
 {
     UINT blocks = count / COMPRESSED_BUFFER_SIZE;
     const UINT room = (std::numeric_limits<UINT>::max() - m_nFilePos) / COMPRESSED_BUFFER_SIZE;
     if (blocks > room)
         blocks = room;
-    if (blocks == 0) {   // the next flush throws: copied in, as before
-        const UINT take = count < COMPRESSED_BUFFER_SIZE ? count : COMPRESSED_BUFFER_SIZE;
-        std::memcpy(m_pBuffer + m_nBufIndex, in, take);
-        m_nBufIndex += take;
-        m_nBufCount += take;
-        return take;
-    }
+    if (blocks == 0)
+        return 0;
     m_pFile->Write(in, blocks * COMPRESSED_BUFFER_SIZE);
     for (UINT b = 0; b < blocks; ++b) {
         m_nFilePos += COMPRESSED_BUFFER_SIZE;
