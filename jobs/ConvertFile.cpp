@@ -11,6 +11,7 @@
 #include "jobs/SafeTarget.h"
 #include "jobs/StreamCheck.h"
 #include "jobs/TambleJobs.h"
+#include "platform/Folder.h"
 #include "platform/StringIds.h"
 #include "streams/StreamFactory.h"
 
@@ -34,6 +35,12 @@ std::string Shown(const std::string& path, const char* sw)
 
 BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& target, int method, bool replaceTarget)
 {
+    return ConvertFile(FileRef::Path(source), FileRef::Path(target), method, replaceTarget, false);
+}
+
+BOOL CTambleJobs::ConvertFile(const FileRef& source, const FileRef& target, int method, bool replaceTarget,
+                              bool plainSource)
+{
     s_pRunning = this;
     m_nSourceLength = 0;
     SetSourcePos(0, 0);
@@ -46,15 +53,15 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
     std::string trailing;
     bool converted = false;
     try {
-        converted = Convert(source, target, method, replaceTarget, out, fault, trailing);
+        converted = Convert(source, target, method, replaceTarget, plainSource, out, fault, trailing);
     } catch (const std::bad_alloc&) {
-        fault = {IDS_ERR_CREATE, target, std::strerror(ENOMEM)};
+        fault = {IDS_ERR_CREATE, target.Shown(), std::strerror(ENOMEM)};
     }
     if (converted) {
         if (m_bStageTargets)
             m_pStaged = std::make_shared<CSafeTarget>(std::move(out));
         if (!trailing.empty())
-            Fail(IDS_ERR_DAMAGED, source, FormatText(IDS_CAUSE_DATA_COMPLETE_IN, {trailing, target}));
+            Fail(IDS_ERR_DAMAGED, source.Shown(), FormatText(IDS_CAUSE_DATA_COMPLETE_IN, {trailing, target.Shown()}));
         SetSourcePos(1, 1);
         ShowFilePos();
         return TRUE;
@@ -68,13 +75,15 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
     return FALSE;
 }
 
-bool CTambleJobs::Convert(const std::string& source, const std::string& target, int method, bool replaceTarget,
-                          CSafeTarget& out, JobFault& fault, std::string& trailing)
+bool CTambleJobs::Convert(const FileRef& sourceFile, const FileRef& targetFile, int method, bool replaceTarget,
+                          bool plainSource, CSafeTarget& out, JobFault& fault, std::string& trailing)
 {
+    const std::string source = sourceFile.Shown();
+    const std::string target = targetFile.Shown();
     // On a worker the slot already holds the callback (set before the workers
     // start); the factory is not asked to set it again from several threads.
     const ProgressCallback progress = m_bWorker ? nullptr : UpdateFileProgress;
-    CSourceStream reader = OpenReader(source, fault, progress);
+    CSourceStream reader = OpenReader(sourceFile, fault, progress, plainSource);
     if (!reader) {
         fault.file = Shown(source, "/S:");
         return false;
@@ -88,7 +97,12 @@ bool CTambleJobs::Convert(const std::string& source, const std::string& target, 
 
     std::unique_ptr<CCompressedFile> writer(CreateCompressedFile(nullptr, progress, method));
     fault = {IDS_ERR_CREATE, Shown(target, "/R:"), writer ? std::string() : std::strerror(ENOMEM)};
-    if (!writer || !out.Create(target, fault.cause))
+    if (!writer)
+        return false;
+    // A path the caller gave has its folder opened here; a job's folder is open.
+    const bool ownFolder = &targetFile.folder == &CFolder::Current();
+    if (!(ownFolder ? out.Create(targetFile.name, fault.cause)
+                    : out.Create(targetFile.folder, targetFile.name, fault.cause)))
         return false;
     // Opening a coded target already writes its header.
     CFileException error;

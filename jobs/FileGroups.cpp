@@ -32,11 +32,13 @@
 #include "jobs/TambleJobs.h"
 #include "platform/DirSearch.h"
 #include "platform/FileLease.h"
+#include "platform/Folder.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
 #include "platform/SysCall.h"
 #include "platform/TempRegistry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -58,10 +60,13 @@ bool SameContent(const struct stat& before, const struct stat& now)
 
 // Whether a file is still as it was: the same file, size, contents time and
 // change time (any write or change of its attributes moves the change time).
+// A name of the file that came or went moves the change time too: where the
+// count of its names differs, the other marks have to do.
 bool Unchanged(const struct stat& before, const struct stat& now)
 {
-    return SameContent(before, now) && before.st_ctim.tv_sec == now.st_ctim.tv_sec
-           && before.st_ctim.tv_nsec == now.st_ctim.tv_nsec;
+    return SameContent(before, now)
+           && (before.st_nlink != now.st_nlink
+               || (before.st_ctim.tv_sec == now.st_ctim.tv_sec && before.st_ctim.tv_nsec == now.st_ctim.tv_nsec));
 }
 
 // A plain file that is being deleted is first renamed to ".<name>.tamble-old.<pid>".
@@ -69,24 +74,13 @@ constexpr char SET_ASIDE_MARK[] = ".tamble-old.";
 
 std::string SetAsideName(const std::string& plain, long pid)
 {
-    const std::string folder = CSafeTarget::FolderOf(plain);
-    return folder + "." + plain.substr(folder.size()) + SET_ASIDE_MARK + std::to_string(pid);
+    return "." + plain + SET_ASIDE_MARK + std::to_string(pid);
 }
 
-// Renames from to to unless to exists; 0, or -1 with errno.
-int MoveNoReplace(const std::string& from, const std::string& to)
+// Whether two looks saw one file.
+bool SameFile(const struct stat& a, const struct stat& b)
 {
-    if (RetryEintr([&] { return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE); }) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return -1;
-    // A file system that cannot refuse to replace: look first.
-    struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return RetryEintr([&] { return ::rename(from.c_str(), to.c_str()); });
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 }   // namespace
@@ -99,9 +93,11 @@ struct CTambleJobs::PlainOnItsWay {
     bool failure = false;           // Keep: whether keeping it fails the file
     std::string file, cause;        // Refuse: about which file (empty: the plain one), and why
     CFileLease lease;
-    std::string plain, aside;            // SetAside: the file's name, and where it is now
+    const CFolder* folder = nullptr;     // SetAside: the folder of both names
+    std::string plain, aside;            // SetAside: the file's name, and its name now
     int asideSlot = NO_TEMPORARY_SLOT;   // its stop-signal registration
     bool finished = false;
+    int leaseError = 0;   // why no lease could be had (the weaker check was taken)
 
     // A file left set aside (an error stopped the group) goes back to its name.
     ~PlainOnItsWay()
@@ -109,7 +105,7 @@ struct CTambleJobs::PlainOnItsWay {
         if (aside.empty())
             return;
         if (!finished)
-            MoveNoReplace(aside, plain);
+            folder->Rename(aside, plain, false);
         UnregisterTemporary(asideSlot);
     }
 };
@@ -125,8 +121,16 @@ void CTambleJobs::QueueFile(PendingFile file)
 
 void CTambleJobs::TakePending(CTambleJobs& from)
 {
-    for (PendingFile& file : from.m_pendingFiles)
+    for (PendingFile& file : from.m_pendingFiles) {
+        // Two names of one file are let go in groups of their own: a lease on
+        // one name would be our own descriptor in the way of a lease on the other.
+        const auto sameFile = [&](const PendingFile& other) {
+            return !file.plain.empty() && !other.plain.empty() && SameFile(file.before, other.before);
+        };
+        if (std::any_of(m_pendingFiles.begin(), m_pendingFiles.end(), sameFile))
+            SettlePending();
         m_pendingFiles.push_back(std::move(file));
+    }
     from.m_pendingFiles.clear();
     if (m_pendingFiles.size() >= m_nGroupSize)
         SettlePending();
@@ -193,7 +197,7 @@ void CTambleJobs::PlaceTargets(std::vector<PendingFile>& group, std::vector<std:
         group[i].staged.reset();
     }
     std::string syncCause;
-    if (CSafeTarget::SyncFolder(CSafeTarget::FolderOf(group.front().target), syncCause))
+    if (CSafeTarget::SyncFolder(*m_pTargetFolder, syncCause))
         return;
     for (auto& way : ways) {
         if (way->cause.empty())
@@ -205,8 +209,9 @@ void CTambleJobs::SetAside(const PendingFile& file, PlainOnItsWay& way)
 {
     // Nobody else may have the file open while it goes: under a write lease an
     // opener has to wait until we are done, and we see that it waits.
+    const CFolder& folder = *m_pFolder;
     int error = 0;
-    switch (way.lease.Take(file.plain, error)) {
+    switch (way.lease.Take(folder.Handle(), file.plainName, error)) {
     case CFileLease::Result::InUse:
         way.step = PlainOnItsWay::Step::Keep;   // not a failure: a later run compresses it
         way.textId = IDS_ERR_IN_USE;
@@ -214,14 +219,16 @@ void CTambleJobs::SetAside(const PendingFile& file, PlainOnItsWay& way)
     case CFileLease::Result::Failed:
         way.cause = std::strerror(error);
         return;
-    case CFileLease::Result::Held:
     case CFileLease::Result::Unsupported:
+        way.leaseError = error;
+        break;
+    case CFileLease::Result::Held:
         break;
     }
     struct stat now {};
     struct stat named {};
-    if (::fstat(way.lease.Handle(), &now) != 0 || ::lstat(file.plain.c_str(), &named) != 0
-        || !Unchanged(file.before, now) || named.st_dev != now.st_dev || named.st_ino != now.st_ino) {
+    if (::fstat(way.lease.Handle(), &now) != 0 || !folder.Stat(file.plainName, named) || !Unchanged(file.before, now)
+        || !SameFile(named, now)) {
         // Written to while it was compressed: the plain file stays as it now is.
         way.step = PlainOnItsWay::Step::Keep;
         way.textId = IDS_ERR_PLAIN_CHANGED;
@@ -230,9 +237,10 @@ void CTambleJobs::SetAside(const PendingFile& file, PlainOnItsWay& way)
     }
     // Set aside under a name nobody opens, so that whoever found it by its name
     // just before is seen while it can still be put back.
-    const std::string aside = SetAsideName(file.plain, ::getpid());
-    const int slot = RegisterSetAside(aside.c_str(), file.plain.c_str());   // a stop signal puts it back
-    const int moved = MoveNoReplace(file.plain, aside);
+    const std::string aside = SetAsideName(file.plainName, ::getpid());
+    // A stop signal puts it back.
+    const int slot = RegisterSetAsideAt(folder.Handle(), aside.c_str(), file.plainName.c_str());
+    const int moved = folder.Rename(file.plainName, aside, false);
     const int moveError = errno;
     CreationReturned();
     if (moved != 0) {
@@ -240,7 +248,8 @@ void CTambleJobs::SetAside(const PendingFile& file, PlainOnItsWay& way)
         way.cause = std::strerror(moveError);
         return;
     }
-    way.plain = file.plain;
+    way.folder = &folder;
+    way.plain = file.plainName;
     way.aside = aside;
     way.asideSlot = slot;
     way.step = PlainOnItsWay::Step::SetAside;
@@ -256,12 +265,13 @@ bool CTambleJobs::FinishFile(const PendingFile& file, PlainOnItsWay& way)
         LogLine(file.logId, file.logText);
         return true;
     }
-    const std::string shown = file.target.substr(CSafeTarget::FolderOf(file.target).size());
-    const std::string twinFate = FormatText(file.madeTarget ? IDS_CAUSE_TWIN_REMOVED : IDS_CAUSE_TWIN_KEPT, {shown});
+    const CFolder& folder = *m_pFolder;
+    const std::string twinFate
+        = FormatText(file.madeTarget ? IDS_CAUSE_TWIN_REMOVED : IDS_CAUSE_TWIN_KEPT, {file.targetName});
     // The plain file stays; a twin made of what it held goes with it.
     auto keep = [&](UINT textId, bool failure) {
         if (file.madeTarget)
-            ::unlink(file.target.c_str());
+            folder.Unlink(file.targetName);
         if (failure)
             Fail(textId, file.plain, twinFate);
         else
@@ -283,13 +293,14 @@ bool CTambleJobs::FinishFile(const PendingFile& file, PlainOnItsWay& way)
     const bool changed
         = !way.lease.Held() && (::fstat(way.lease.Handle(), &now) != 0 || !SameContent(file.before, now));
     int deleteError = 0;
-    if (!inUse && !changed && RetryEintr([&] { return ::unlink(way.aside.c_str()); }) != 0)
+    if (!inUse && !changed && folder.Unlink(way.aside) != 0)
         deleteError = errno;
     if (inUse || changed || deleteError) {
-        const int backError = MoveNoReplace(way.aside, file.plain) == 0 ? 0 : errno;
+        const int backError = folder.Rename(way.aside, file.plainName, false) == 0 ? 0 : errno;
         way.lease.Release();   // an opener waiting for it now finds the file in its place
         if (backError)
-            Fail(IDS_ERR_DELETE, file.plain, FormatText(IDS_CAUSE_KEPT_AS, {way.aside, std::strerror(backError)}));
+            Fail(IDS_ERR_DELETE, file.plain,
+                 FormatText(IDS_CAUSE_KEPT_AS, {folder.Shown(way.aside), std::strerror(backError)}));
         else if (deleteError)
             Fail(IDS_ERR_DELETE, file.plain, std::strerror(deleteError));
         else
@@ -297,23 +308,37 @@ bool CTambleJobs::FinishFile(const PendingFile& file, PlainOnItsWay& way)
         return false;
     }
     way.lease.Release();
+    if (way.leaseError) {   // deleted under the weaker check: said once at the end
+        ++m_nUnleased;
+        m_nUnleasedError = way.leaseError;
+    }
     LogLine(file.logId, file.logText);
     return true;
 }
 
-void CTambleJobs::SyncHistoryFolder(const std::string& folder)
+void CTambleJobs::SyncHistoryFolder(const CFolder& folder)
 {
     std::string cause;
     if (!CSafeTarget::SyncFolder(folder, cause))
-        Fail(IDS_ERR_WRITE, folder, cause);
+        Fail(IDS_ERR_WRITE, folder.Shown(), cause);
 }
 
-void CTambleJobs::RestoreSetAside(const std::string& folder)
+void CTambleJobs::WarnUnleased(const CFolder& folder)
+{
+    if (m_nUnleased == 0)
+        return;
+    m_view.Message(ComposeMessage(FormatText(IDS_WARN_NO_LEASE, {std::to_string(m_nUnleased)}), folder.Shown(),
+                                  std::strerror(m_nUnleasedError)));
+}
+
+void CTambleJobs::RestoreSetAside(const CFolder& folder)
 {
     // A run killed while it deleted a plain file can leave it set aside: it goes
     // back under its name (only ours, only of runs that are gone), and the job
-    // then deletes it as usual once its twin proves itself.
-    for (const DirEntry& entry : ListMatching(folder, ".*" + std::string(SET_ASIDE_MARK) + "*")) {
+    // then deletes it as usual once its twin proves itself.  Both names are of
+    // this folder, whatever its path leads to by now.
+    int error = 0;
+    for (const DirEntry& entry : folder.ListMatching(".*" + std::string(SET_ASIDE_MARK) + "*", error)) {
         const std::size_t mark = entry.name.rfind(SET_ASIDE_MARK);
         if (entry.type != DirEntryType::File || mark == std::string::npos || mark < 2)
             continue;
@@ -323,11 +348,11 @@ void CTambleJobs::RestoreSetAside(const std::string& folder)
         const long owner = std::stol(pid);
         if (owner == ::getpid() || ::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH)
             continue;
-        const std::string plain = folder + entry.name.substr(1, mark - 1);
-        const std::string aside = folder + entry.name;
-        if (MoveNoReplace(aside, plain) == 0)
-            LogLine(IDS_LOG_RESTORED, plain);
+        const std::string plain = entry.name.substr(1, mark - 1);
+        if (folder.Rename(entry.name, plain, false) == 0)
+            LogLine(IDS_LOG_RESTORED, folder.Shown(plain));
         else
-            Fail(IDS_ERR_DELETE, plain, FormatText(IDS_CAUSE_KEPT_AS, {aside, std::strerror(errno)}));
+            Fail(IDS_ERR_DELETE, folder.Shown(plain),
+                 FormatText(IDS_CAUSE_KEPT_AS, {folder.Shown(entry.name), std::strerror(errno)}));
     }
 }

@@ -1,6 +1,7 @@
 #include "jobs/FolderLock.h"
 
 #include "jobs/JobError.h"
+#include "platform/Folder.h"
 #include "platform/StringIds.h"
 #include "platform/SysCall.h"
 
@@ -10,6 +11,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -42,13 +44,36 @@ int CFolderLock::DefaultWait()
     return seconds > 86400 ? 86400 : static_cast<int>(seconds);
 }
 
-bool CFolderLock::Acquire(const std::string& folder, const std::string& shown, int waitSeconds,
+bool CFolderLock::OpenLockFile(const CFolder& folder)
+{
+    // Ours only: a lock file that another user made (or linked here) could be
+    // held by them, so it is replaced by one of our own.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        m_hFile = folder.OpenOrCreate(LOCK_FILE_NAME, 0600);
+        if (m_hFile < 0)
+            return false;
+        struct stat st {};
+        if (::fstat(m_hFile, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && st.st_nlink == 1
+            && (st.st_mode & 077) == 0)
+            return true;
+        ::close(m_hFile);
+        m_hFile = -1;
+        if (folder.Unlink(LOCK_FILE_NAME) != 0 && errno != ENOENT)
+            return false;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+bool CFolderLock::Acquire(const CFolder& folder, const std::string& shown, int waitSeconds,
                           const std::function<void()>& onWait, JobFault& fault)
 {
     Release();
-    m_hFolder
-        = RetryEintr([&] { return ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (m_hFolder < 0) {
+    if (!OpenLockFile(folder)) {
+        // A folder we may not write holds nothing of ours to guard: worked on
+        // unlocked, as on a file system without locks.
+        if (errno == EACCES || errno == EPERM || errno == EROFS)
+            return true;
         fault = {IDS_ERR_READ_FOLDER, shown, std::strerror(errno)};
         return false;
     }
@@ -56,12 +81,24 @@ bool CFolderLock::Acquire(const std::string& folder, const std::string& shown, i
     // pauses needs no clock that could jump.
     const long tries = 1 + static_cast<long>(waitSeconds) * 1000 / POLL_MILLISECONDS;
     for (long attempt = 0; attempt < tries; ++attempt) {
-        if (RetryEintr([&] { return ::flock(m_hFolder, LOCK_EX | LOCK_NB); }) == 0) {
-            m_bHeld = true;
-            return true;
+        if (RetryEintr([&] { return ::flock(m_hFile, LOCK_EX | LOCK_NB); }) == 0) {
+            // The run before may have removed the file as it let go: only a lock
+            // on the file that the name leads to counts.
+            struct stat own {};
+            struct stat named {};
+            if (::fstat(m_hFile, &own) == 0 && folder.Stat(LOCK_FILE_NAME, named) && own.st_dev == named.st_dev
+                && own.st_ino == named.st_ino) {
+                m_bHeld = true;
+                m_hFolder = ::fcntl(folder.Handle(), F_DUPFD_CLOEXEC, 0);
+                return true;
+            }
+            ::close(m_hFile);
+            if (!OpenLockFile(folder))
+                return true;   // gone and not to be made again: worked on unlocked
+            continue;
         }
         if (errno != EWOULDBLOCK)
-            return true;   // cannot be locked: not held; the folder stays open until Release
+            return true;   // cannot be locked: not held; the file stays open until Release
         if (attempt == 0 && tries > 1 && onWait)
             onWait();
         if (attempt + 1 < tries)
@@ -74,8 +111,14 @@ bool CFolderLock::Acquire(const std::string& folder, const std::string& shown, i
 
 void CFolderLock::Release()
 {
+    // Removed while still held, so that no run takes a lock on a file that is gone.
+    if (m_bHeld && m_hFolder >= 0)
+        ::unlinkat(m_hFolder, LOCK_FILE_NAME, 0);
     if (m_hFolder >= 0)
-        ::close(m_hFolder);   // closing the last descriptor drops the lock
+        ::close(m_hFolder);
     m_hFolder = -1;
+    if (m_hFile >= 0)
+        ::close(m_hFile);   // closing the last descriptor drops the lock
+    m_hFile = -1;
     m_bHeld = false;
 }

@@ -1,18 +1,29 @@
 // CFolderLock: one tamble run at a time in a folder.
 //
-// The lock is an advisory lock (flock) on the folder itself, so it needs no lock
-// file (nothing that a history pattern or a user could mistake for data, nothing
-// left behind by a killed run: the system drops the lock with the process).  A
-// second run waits a bounded time for the first to finish and then refuses.
-// File systems that cannot lock a folder (some network file systems) are worked
-// on without the lock; the caller is told, so that it can leave alone what only
-// the lock makes safe to touch (the temporaries of other runs).
+// The lock is an advisory lock (flock) on a lock file inside the folder,
+// ".tamble-lock", which the run's user creates readable by nobody else and
+// opens relative to the folder's descriptor, never through a link: a user who
+// may read the folder but not write it cannot open the file, and so cannot
+// hold the lock and stop the job.  A lock file that is not the run user's own
+// is replaced.  A run removes the file when it lets the lock go (a waiting run
+// then finds the name gone and makes a new one); the system drops the lock
+// with the process, so a killed run leaves only the empty file, which no
+// history pattern matches.  A second run
+// waits a bounded time for the first to finish and then refuses.  File
+// systems that cannot lock (some network file systems), and folders the run
+// may not write, are worked on without the lock; the caller is told, so that
+// it can leave alone what only the lock makes safe to touch (the temporaries
+// of other runs).
 #pragma once
 
 #include <functional>
 #include <string>
 
+class CFolder;
 struct JobFault;
+
+// The lock file's name in the folder.
+constexpr char LOCK_FILE_NAME[] = ".tamble-lock";
 
 class CFolderLock {
 public:
@@ -21,14 +32,14 @@ public:
     CFolderLock(const CFolderLock&) = delete;
     CFolderLock& operator=(const CFolderLock&) = delete;
 
-    // Tries to lock folder, for up to waitSeconds (0: once); shown names it in
+    // Tries to lock the folder, for up to waitSeconds (0: once); shown names it in
     // a fault.  onWait is called once when the lock is busy and the wait begins.
     // True when the lock is ours (Held) or the file system cannot lock the
     // folder (not Held); false with the fault when another run held it for the
-    // whole wait (IDS_ERR_FOLDER_IN_USE) or the folder cannot be opened
+    // whole wait (IDS_ERR_FOLDER_IN_USE) or the lock file cannot be had
     // (IDS_ERR_READ_FOLDER).
-    bool Acquire(const std::string& folder, const std::string& shown, int waitSeconds,
-                 const std::function<void()>& onWait, JobFault& fault);
+    bool Acquire(const CFolder& folder, const std::string& shown, int waitSeconds, const std::function<void()>& onWait,
+                 JobFault& fault);
     bool Held() const { return m_bHeld; }
     void Release();
 
@@ -37,6 +48,10 @@ public:
     static int DefaultWait();
 
 private:
-    int m_hFolder = -1;
+    // Opens (or makes) the run user's own lock file; false with errno.
+    bool OpenLockFile(const CFolder& folder);
+
+    int m_hFile = -1;
+    int m_hFolder = -1;   // where the held lock file is removed when released
     bool m_bHeld = false;
 };

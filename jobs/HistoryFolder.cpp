@@ -60,14 +60,21 @@ void AddDayKeys(const std::string& tail, std::unordered_set<std::uint64_t>& keys
 
 bool CHistoryFolder::Read(const std::string& folder, std::string& cause)
 {
+    int err = 0;
+    m_ownFolder = std::make_unique<CFolder>();
+    if (!m_ownFolder->Open(folder, true, err)) {
+        cause = std::strerror(err);
+        return false;
+    }
+    return Read(*m_ownFolder, cause);
+}
+
+bool CHistoryFolder::Read(const CFolder& folder, std::string& cause)
+{
     // An interrupted read of the folder is read again from its start.
     int err = 0;
-    RetryEintr([&] {
-        m_entries = ReadFolderNames(folder, &err);
-        errno = err;
-        return err == 0 ? 0 : -1;
-    });
-    m_strFolder = folder;
+    m_entries = folder.List(false, err);
+    m_pFolder = &folder;
     m_examined.assign(m_entries.size(), 0);
     m_byTail.clear();
     m_dayKeys.clear();
@@ -87,7 +94,7 @@ bool CHistoryFolder::Read(const std::string& folder, std::string& cause)
 bool CHistoryFolder::Present(std::size_t i)
 {
     if (m_examined[i] == 0)
-        m_examined[i] = ExamineEntry(m_strFolder, m_entries[i]) ? 1 : 2;
+        m_examined[i] = m_pFolder->Examine(m_entries[i]) ? 1 : 2;
     return m_examined[i] == 1;
 }
 

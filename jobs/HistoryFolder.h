@@ -10,9 +10,11 @@
 
 #include "jobs/HistoryNames.h"
 #include "platform/DirSearch.h"
+#include "platform/Folder.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -31,7 +33,9 @@ struct ExtractWindow {
 
 class CHistoryFolder {
 public:
-    // Reads the folder; false with the cause when it cannot be read.
+    // Reads the folder open in folder, which outlives this object; false with
+    // the cause when it cannot be read.  The path form opens the folder itself.
+    bool Read(const CFolder& folder, std::string& cause);
     bool Read(const std::string& folder, std::string& cause);
 
     const std::vector<DirEntry>& Entries() const { return m_entries; }
@@ -56,7 +60,8 @@ private:
     // are examined, as a search examines only what it finds.
     bool Present(std::size_t i);
 
-    std::string m_strFolder;
+    std::unique_ptr<CFolder> m_ownFolder;   // the folder the path form opened
+    const CFolder* m_pFolder = nullptr;
     std::vector<DirEntry> m_entries;
     std::vector<std::uint8_t> m_examined;   // 0 not yet, 1 there, 2 gone
     // Entries by their lower-case name from the third character on; a day's

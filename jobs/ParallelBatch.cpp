@@ -111,6 +111,8 @@ void CTambleJobs::CopyJobSettings(const CTambleJobs& from)
     m_bGroupSync = from.m_bGroupSync;
     m_bStageTargets = from.m_bStageTargets;
     m_pSyncAhead = from.m_pSyncAhead;
+    m_pFolder = from.m_pFolder;
+    m_pTargetFolder = from.m_pTargetFolder;
     m_nJobs = 1;
 }
 

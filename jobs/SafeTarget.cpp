@@ -61,42 +61,48 @@ std::string CSafeTarget::FolderOf(const std::string& path)
 
 bool CSafeTarget::Create(const std::string& target, std::string& cause)
 {
+    // The folder is opened once, so that a target whose path is long still has
+    // room for its temporary's name.
+    CFolder folder;
+    int error = 0;
+    const std::string folderPath = FolderOf(target);
+    if (!folder.Open(folderPath, true, error))
+        return Create(CFolder::Current(), target, cause);
+    return Create(folder, target.substr(folderPath.size()), cause);
+}
+
+bool CSafeTarget::Create(const CFolder& folder, const std::string& target, std::string& cause)
+{
     Discard();
-    const std::string folder = FolderOf(target);
-    std::string name = target.substr(folder.size());
+    const std::string inner = FolderOf(target);   // the current folder's names are paths
+    const std::string name = target.substr(inner.size());
     if (name.empty() || name == "." || name == "..") {
         cause = ErrnoText(target.empty() ? ENOENT : EISDIR);
+        return false;
+    }
+    m_hDir = folder.Handle() == AT_FDCWD ? AT_FDCWD : ::fcntl(folder.Handle(), F_DUPFD_CLOEXEC, 0);
+    if (m_hDir == -1) {
+        m_hDir = AT_FDCWD;
+        cause = ErrnoText(errno);
         return false;
     }
     // An existing target that we may not write stays as it is, as it would if
     // it were written in place.
     struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) && ::access(target.c_str(), W_OK) != 0) {
+    if (::fstatat(m_hDir, target.c_str(), &existing, 0) == 0 && S_ISREG(existing.st_mode)
+        && ::faccessat(m_hDir, target.c_str(), W_OK, 0) != 0) {
         cause = ErrnoText(errno);
+        Discard();
         return false;
     }
     static std::atomic<unsigned> s_nCounter {0};   // shared by the workers of a history job
-    // Where the temporary's path would pass the system's limit though the
-    // target's does not, it is named from a descriptor of the folder instead.
-    const std::size_t tempLength = folder.size() + NAME_LIMIT;
-    if (tempLength >= PATH_MAX) {
-        m_hDir = RetryEintr(
-            [&] { return ::open(folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
-        if (m_hDir < 0) {
-            m_hDir = AT_FDCWD;
-            cause = ErrnoText(errno);
-            return false;
-        }
-    }
-    const std::string prefix = m_hDir == AT_FDCWD ? folder : std::string();
     for (int attempt = 0; attempt < CREATE_ATTEMPTS; ++attempt) {
         const std::string suffix = TEMP_MARK + std::to_string(::getpid()) + "." + std::to_string(s_nCounter++);
         // A long target name is shortened in the temporary's name, which must fit the folder.
         const std::size_t room = NAME_LIMIT - 1 - suffix.size();
-        std::string temp = folder + "." + name.substr(0, room) + suffix;
-        std::string tempAt = prefix + temp.substr(folder.size());
+        std::string tempAt = inner + "." + name.substr(0, room) + suffix;
         // Registered before it exists, so that a stop signal never leaves it behind.
-        const int slot = RegisterTemporary(temp.c_str());
+        const int slot = RegisterTemporaryAt(m_hDir, tempAt.c_str());
         const int fd = RetryEintr([&] {
             return ::openat(m_hDir, tempAt.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         });
@@ -106,13 +112,14 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
             if (errno == EEXIST)
                 continue;
             cause = ErrnoText(errno);
+            Discard();
             return false;
         }
         m_hFile = fd;
         m_nTempSlot = slot;
-        m_strTarget = target;
-        m_strTargetAt = prefix + name;
-        m_strTemp = std::move(temp);
+        m_strTarget = folder.Shown(target);
+        m_strTargetAt = target;
+        m_strTemp = folder.Shown(tempAt);
         m_strTempAt = std::move(tempAt);
         const std::string viaDescriptor = "/proc/self/fd/" + std::to_string(fd);
         struct stat viaStat {};
@@ -123,6 +130,7 @@ bool CSafeTarget::Create(const std::string& target, std::string& cause)
         return true;
     }
     cause = ErrnoText(EEXIST);
+    Discard();
     return false;
 }
 
@@ -250,6 +258,28 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
     return false;
 }
 
+bool CSafeTarget::SyncFolder(const CFolder& folder, std::string& cause)
+{
+    int error = 0;
+    if (folder.Sync(error))
+        return true;
+    cause = FormatText(IDS_CAUSE_FOLDER_SYNC, {ErrnoText(error)});
+    return false;
+}
+
+bool CSafeTarget::SyncDir(int dir, const std::string& inner, std::string& cause)
+{
+    if (dir == AT_FDCWD)
+        return SyncFolder(inner, cause);
+    const bool ok
+        = RetryEintr([&] { return ::fsync(dir); }) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
+    if (!ok && errno == EBADF)   // a folder we may enter but not read
+        return true;
+    if (!ok)
+        cause = FormatText(IDS_CAUSE_FOLDER_SYNC, {ErrnoText(errno)});
+    return ok;
+}
+
 // Forces the folder's entries (the rename) to disk.  File systems that cannot
 // sync a folder, and folders we may enter but not read, are taken as they are.
 bool CSafeTarget::SyncFolder(const std::string& folder, std::string& cause)
@@ -358,7 +388,7 @@ bool CSafeTarget::Finish(bool replace, std::string& cause)
     ::close(m_hFile);
     m_hFile = -1;
     m_strTemp.clear();
-    return !m_bSyncFolder || SyncFolder(FolderOf(m_strTarget), cause);
+    return !m_bSyncFolder || SyncDir(m_hDir, FolderOf(m_strTargetAt), cause);
 }
 
 bool CSafeTarget::Discard(std::string* cause)
@@ -400,14 +430,11 @@ bool CSafeTarget::IsTemporaryName(const std::string& name, long& pid, std::strin
     return true;
 }
 
-void CSafeTarget::RemoveStale(const std::string& folder, const std::string& onlyFor, std::vector<std::string>& removed,
+void CSafeTarget::RemoveStale(const CFolder& folder, const std::string& onlyFor, std::vector<std::string>& removed,
                               std::vector<std::string>& failed)
 {
-    // Names are taken from a descriptor of the folder where its path leaves no room.
-    int dir = AT_FDCWD;
-    if (folder.size() + NAME_LIMIT >= PATH_MAX)
-        dir = RetryEintr([&] { return ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC); });
-    for (const DirEntry& entry : ListMatching(folder, ".*" + std::string(TEMP_MARK) + "*")) {
+    int error = 0;
+    for (const DirEntry& entry : folder.ListMatching(".*" + std::string(TEMP_MARK) + "*", error)) {
         long pid = 0;
         std::string target;
         if (entry.type != DirEntryType::File || !IsTemporaryName(entry.name, pid, target))
@@ -419,13 +446,9 @@ void CSafeTarget::RemoveStale(const std::string& folder, const std::string& only
             continue;
         if (!ProcessGone(pid))
             continue;
-        const std::string path = folder + entry.name;
-        const std::string at = dir == AT_FDCWD ? path : entry.name;
-        if (RetryEintr([&] { return ::unlinkat(dir, at.c_str(), 0); }) == 0)
-            removed.push_back(path);
+        if (folder.Unlink(entry.name) == 0)
+            removed.push_back(folder.Shown(entry.name));
         else if (errno != ENOENT)
-            failed.push_back(path + ": " + ErrnoText(errno));
+            failed.push_back(folder.Shown(entry.name) + ": " + ErrnoText(errno));
     }
-    if (dir >= 0)
-        ::close(dir);
 }

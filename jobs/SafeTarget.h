@@ -4,7 +4,7 @@
 // ".<target name>.tamble-tmp.<pid>.<n>" so that a left-over of a killed run is
 // easy to recognise (and never matches a history file pattern).  The temporary
 // is created exclusively (O_EXCL) and never through a symbolic link
-// (O_NOFOLLOW); the stream then opens it through our own descriptor
+// (O_NOFOLLOW), in the folder the job opened once; the stream then opens it through our own descriptor
 // (/proc/self/fd/N) where the system offers that, so nothing can be slipped in
 // between.  Commit gives it the permission bits and times of the source, forces
 // it to disk, renames it over the target and forces the folder to disk (or
@@ -20,6 +20,7 @@
 // a failure.
 #pragma once
 
+#include "platform/Folder.h"
 #include "platform/TempRegistry.h"
 
 #include <fcntl.h>
@@ -36,8 +37,11 @@ public:
     CSafeTarget(CSafeTarget&& from) noexcept;
     CSafeTarget& operator=(const CSafeTarget&) = delete;
 
-    // Creates the temporary for target; false with the cause when it cannot
-    // (also when target is an existing file that we may not write).
+    // Creates the temporary for target, a name in folder, in that folder (never
+    // through a path that could lead elsewhere by then); false with the cause
+    // when it cannot (also when target is an existing file that we may not
+    // write).  The path form opens the target's folder first.
+    bool Create(const CFolder& folder, const std::string& target, std::string& cause);
     bool Create(const std::string& target, std::string& cause);
 
     // The path a stream opens to write the temporary.
@@ -72,6 +76,7 @@ public:
     // that cannot sync a folder, and folders we may enter but not read, are
     // taken as they are; false with the cause on failure.
     static bool SyncFolder(const std::string& folder, std::string& cause);
+    static bool SyncFolder(const CFolder& folder, std::string& cause);
 
     // The access ACL of the file open at fd, empty when it has none; false with
     // the cause when it cannot be read.
@@ -88,7 +93,7 @@ public:
     // Removes the temporaries in folder whose process no longer runs; with
     // onlyFor not empty only those of that target name.  Lists the paths
     // removed, and the ones that could not be, with the cause.
-    static void RemoveStale(const std::string& folder, const std::string& onlyFor, std::vector<std::string>& removed,
+    static void RemoveStale(const CFolder& folder, const std::string& onlyFor, std::vector<std::string>& removed,
                             std::vector<std::string>& failed);
 
     // Folder part of a path, with its trailing "/", or "" for the current folder.
@@ -98,6 +103,8 @@ private:
     bool CopyAttributes(const struct stat& source, const std::vector<char>* acl, std::string& cause);
     bool CopyAcl(const std::vector<char>* acl, mode_t& mode, std::string& cause);
     bool Rename(bool replace, std::string& cause);
+    // Syncs the folder open at dir (AT_FDCWD: the folder inner names).
+    static bool SyncDir(int dir, const std::string& inner, std::string& cause);
 
     std::string m_strTarget;
     std::string m_strTemp;

@@ -1,6 +1,7 @@
 #include "jobs/StreamCheck.h"
 
 #include "jobs/JobError.h"
+#include "platform/Folder.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
 #include "platform/SysCall.h"
@@ -65,22 +66,16 @@ UINT ChunkFor(UINT total)
 // only when it is a regular file.
 class CRegularFile : public CFile {
 public:
-    bool OpenRegular(const std::string& path, std::string& cause)
+    bool OpenRegular(const FileRef& file, std::string& cause)
     {
-        m_strFileName = path;
-        m_hFile = RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
-        if (m_hFile < 0) {
-            cause = std::strerror(errno);
-            return false;
-        }
-        struct stat st {};
-        if (::fstat(m_hFile, &st) != 0)
-            cause = std::strerror(errno);
-        else if (!S_ISREG(st.st_mode))
-            cause = LoadResString(IDS_CAUSE_NOT_REGULAR);
-        else
+        m_strFileName = file.Shown();
+        int error = 0;
+        m_hFile = file.folder.OpenRegular(file.name, file.id, error);
+        if (m_hFile >= 0)
             return true;
-        Abort();
+        cause = error == EINVAL   ? LoadResString(IDS_CAUSE_NOT_REGULAR)
+                : error == ESTALE ? LoadResString(IDS_CAUSE_NAME_REPLACED)
+                                  : std::string(std::strerror(error));
         return false;
     }
 };
@@ -142,18 +137,24 @@ bool FileStep(UINT textId, const std::string& file, JobFault& fault, const std::
 
 CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallback progress)
 {
-    CSourceStream source;
+    return OpenReader(FileRef::Path(path), fault, progress);
+}
+
+CSourceStream OpenReader(const FileRef& source, JobFault& fault, ProgressCallback progress, bool plainSource)
+{
+    CSourceStream result;
+    const std::string path = source.Shown();
     fault = {IDS_ERR_OPEN_FILE, path, {}};
     auto file = std::make_unique<CRegularFile>();
     std::uint8_t magic[MAGIC_LENGTH];
     UINT got = 0;
-    if (!file->OpenRegular(path, fault.cause)
+    if (!file->OpenRegular(source, fault.cause)
         || !FileStep(IDS_ERR_OPEN_FILE, path, fault, [&] { got = file->Read(magic, MAGIC_LENGTH); }))
-        return source;
+        return result;
     const int method = MethodOfMagic(magic, got);
-    if (method == METHOD_NONE && got == MAGIC_LENGTH && IsDamagedMagic(magic)) {
+    if (method == METHOD_NONE && got == MAGIC_LENGTH && !plainSource && IsDamagedMagic(magic)) {
         fault = {IDS_ERR_DAMAGED, path, LoadResString(IDS_CAUSE_DAMAGED_MAGIC)};
-        return source;
+        return result;
     }
     // The stream reads its header through the same file: when it finds another
     // method there, the file changed in between.
@@ -163,7 +164,7 @@ CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallb
     if (!stream)
         fault.cause = std::strerror(ENOMEM);
     else if (!FileStep(IDS_ERR_OPEN_FILE, path, fault, [&] { opened = stream->OpenFile(*file, OPEN_READ, &error); }))
-        return source;
+        return result;
     else if (!opened)
         fault.cause = error.m_lOsError ? FileErrorCause(error) : std::string(std::strerror(ENOMEM));
     else if (stream->m_nMethod != method)
@@ -171,10 +172,10 @@ CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallb
     else if (!(fault.cause = HeaderFault(*stream)).empty())
         fault.textId = IDS_ERR_DAMAGED;
     if (!fault.cause.empty())
-        return source;
-    source.m_pFile = std::move(file);
-    source.m_pStream = std::move(stream);
-    return source;
+        return result;
+    result.m_pFile = std::move(file);
+    result.m_pStream = std::move(stream);
+    return result;
 }
 
 bool ReadChunks(CCompressedFile& stream, UINT readTextId, const ChunkSink& take, UINT& delivered, JobFault& fault)
@@ -359,8 +360,14 @@ const char* MethodName(int method)
 
 bool CheckFile(const std::string& path, bool decode, StreamSummary& summary, JobFault& fault)
 {
+    return CheckFile(FileRef::Path(path), decode, summary, fault);
+}
+
+bool CheckFile(const FileRef& file, bool decode, StreamSummary& summary, JobFault& fault)
+{
+    const std::string path = file.Shown();
     try {
-        CSourceStream stream = OpenReader(path, fault);
+        CSourceStream stream = OpenReader(file, fault);
         if (!stream)
             return false;
         summary.method = stream->m_nMethod;
@@ -383,14 +390,16 @@ bool CheckFile(const std::string& path, bool decode, StreamSummary& summary, Job
 
 bool CompareDecoded(const std::string& twin, const std::string& plain, std::string& cause)
 {
+    return CompareDecoded(FileRef::Path(twin), FileRef::Path(plain), cause);
+}
+
+bool CompareDecoded(const FileRef& twin, const FileRef& plain, std::string& cause)
+{
     JobFault fault;
     try {
         CSourceStream decoded = OpenReader(twin, fault);
-        CFile original;
-        CFileException error;
-        if (decoded && !original.Open(plain.c_str(), CFile::modeRead, &error))
-            fault.cause = FileErrorCause(error);
-        else if (decoded)
+        CRegularFile original;
+        if (decoded && original.OpenRegular(plain, fault.cause))   // else the cause is set
             CompareContent(*decoded, original, fault);
     } catch (const std::bad_alloc&) {
         fault.cause = std::strerror(ENOMEM);

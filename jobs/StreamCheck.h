@@ -16,6 +16,7 @@
 #pragma once
 
 #include "jobs/JobError.h"
+#include "platform/Folder.h"
 #include "platform/Types.h"
 #include "streams/CompressedFile.h"
 
@@ -34,7 +35,8 @@ public:
     CCompressedFile& operator*() const { return *m_pStream; }
 
 private:
-    friend CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallback progress);
+    friend CSourceStream OpenReader(const FileRef& source, JobFault& fault, ProgressCallback progress,
+                                    bool plainSource);
 
     std::unique_ptr<CFile> m_pFile;   // made first, so that it outlives the stream
     std::unique_ptr<CCompressedFile> m_pStream;
@@ -48,6 +50,12 @@ private:
 // magic or header fails as IDS_ERR_DAMAGED.  A FIFO or device is refused without
 // blocking on it.  progress, when not null, becomes the streams' progress callback.
 CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallback progress = nullptr);
+// The same for a file of a folder: never through a link (but in the current
+// folder), and only the file a look saw when source names one.  A plainSource
+// (one to compress) whose first bytes merely come near a magic is taken as the
+// stored bytes the format makes of it: nothing coded is expected there.
+CSourceStream OpenReader(const FileRef& source, JobFault& fault, ProgressCallback progress = nullptr,
+                         bool plainSource = false);
 
 // The one chunk loop: reads the stream's content in chunks of at most
 // JOB_CHUNK_SIZE bytes and hands each to take, until the original size is
@@ -90,7 +98,11 @@ struct StreamSummary {
 // false with the fault: IDS_ERR_DAMAGED, or IDS_ERR_OPEN_FILE when the file
 // cannot be read.
 bool CheckFile(const std::string& path, bool decode, StreamSummary& summary, JobFault& fault);
+bool CheckFile(const FileRef& file, bool decode, StreamSummary& summary, JobFault& fault);
 
 // Decodes twin and compares it byte for byte with plain; false with the cause
 // when they differ or either cannot be read.
 bool CompareDecoded(const std::string& twin, const std::string& plain, std::string& cause);
+// The same for files of folders, each opened as OpenReader opens a source: a
+// name swapped since the look for a link, a FIFO or another file fails.
+bool CompareDecoded(const FileRef& twin, const FileRef& plain, std::string& cause);

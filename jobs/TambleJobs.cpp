@@ -10,6 +10,7 @@
 #include "jobs/SyncAhead.h"
 #include "platform/DirSearch.h"
 #include "platform/FileLease.h"
+#include "platform/Folder.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
 #include "platform/SysCall.h"
@@ -51,12 +52,6 @@ std::uint64_t SizeOf(const std::string& path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
 }
 
 std::int64_t SteadyNs()
@@ -282,13 +277,24 @@ int CTambleJobs::ConvertNamedFile(int method, UINT logId)
     m_view.SetTargetName(m_szTarget);
     m_view.TransferTexts();
     BeginFile();
+    // The caller's own paths: the target's folder is opened as named.
+    const std::string folderPath = CSafeTarget::FolderOf(m_szTarget);
+    CFolder folder;
+    int error = 0;
+    const bool folderOpen = folder.Open(folderPath, true, error);
     if (m_bDryRun) {
-        EndFile(DryConvert(m_szSource, m_szTarget, method == METHOD_NONE ? IDS_DRY_EXTRACT : IDS_DRY_COMPRESS));
+        const UINT logId = method == METHOD_NONE ? IDS_DRY_EXTRACT : IDS_DRY_COMPRESS;
+        bool would = false;
+        if (folderOpen)
+            would = DryConvert(FileRef::Path(m_szSource), m_szTarget, folder, logId);
+        else
+            Fail(IDS_ERR_CREATE, m_szTarget, std::strerror(error));
+        EndFile(would);
         EndJob(1);
         return 1;
     }
-    const std::string folder = CSafeTarget::FolderOf(m_szTarget);
-    LockFolder(folder, m_szTarget.substr(folder.size()), false);
+    if (folderOpen)
+        LockFolder(folder, m_szTarget.substr(folderPath.size()), false);
     const bool converted = ConvertFile(m_szSource, m_szTarget, method);
     if (converted) {
         LogLine(logId, m_szSource + " -> " + m_szTarget);
@@ -309,9 +315,18 @@ std::string CTambleJobs::HistoryFolderPath()
     return m_szSource;
 }
 
-void CTambleJobs::LockFolder(const std::string& folder, const std::string& onlyFor, bool mustExist)
+std::shared_ptr<const CFolder> CTambleJobs::OpenJobFolder(const std::string& path)
 {
-    const std::string shown = folder.empty() ? "./" : folder;
+    auto folder = std::make_shared<CFolder>();
+    int error = 0;
+    if (!folder->Open(path, false, error))
+        throw CJobError(ComposeMessage(IDS_ERR_READ_FOLDER, path.empty() ? "./" : path, std::strerror(error)), 0);
+    return folder;
+}
+
+void CTambleJobs::LockFolder(const CFolder& folder, const std::string& onlyFor, bool mustExist)
+{
+    const std::string shown = folder.Shown().empty() ? "./" : folder.Shown();
     m_pLock = std::make_unique<CFolderLock>();
     JobFault fault;
     if (!m_pLock->Acquire(
@@ -332,11 +347,11 @@ void CTambleJobs::LockFolder(const std::string& folder, const std::string& onlyF
         RestoreSetAside(folder);
 }
 
-void CTambleJobs::ReadHistoryFolder(CHistoryFolder& folder, const std::string& path)
+void CTambleJobs::ReadHistoryFolder(CHistoryFolder& folder)
 {
     std::string cause;
-    if (!folder.Read(path, cause))
-        throw CJobError(ComposeMessage(IDS_ERR_READ_FOLDER, path, cause), 0);
+    if (!folder.Read(*m_pFolder, cause))
+        throw CJobError(ComposeMessage(IDS_ERR_READ_FOLDER, m_pFolder->Shown(), cause), 0);
 }
 
 std::int64_t CTambleJobs::StartMidnight(std::int64_t now)
@@ -380,18 +395,20 @@ int CTambleJobs::CompressHistory()
     if (m_nNumber == 0)
         return 0;
     const std::int64_t ageLimit = std::int64_t {m_nNumber} * SECONDS_PER_DAY;
-    const std::string folderPath = HistoryFolderPath();
+    m_pFolder = m_pTargetFolder = OpenJobFolder(HistoryFolderPath());
+    const CFolder& folderOpen = *m_pFolder;
+    const std::string& folderPath = folderOpen.Shown();
     if (!m_bDryRun)
-        LockFolder(folderPath, {}, true);
+        LockFolder(folderOpen, {}, true);
     m_bGroupSync = m_bStageTargets = !m_bDryRun;
     CHistoryFolder folder;
-    ReadHistoryFolder(folder, folderPath);
+    ReadHistoryFolder(folder);
     const std::vector<std::size_t> found = folder.Matching(CompressPattern(m_nGroup));
     m_view.SetOverallRange(static_cast<std::uint16_t>(found.size()));
 
     // The files go through the batch even one worker at a time: it gives their
     // messages in the order of the names while their plain files wait to be
-    // deleted a group at a time (jobs/PlainDeletion.cpp).
+    // deleted a group at a time (jobs/FileGroups.cpp).
     std::vector<BatchFile> files;
     for (std::size_t index : found) {
         const DirEntry& entry = folder.Entries()[index];
@@ -399,20 +416,21 @@ int CTambleJobs::CompressHistory()
         files.push_back({entry.name, twinName, entry.size, folderPath + entry.name, folderPath + twinName});
     }
     const bool finished = RunBatch(files, WorkerCount(), [&](CTambleJobs& job, std::size_t i) {
-        job.CompressEntry(folderPath, folder.Entries()[found[i]].name, now, ageLimit);
+        job.CompressEntry(folder.Entries()[found[i]].name, now, ageLimit);
     });
-    if (!m_bDryRun)
-        SyncHistoryFolder(folderPath);   // the deletions, on disk before the job says it is done
+    if (!m_bDryRun) {
+        SyncHistoryFolder(folderOpen);   // the deletions, on disk before the job says it is done
+        WarnUnleased(folderOpen);
+    }
     if (!finished)
         return 0;
     EndJob(1);
     return 1;
 }
 
-void CTambleJobs::CompressEntry(const std::string& folderPath, const std::string& name, std::int64_t now,
-                                std::int64_t ageLimit)
+void CTambleJobs::CompressEntry(const std::string& name, std::int64_t now, std::int64_t ageLimit)
 {
-    const std::string path = folderPath + name;
+    const std::string path = m_pFolder->Shown(name);
     BeginFile();
     const int start = NameDateStart(name.size());
     std::int64_t midnight = 0;
@@ -428,53 +446,45 @@ void CTambleJobs::CompressEntry(const std::string& folderPath, const std::string
         if (m_bDryRun)
             LogLine(IDS_DRY_TOO_YOUNG, path);
     } else {
-        CompressOne(folderPath, name);
+        CompressOne(name);
+        struct stat st {};
         if (m_bInFile)   // else its deletion is queued, and its group counts it
-            EndFile(m_bFileDone && (m_bDryRun || !Exists(path)));
+            EndFile(m_bFileDone && (m_bDryRun || !m_pFolder->Stat(name, st)));
         return;
     }
     EndFile(false);
 }
 
-void CTambleJobs::CompressOne(const std::string& folder, const std::string& name)
+void CTambleJobs::CompressOne(const std::string& name)
 {
-    const std::string source = folder + name;
+    const CFolder& folder = *m_pFolder;
+    const std::string source = folder.Shown(name);
     const std::string twinName = TwinName(name, ".hsz");
-    const std::string target = folder + twinName;
+    const std::string target = folder.Shown(twinName);
     m_view.SetSourceName(name);
     m_view.SetTargetName(twinName);
     m_view.TransferTexts();
 
+    // Every later step insists on the file this look saw: a name given to a
+    // link, a FIFO or another file meanwhile is refused, never followed.
     struct stat plain {};
     struct stat twin {};
-    if (::lstat(source.c_str(), &plain) == 0 && !S_ISREG(plain.st_mode)) {
+    const bool seen = folder.Stat(name, plain);
+    if (seen && !S_ISREG(plain.st_mode)) {
         Notice(IDS_ERR_NOT_REGULAR, source);
         return;
     }
-    std::string cause;
-    if (::lstat(target.c_str(), &twin) == 0) {
-        // A twin is already there: the plain file goes only if the twin is a file
-        // of its own that decodes to exactly its bytes.
-        if (!S_ISREG(twin.st_mode) || (twin.st_dev == plain.st_dev && twin.st_ino == plain.st_ino)) {
-            Fail(IDS_ERR_TWIN_DIFFERS, source, FormatText(IDS_CAUSE_NOT_SEPARATE, {twinName}));
-        } else if (!CompareDecoded(target, source, cause)) {
-            Fail(IDS_ERR_TWIN_DIFFERS, source, twinName + ": " + cause);
-        } else {
-            m_nFileIn = static_cast<std::uint64_t>(plain.st_size);
-            m_nFileOut = static_cast<std::uint64_t>(twin.st_size);
-            m_bFileDone = true;
-            if (m_bDryRun)
-                LogLine(IDS_DRY_DELETE, source + " -> " + twinName);
-            else
-                QueueFile({source, target, plain, false, nullptr, IDS_LOG_PLAIN_DELETED, source + " -> " + twinName});
-        }
+    const FileId plainId = FileId::Of(plain);
+    const FileRef plainFile {folder, name, seen ? &plainId : nullptr};
+    if (folder.Stat(twinName, twin)) {
+        ProveExistingTwin(plainFile, plain, twinName, twin);
         return;
     }
     if (m_bDryRun) {
-        m_bFileDone = DryConvert(source, target, IDS_DRY_COMPRESS);
+        m_bFileDone = DryConvert(plainFile, target, folder, IDS_DRY_COMPRESS);
         return;
     }
-    if (!ConvertFile(source, target, m_nCompressMethod, false))
+    if (!ConvertFile(plainFile, {folder, twinName}, m_nCompressMethod, false, true))
         return;
     // With a staged twin the proof reads its temporary, which its group renames.
     const std::shared_ptr<CSafeTarget> staged = std::move(m_pStaged);
@@ -482,14 +492,57 @@ void CTambleJobs::CompressOne(const std::string& folder, const std::string& name
     m_nFileIn = static_cast<std::uint64_t>(plain.st_size);
     m_nFileOut = SizeOf(made);
     m_bFileDone = true;
-    if (!CompareDecoded(made, source, cause)) {
+    std::string cause;
+    if (!CompareDecoded(staged ? FileRef::Path(made) : FileRef {folder, twinName}, plainFile, cause)) {
         // The twin we just made does not prove itself: it goes, the plain file stays.
         if (!staged)
-            ::unlink(target.c_str());   // a staged one goes with its temporary
+            folder.Unlink(twinName);   // a staged one goes with its temporary
         Fail(IDS_ERR_TWIN_FAILED, source, twinName + ": " + cause);
         return;
     }
-    QueueFile({source, target, plain, true, staged, IDS_LOG_COMPRESSED, source + " -> " + twinName});
+    QueueFile({source, target, name, twinName, plain, true, staged, IDS_LOG_COMPRESSED, source + " -> " + twinName});
+}
+
+void CTambleJobs::ProveExistingTwin(const FileRef& plainFile, const struct stat& plain, const std::string& twinName,
+                                    const struct stat& twin)
+{
+    // A twin is already there: the plain file goes only if the twin is a file
+    // of its own that decodes to exactly its bytes, and is on disk.
+    const CFolder& folder = plainFile.folder;
+    const std::string source = plainFile.Shown();
+    const FileId twinId = FileId::Of(twin);
+    std::string cause;
+    if (!S_ISREG(twin.st_mode) || (twin.st_dev == plain.st_dev && twin.st_ino == plain.st_ino)) {
+        Fail(IDS_ERR_TWIN_DIFFERS, source, FormatText(IDS_CAUSE_NOT_SEPARATE, {twinName}));
+        return;
+    }
+    if (!CompareDecoded({folder, twinName, &twinId}, plainFile, cause)) {
+        Fail(IDS_ERR_TWIN_DIFFERS, source, twinName + ": " + cause);
+        return;
+    }
+    m_nFileIn = static_cast<std::uint64_t>(plain.st_size);
+    m_nFileOut = static_cast<std::uint64_t>(twin.st_size);
+    m_bFileDone = true;
+    if (m_bDryRun) {
+        LogLine(IDS_DRY_DELETE, source + " -> " + twinName);
+        return;
+    }
+    // A twin that came from elsewhere (a copy, a restore) may still be only in
+    // the page cache: it is forced to disk as a twin we made would be, before
+    // the group's folder sync that precedes the deletion.
+    int error = 0;
+    const int fd = folder.OpenRegular(twinName, &twinId, error);
+    if (fd < 0 || RetryEintr([&] { return ::fsync(fd); }) != 0) {
+        if (fd >= 0)
+            error = errno;
+        m_bFileDone = false;
+        Fail(IDS_ERR_WRITE, folder.Shown(twinName), FormatText(IDS_CAUSE_SYNC, {std::strerror(error)}));
+    }
+    if (fd >= 0)
+        ::close(fd);
+    if (m_bFileDone)
+        QueueFile({source, folder.Shown(twinName), plainFile.name, twinName, plain, false, nullptr,
+                   IDS_LOG_PLAIN_DELETED, source + " -> " + twinName});
 }
 
 int CTambleJobs::ExtractHistory()
@@ -500,20 +553,16 @@ int CTambleJobs::ExtractHistory()
     const std::int64_t start = StartMidnight(now);
     if (m_nNumber <= 0)
         return 0;
-    const std::string folderPath = HistoryFolderPath();
+    m_pFolder = OpenJobFolder(HistoryFolderPath());
     // With an output folder the history folder is only read: the lock guards
     // the folder the targets go to.
-    std::string targetFolder = folderPath;
-    if (!m_strOutputDir.empty()) {
-        targetFolder = m_strOutputDir;
-        if (targetFolder.back() != '/')
-            targetFolder += '/';
-    }
+    m_pTargetFolder = m_strOutputDir.empty() ? m_pFolder : OpenJobFolder(m_strOutputDir);
+    const CFolder& targetFolder = *m_pTargetFolder;
     if (!m_bDryRun)
         LockFolder(targetFolder, {}, true);
     m_bGroupSync = m_bStageTargets = !m_bDryRun;
     CHistoryFolder folder;
-    ReadHistoryFolder(folder, folderPath);
+    ReadHistoryFolder(folder);
     ExtractWindow window;
     if (!folder.Window(start, static_cast<std::uint64_t>(m_nNumber), m_nGroup, window))
         throw CJobError(ComposeMessage(IDS_ERR_START_DATE_CONVERT, m_szStartDate, ErrorCodeCause(JOB_E_INVALIDARG)),
@@ -529,7 +578,7 @@ int CTambleJobs::ExtractHistory()
     // also when an error stops the job.
     bool finished = true;
     try {
-        finished = ExtractBatch(folder, indexes, folderPath, targetFolder, workers);
+        finished = ExtractBatch(folder, indexes, workers);
     } catch (...) {
         if (m_bGroupSync)
             SyncHistoryFolder(targetFolder);
@@ -543,47 +592,52 @@ int CTambleJobs::ExtractHistory()
     return 1;
 }
 
-bool CTambleJobs::ExtractBatch(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes,
-                               const std::string& folderPath, const std::string& targetFolder, unsigned workers)
+bool CTambleJobs::ExtractBatch(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes, unsigned workers)
 {
     std::vector<BatchFile> files;
     for (std::size_t index : indexes) {
         const DirEntry& entry = folder.Entries()[index];
-        const std::string source = folderPath + entry.name;
-        const std::string target = targetFolder + TwinName(entry.name, ".hst");
+        const std::string source = m_pFolder->Shown(entry.name);
+        const std::string target = m_pTargetFolder->Shown(TwinName(entry.name, ".hst"));
         files.push_back({source, target, entry.size, source, target});
     }
     return RunBatch(files, workers, [&](CTambleJobs& job, std::size_t i) {
         job.BeginFile();
-        job.ExtractOne(folderPath, folder.Entries()[indexes[i]].name, targetFolder);
+        job.ExtractOne(folder.Entries()[indexes[i]].name);
         if (job.m_bInFile)   // else its group counts it
             job.EndFile(job.m_bFileDone);
     });
 }
 
-void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name, const std::string& targetFolder)
+void CTambleJobs::ExtractOne(const std::string& name)
 {
-    const std::string source = folder + name;
-    const std::string target = targetFolder + TwinName(name, ".hst");
+    const CFolder& folder = *m_pFolder;
+    const CFolder& targetFolder = *m_pTargetFolder;
+    const std::string targetName = TwinName(name, ".hst");
+    const std::string source = folder.Shown(name);
+    const std::string target = targetFolder.Shown(targetName);
     struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0) {
+    if (targetFolder.Stat(targetName, st)) {
         LogLine(m_bDryRun ? IDS_DRY_TARGET_EXISTS : IDS_LOG_TARGET_EXISTS, source + " -> " + target);
         return;
     }
-    if (::lstat(source.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    const bool seen = folder.Stat(name, st);
+    if (seen && !S_ISREG(st.st_mode)) {
         Notice(IDS_ERR_NOT_REGULAR, source);
         return;
     }
+    const FileId sourceId = FileId::Of(st);
+    const FileRef sourceFile {folder, name, seen ? &sourceId : nullptr};
     m_view.SetSourceName(source);
     m_view.SetTargetName(target);
     m_view.TransferTexts();
     if (m_bDryRun) {
-        m_bFileDone = DryConvert(source, target, IDS_DRY_EXTRACT);
+        m_bFileDone = DryConvert(sourceFile, target, targetFolder, IDS_DRY_EXTRACT);
         return;
     }
-    if (!ConvertFile(source, target, METHOD_NONE, false))
+    if (!ConvertFile(sourceFile, {targetFolder, targetName}, METHOD_NONE, false, false))
         return;
-    m_nFileIn = SizeOf(source);
+    m_nFileIn = static_cast<std::uint64_t>(st.st_size);
     m_bFileDone = true;
     if (m_pStaged) {   // its group renames it once it is on disk
         // Extracting costs little but the disk's time: its sync starts at once.
@@ -592,26 +646,26 @@ void CTambleJobs::ExtractOne(const std::string& folder, const std::string& name,
         if (m_pSyncAhead)
             m_pSyncAhead->Submit(m_pStaged);
         m_nFileOut = SizeOf(m_pStaged->StreamPath());
-        QueueFile({{}, target, {}, true, std::move(m_pStaged), IDS_LOG_EXTRACTED, source + " -> " + target});
+        QueueFile(
+            {{}, target, {}, targetName, {}, true, std::move(m_pStaged), IDS_LOG_EXTRACTED, source + " -> " + target});
         return;
     }
     LogLine(IDS_LOG_EXTRACTED, source + " -> " + target);
-    m_nFileOut = SizeOf(target);
+    m_nFileOut = targetFolder.Stat(targetName, st) ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
-bool CTambleJobs::DryConvert(const std::string& source, const std::string& target, UINT logId)
+bool CTambleJobs::DryConvert(const FileRef& source, const std::string& target, const CFolder& targetFolder, UINT logId)
 {
     StreamSummary summary;
     JobFault fault;
     if (!CheckFile(source, true, summary, fault)) {
-        Fail(fault.textId, source, fault.cause);
+        Fail(fault.textId, source.Shown(), fault.cause);
         return false;
     }
-    const std::string folder = CSafeTarget::FolderOf(target);
-    if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0) {
+    if (!targetFolder.Writable()) {
         Fail(IDS_ERR_CREATE, target, std::strerror(errno));
         return false;
     }
-    LogLine(logId, source + " -> " + target);
+    LogLine(logId, source.Shown() + " -> " + target);
     return true;
 }

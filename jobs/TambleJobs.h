@@ -28,10 +28,12 @@
 #include <sys/stat.h>
 #include <vector>
 
+class CFolder;
 class CFolderLock;
 class CHistoryFolder;
 class CSafeTarget;
 class CSyncAhead;
+struct FileRef;
 struct JobFault;
 
 class CTambleJobs {
@@ -80,6 +82,9 @@ public:
     // write error of a file stops the whole job: CJobError.  This is the step
     // that reports the faults of a conversion.
     BOOL ConvertFile(const std::string& source, const std::string& target, int method, bool replaceTarget = true);
+    // The same for files named in folders (a history job's); a plainSource is
+    // one to compress, never expected to hold coded data.
+    BOOL ConvertFile(const FileRef& source, const FileRef& target, int method, bool replaceTarget, bool plainSource);
 
     // The process exit status the run earned so far: 0 all done, 1 a conversion
     // failed or the job stopped on an error, 2 no job / unusable settings.
@@ -130,21 +135,26 @@ protected:
     // The settings a worker's jobs object needs.
     void CopyJobSettings(const CTambleJobs& from);
     std::string HistoryFolderPath();
-    void ReadHistoryFolder(CHistoryFolder& folder, const std::string& path);
+    // Opens a history job's folder once (never through a link as its last
+    // component); every file step of the job is relative to it.  An error stops the job.
+    std::shared_ptr<const CFolder> OpenJobFolder(const std::string& path);
+    void ReadHistoryFolder(CHistoryFolder& folder);
     std::int64_t StartMidnight(std::int64_t now);
     // The midnight of the date in a plain history name; false with the fault
     // for a date out of range or one that cannot be converted.
     bool NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now,
                       std::int64_t& midnight, JobFault& fault);
     // One entry of CompressHistory, from BeginFile to EndFile.
-    void CompressEntry(const std::string& folder, const std::string& name, std::int64_t now, std::int64_t ageLimit);
-    void CompressOne(const std::string& folder, const std::string& name);
-    void ExtractOne(const std::string& folder, const std::string& name, const std::string& targetFolder);
-    bool ExtractBatch(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes,
-                      const std::string& folderPath, const std::string& targetFolder, unsigned workers);
+    void CompressEntry(const std::string& name, std::int64_t now, std::int64_t ageLimit);
+    void CompressOne(const std::string& name);
+    // Proves an existing twin against its plain file and forces it to disk.
+    void ProveExistingTwin(const FileRef& plain, const struct stat& plainStat, const std::string& twinName,
+                           const struct stat& twinStat);
+    void ExtractOne(const std::string& name);
+    bool ExtractBatch(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes, unsigned workers);
     // A dry run's check of one conversion: the source decodes whole and the
     // target's folder can be written; says what would happen or why it fails.
-    bool DryConvert(const std::string& source, const std::string& target, UINT logId);
+    bool DryConvert(const FileRef& source, const std::string& target, const CFolder& targetFolder, UINT logId);
 
     // Counting for the summary: each file the job meets is converted (its
     // sizes before and after are set in m_nFileIn/m_nFileOut), failed (the run
@@ -159,8 +169,9 @@ protected:
     // is settled once it holds m_nGroupSize files (GROUP_SIZE, fewer under a low
     // limit of open files); SettlePending settles it now.
     struct PendingFile {
-        std::string plain;   // the plain file to delete; empty: none (an extraction)
+        std::string plain;   // the plain file to delete, as shown; empty: none (an extraction)
         std::string target;
+        std::string plainName, targetName;     // their names in the job's folders
         struct stat before;                    // the plain file as it was proven
         bool madeTarget;                       // the target was made of this file (not found there)
         std::shared_ptr<CSafeTarget> staged;   // the new target while it is still a temporary
@@ -181,13 +192,15 @@ protected:
     bool FinishFile(const PendingFile& file, PlainOnItsWay& way);
     void PlaceTargets(std::vector<PendingFile>& group, std::vector<std::unique_ptr<PlainOnItsWay>>& ways);
     // Syncs a history job's folder once for all its targets; a failure fails the run.
-    void SyncHistoryFolder(const std::string& folder);
+    void SyncHistoryFolder(const CFolder& folder);
     // Takes the folder's lock for the job (waiting at most m_nLockWait seconds)
     // and removes the temporaries that interrupted runs left there (with
     // onlyFor, only those of that target).  A folder that cannot be opened
     // stops the job when mustExist, else the job goes on without the lock.
-    void LockFolder(const std::string& folder, const std::string& onlyFor, bool mustExist);
-    void RestoreSetAside(const std::string& folder);
+    void LockFolder(const CFolder& folder, const std::string& onlyFor, bool mustExist);
+    void RestoreSetAside(const CFolder& folder);
+    // One warning for the plain files deleted without a write lease this run.
+    void WarnUnleased(const CFolder& folder);
 
     // Single-file jobs.
     int ConvertNamedFile(int method, UINT logId);
@@ -195,8 +208,8 @@ protected:
     // The work of ConvertFile: false with the fault when the conversion fails.
     // trailing: the bytes after the source's complete coded data, when it has
     // such (the target is made all the same).
-    bool Convert(const std::string& source, const std::string& target, int method, bool replaceTarget, CSafeTarget& out,
-                 JobFault& fault, std::string& trailing);
+    bool Convert(const FileRef& source, const FileRef& target, int method, bool replaceTarget, bool plainSource,
+                 CSafeTarget& out, JobFault& fault, std::string& trailing);
 
     // Moves the reader's content into the writer chunk by chunk (the LZSS
     // writer, which codes its data in one call, gets it as one block);
@@ -232,6 +245,12 @@ protected:
     std::vector<PendingFile> m_pendingFiles;
     std::shared_ptr<CSafeTarget> m_pStaged;   // ConvertFile's finished temporary, with m_bStageTargets
     CSyncAhead* m_pSyncAhead = nullptr;       // the batch's sync threads, while RunBatch runs
+    // A history job's folder, and the folder its targets go to (the same, or
+    // the output folder), each opened once for the whole job.
+    std::shared_ptr<const CFolder> m_pFolder, m_pTargetFolder;
+    // Plain files deleted without a write lease (leases refused), and why.
+    std::uint64_t m_nUnleased = 0;
+    int m_nUnleasedError = 0;
 
     static thread_local CTambleJobs* s_pRunning;   // the jobs object whose conversion runs on this thread
 };

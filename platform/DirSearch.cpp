@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,11 +34,10 @@ bool IsDotOrDotDot(const char* name)
 // Reads the folder once; keeps the entries whose names match (all when
 // pattern is null).  An entry that vanishes before it can be examined is left
 // out; with examine false the entries are not examined (names only).
-std::vector<DirEntry> Scan(const std::string& folder, const std::string_view* pattern, int* error, bool examine = true)
+std::vector<DirEntry> ScanOpened(DIR* dir, const std::string_view* pattern, int* error, bool examine)
 {
     std::vector<DirEntry> entries;
     int err = 0;
-    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) {
         err = errno;
     } else {
@@ -70,7 +70,22 @@ std::vector<DirEntry> Scan(const std::string& folder, const std::string_view* pa
     return entries;
 }
 
+std::vector<DirEntry> Scan(const std::string& folder, const std::string_view* pattern, int* error, bool examine = true)
+{
+    return ScanOpened(opendir(folder.empty() ? "." : folder.c_str()), pattern, error, examine);
+}
+
 }   // namespace
+
+std::vector<DirEntry> ScanFolderAt(int dirFd, const std::string_view* pattern, bool examine, int* error)
+{
+    // A descriptor of its own, so that the listing's position is nobody else's.
+    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (fd >= 0 && !dir)
+        ::close(fd);
+    return ScanOpened(dir, pattern, error, examine);
+}
 
 bool MatchWildcard(std::string_view pattern, std::string_view name)
 {

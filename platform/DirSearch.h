@@ -39,5 +39,9 @@ std::vector<DirEntry> ReadFolderNames(const std::string& folder, int* error = nu
 // Fills in the size and type of an entry of folder; false when it is gone.
 bool ExamineEntry(const std::string& folder, DirEntry& entry);
 
+// The entries of the folder open at dirFd (all, or those whose names match
+// *pattern when pattern is given), sorted by name; examined or names only.
+std::vector<DirEntry> ScanFolderAt(int dirFd, const std::string_view* pattern, bool examine, int* error);
+
 // The entries of folder whose names match the wildcard pattern, sorted by name.
 std::vector<DirEntry> ListMatching(const std::string& folder, std::string_view pattern, int* error = nullptr);

@@ -11,10 +11,11 @@ CFileLease::~CFileLease()
     Release();
 }
 
-CFileLease::Result CFileLease::Take(const std::string& path, int& error)
+CFileLease::Result CFileLease::Take(int dir, const std::string& name, int& error)
 {
     Release();
-    m_hFile = RetryEintr([&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+    m_hFile = RetryEintr(
+        [&] { return ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC); });
     if (m_hFile < 0) {
         // Someone else holds a lease on it: it is in use.
         if (errno == EWOULDBLOCK)

@@ -30,9 +30,10 @@ public:
     CFileLease(const CFileLease&) = delete;
     CFileLease& operator=(const CFileLease&) = delete;
 
-    // Opens path read-only (never through a link, never blocking on another's
-    // lease) and tries to take a write lease on it.
-    Result Take(const std::string& path, int& error);
+    // Opens name in the folder open at dir read-only (never through a link,
+    // never blocking on another's lease or on a FIFO) and tries to take a write
+    // lease on it.  Unsupported leaves the reason in error.
+    Result Take(int dir, const std::string& name, int& error);
 
     // The open descriptor (with or without the lease), or -1.
     int Handle() const { return m_hFile; }

@@ -141,6 +141,9 @@
       "Done: {0} converted, {1} passed over, {2} failed; {3} bytes before, {4} after ({5} saved); {6} s")            \
     X(IDS_SUMMARY_DRY, 2302, "Dry run, nothing changed: {0} would be converted, {1} passed over, {2} failed; {6} s") \
     X(IDS_LOG_RESTORED, 2107, "Put back a plain file that an interrupted run had set aside:")                        \
+    X(IDS_CAUSE_NAME_REPLACED, 2401, "the name now leads to another file")                                           \
+    X(IDS_WARN_NO_LEASE, 2402,                                                                                       \
+      "Warning: {0} plain files deleted without a write lease (a program holding one open could not be seen):")      \
     X(IDS_USAGE_HEADLINE, 3001, "Usage: tamble [switches]")                                                          \
     X(IDS_USAGE_TEXT, 3002, TAMBLE_USAGE_TEXT)                                                                       \
     X(IDS_USAGE_MORE, 3003, "Try 'tamble --help' for more information.")                                             \

@@ -29,6 +29,8 @@ std::atomic<int> g_states[TEMPORARY_SLOTS];
 // arrays of PATH_MAX a slot would touch a fresh page for every slot used.
 char* g_texts[TEMPORARY_SLOTS];
 std::size_t g_textRoom[TEMPORARY_SLOTS];
+// The folder each slot's names are relative to (AT_FDCWD: paths).
+int g_dirs[TEMPORARY_SLOTS];
 
 static_assert(std::atomic<int>::is_always_lock_free, "the handler needs lock-free atomics");
 
@@ -90,10 +92,20 @@ void InstallStopSignals()
 
 int RegisterTemporary(const char* path)
 {
-    return RegisterSetAside(path, "");
+    return RegisterSetAsideAt(AT_FDCWD, path, "");
 }
 
 int RegisterSetAside(const char* path, const char* original)
+{
+    return RegisterSetAsideAt(AT_FDCWD, path, original);
+}
+
+int RegisterTemporaryAt(int dir, const char* name)
+{
+    return RegisterSetAsideAt(dir, name, "");
+}
+
+int RegisterSetAsideAt(int dir, const char* path, const char* original)
 {
     const std::size_t length = std::strlen(path);
     const std::size_t restoreLength = std::strlen(original);
@@ -125,6 +137,7 @@ int RegisterSetAside(const char* path, const char* original)
         }
         std::memcpy(g_texts[i], path, length + 1);
         std::memcpy(g_texts[i] + length + 1, original, restoreLength + 1);
+        g_dirs[i] = dir;
         g_states[i].store(Ready, std::memory_order_release);
         return static_cast<int>(i);
     }
@@ -158,9 +171,10 @@ void RemoveRegisteredTemporaries()
         const char* path = g_texts[i];
         const char* restore = path;
         while (*restore++ != '\0') {}   // the text behind the path's end
+        const int dir = g_dirs[i];
         if (restore[0] == '\0')
-            ::unlink(path);
+            ::unlinkat(dir, path, 0);
         else   // never over a file that took the name meanwhile; the next run sees to it then
-            ::syscall(SYS_renameat2, AT_FDCWD, path, AT_FDCWD, restore, RENAME_NOREPLACE);
+            ::syscall(SYS_renameat2, dir, path, dir, restore, RENAME_NOREPLACE);
     }
 }

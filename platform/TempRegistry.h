@@ -49,6 +49,12 @@ int RegisterTemporary(const char* path);
 // original (never over an existing file).  Returns its slot as above.
 int RegisterSetAside(const char* path, const char* original);
 
+// The same for names in the folder open at dir, which stays open while the
+// name is registered: a stop signal works in that folder whatever its path
+// leads to by then.
+int RegisterTemporaryAt(int dir, const char* name);
+int RegisterSetAsideAt(int dir, const char* name, const char* original);
+
 // Ends the creation the last registration of this thread began.
 void CreationReturned();
 

@@ -89,7 +89,10 @@ protected:
         // not open to sync), must leave exactly what an undisturbed run leaves.
         if (err == EINTR || r.status == 0) {
             EXPECT_EQ(r.status, 0) << label << "\n" << r.err;
-            EXPECT_EQ(CompareSnapshots(m_clean, Snapshot(dir.Path())), "") << label << "\n" << r.err;
+            auto after = Snapshot(dir.Path());
+            if (kind == "unlink")
+                after.erase(".tamble-lock");   // an empty lock file that could not go: the next run takes it
+            EXPECT_EQ(CompareSnapshots(m_clean, after), "") << label << "\n" << r.err;
             if (err != EINTR) {
                 ++m_nAbsorbed;
                 std::cout << "absorbed: " << label << "\n";

@@ -21,12 +21,14 @@ const char kWaiting[] = "Waiting for another tamble run to finish in: ";
 // Holds the folder's lock the way a running tamble does.
 class CHeldLock {
 public:
-    explicit CHeldLock(const std::string& folder) : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY))
+    explicit CHeldLock(const std::string& folder)
+        : m_path(folder + "/.tamble-lock"), m_fd(::open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW, 0600))
     {
         m_bHeld = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
     }
     ~CHeldLock()
     {
+        ::unlink(m_path.c_str());
         if (m_fd >= 0)
             ::close(m_fd);
     }
@@ -35,6 +37,7 @@ public:
     bool Held() const { return m_bHeld; }
 
 private:
+    std::string m_path;
     int m_fd;
     bool m_bHeld = false;
 };
@@ -51,9 +54,9 @@ TEST(FolderLock, ARunRefusesAFolderInUseAndTouchesNothing)
     for (bool extract : {false, true}) {
         TempDir dir;
         WriteSampleFolder(dir.Path(), extract);
-        const auto before = Snapshot(dir.Path());
         CHeldLock lock(dir.Path());
         ASSERT_TRUE(lock.Held());
+        const auto before = Snapshot(dir.Path());
         const TambleResult r = RunTamble(SampleJob(dir.Path(), extract), NoWait());
         EXPECT_EQ(r.status, 1) << r.err;
         EXPECT_NE(r.err.find(kRefused + dir.Path() + "/"), std::string::npos) << r.err;

@@ -137,6 +137,9 @@ constexpr Translation kGerman[] = {
     {IDS_CAUSE_TARGET_APPEARED, "das Ziel ist inzwischen entstanden"},
     {IDS_CAUSE_SYNC, "das Synchronisieren ist fehlgeschlagen: {0}"},
     {IDS_CAUSE_TEMP_REPLACED, "die temporäre Datei {0} wurde ersetzt"},
+    {IDS_CAUSE_NAME_REPLACED, "der Name führt jetzt zu einer anderen Datei"},
+    {IDS_WARN_NO_LEASE, "Warnung: {0} unkomprimierte Dateien ohne Schreib-Lease gelöscht (ein Programm, das eine offen "
+                        "hielt, war nicht zu sehen):"},
     {IDS_CAUSE_DATA_COMPLETE_IN, "{0}; ihre Daten sind vollständig in {1}"},
     {IDS_CAUSE_KEPT_AS, "erhalten als {0}: {1}"},
     {IDS_CAUSE_MODULE_UNLOADABLE, "lässt sich nicht laden"},

@@ -143,6 +143,9 @@ constexpr Translation kFrench[] = {
     {IDS_CAUSE_TARGET_APPEARED, "la cible est apparue entre-temps"},
     {IDS_CAUSE_SYNC, "échec de la synchronisation\u00A0: {0}"},
     {IDS_CAUSE_TEMP_REPLACED, "le fichier temporaire {0} a été remplacé"},
+    {IDS_CAUSE_NAME_REPLACED, "le nom mène maintenant à un autre fichier"},
+    {IDS_WARN_NO_LEASE, "Avertissement : {0} fichiers non compressés supprimés sans bail d'écriture (un programme qui "
+                        "en tenait un ouvert n'aurait pas été vu) :"},
     {IDS_CAUSE_DATA_COMPLETE_IN, "{0}\u00A0; ses données sont complètes dans {1}"},
     {IDS_CAUSE_KEPT_AS, "conservé sous le nom {0}\u00A0: {1}"},
     {IDS_CAUSE_MODULE_UNLOADABLE, "ne peut pas être chargé"},

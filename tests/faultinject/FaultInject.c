@@ -218,6 +218,17 @@ static int PathMatches(const char* path)
     return 0;
 }
 
+/* A name relative to a folder's descriptor, as the path that folder has now
+ * (the program works relative to the folders it opened). */
+static const char* AtPath(int dir, const char* path, char* out, size_t size)
+{
+    if (!path || path[0] == '/' || dir == AT_FDCWD || !DescriptorPath(dir, out, size - 1))
+        return path;
+    const size_t used = strlen(out);
+    snprintf(out + used, size - used, "/%s", path);
+    return out;
+}
+
 static int DescriptorMatches(int fd)
 {
     Setup();
@@ -299,6 +310,14 @@ static mode_t ModeArg(int flags, va_list args)
         FAIL_WITH(-1, e);                              \
     return realcall
 
+#define OPEN_AT_BODY(realcall)                                 \
+    char at[4096 + 64];                                        \
+    const char* named = AtPath(dir, path, at, sizeof at);      \
+    int e = Decide(K_OPEN, PathMatches(named), named, -1);     \
+    if (e)                                                     \
+        FAIL_WITH(-1, e);                                      \
+    return realcall
+
 int open(const char* path, int flags, ...)
 {
     va_list args;
@@ -323,7 +342,7 @@ int openat(int dir, const char* path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = ModeArg(flags, args);
     va_end(args);
-    OPEN_BODY(REAL(openat)(dir, path, flags, mode));
+    OPEN_AT_BODY(REAL(openat)(dir, path, flags, mode));
 }
 
 int openat64(int dir, const char* path, int flags, ...)
@@ -332,13 +351,13 @@ int openat64(int dir, const char* path, int flags, ...)
     va_start(args, flags);
     const mode_t mode = ModeArg(flags, args);
     va_end(args);
-    OPEN_BODY(REAL(openat64)(dir, path, flags, mode));
+    OPEN_AT_BODY(REAL(openat64)(dir, path, flags, mode));
 }
 
 int __open_2(const char* path, int flags) { OPEN_BODY(REAL(__open_2)(path, flags)); }
 int __open64_2(const char* path, int flags) { OPEN_BODY(REAL(__open64_2)(path, flags)); }
-int __openat_2(int dir, const char* path, int flags) { OPEN_BODY(REAL(__openat_2)(dir, path, flags)); }
-int __openat64_2(int dir, const char* path, int flags) { OPEN_BODY(REAL(__openat64_2)(dir, path, flags)); }
+int __openat_2(int dir, const char* path, int flags) { OPEN_AT_BODY(REAL(__openat_2)(dir, path, flags)); }
+int __openat64_2(int dir, const char* path, int flags) { OPEN_AT_BODY(REAL(__openat64_2)(dir, path, flags)); }
 int creat(const char* path, mode_t mode) { OPEN_BODY(REAL(creat)(path, mode)); }
 int creat64(const char* path, mode_t mode) { OPEN_BODY(REAL(creat64)(path, mode)); }
 
@@ -416,21 +435,32 @@ int close(int fd)
     return realcall
 
 int rename(const char* from, const char* to) { PAIR_BODY(K_RENAME, REAL(rename)(from, to)); }
+/* The same for names relative to folders' descriptors. */
+#define PAIR_AT_BODY(kind, realcall)                                  \
+    char fromAt[4096 + 64], toAt[4096 + 64];                          \
+    const char* fromNamed = AtPath(fromDir, from, fromAt, sizeof fromAt); \
+    const char* toNamed = AtPath(toDir, to, toAt, sizeof toAt);       \
+    const int fromMatches = PathMatches(fromNamed);                   \
+    int e = Decide(kind, fromMatches || PathMatches(toNamed), fromMatches ? fromNamed : toNamed, -1); \
+    if (e)                                                            \
+        FAIL_WITH(-1, e);                                             \
+    return realcall
+
 int renameat(int fromDir, const char* from, int toDir, const char* to)
 {
-    PAIR_BODY(K_RENAME, REAL(renameat)(fromDir, from, toDir, to));
+    PAIR_AT_BODY(K_RENAME, REAL(renameat)(fromDir, from, toDir, to));
 }
 int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags)
 {
     Setup();
     if (!REAL(renameat2))
         FAIL_WITH(-1, ENOSYS);   /* a C library without it */
-    PAIR_BODY(K_RENAME, REAL(renameat2)(fromDir, from, toDir, to, flags));
+    PAIR_AT_BODY(K_RENAME, REAL(renameat2)(fromDir, from, toDir, to, flags));
 }
 int link(const char* from, const char* to) { PAIR_BODY(K_LINK, REAL(link)(from, to)); }
 int linkat(int fromDir, const char* from, int toDir, const char* to, int flags)
 {
-    PAIR_BODY(K_LINK, REAL(linkat)(fromDir, from, toDir, to, flags));
+    PAIR_AT_BODY(K_LINK, REAL(linkat)(fromDir, from, toDir, to, flags));
 }
 
 int unlink(const char* path)
@@ -443,7 +473,9 @@ int unlink(const char* path)
 
 int unlinkat(int dir, const char* path, int flags)
 {
-    int e = Decide(K_UNLINK, PathMatches(path), path, -1);
+    char at[4096 + 64];
+    const char* named = AtPath(dir, path, at, sizeof at);
+    int e = Decide(K_UNLINK, PathMatches(named), named, -1);
     if (e)
         FAIL_WITH(-1, e);
     return REAL(unlinkat)(dir, path, flags);
