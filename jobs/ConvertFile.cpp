@@ -35,7 +35,8 @@ std::string Shown(const std::string& path, const char* sw)
 
 BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& target, int method, bool replaceTarget)
 {
-    return ConvertFile(FileRef::Path(source), FileRef::Path(target), method, replaceTarget, false);
+    // A file to compress holds no coded data that a damaged magic could spoil.
+    return ConvertFile(FileRef::Path(source), FileRef::Path(target), method, replaceTarget, method != METHOD_NONE);
 }
 
 BOOL CTambleJobs::ConvertFile(const FileRef& source, const FileRef& target, int method, bool replaceTarget,

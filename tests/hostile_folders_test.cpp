@@ -24,7 +24,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
@@ -603,4 +605,141 @@ TEST(HostileFolders, AFailureInTheMiddleOfALargeFileLeavesNoTarget)
             EXPECT_EQ(Temporaries(dir.Path()).size(), 0u);
         }
     }
+}
+
+// The user who owns the folder above the history folder swaps the history
+// folder for a link to another folder, over and over, while root runs the job:
+// with a dead run's set-aside name planted, a twin there and plain files to
+// pack.  Whatever the timing, the other folder keeps exactly what it held.
+TEST(HostileFolders, AFolderSwappedForALinkNeverTurnsARootRunElsewhere)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    TempDir top, elsewhere;
+    const std::string data = top / "data", history = data + "/history", aside = data + "/real";
+    ASSERT_EQ(::chmod(top.Path().c_str(), 0755), 0);   // the attacker reaches the folder it owns
+    ASSERT_EQ(::mkdir(data.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(history.c_str(), 0755), 0);
+    const Bytes day = Readings(3000, 5);
+    // In the other folder: the only copy of a day, and a name the job would put back.
+    WriteWholeFile(elsewhere / "0A240101.hsz", ReferenceLzw(day));
+    WriteWholeFile(elsewhere / "victim", kVictim);
+    for (int i = 1; i <= 6; ++i)
+        WriteWholeFile(history + "/0A24010" + std::to_string(i) + ".hst", day);
+    WriteWholeFile(history + "/0A240101.hsz", ReferenceLzw(day));
+    WriteWholeFile(history + "/.victim.tamble-old.999999999", kVictim);
+    for (const std::string& path : {data, history})
+        ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+    const auto before = Snapshot(elsewhere.Path());
+
+    const pid_t attacker = ::fork();
+    ASSERT_GE(attacker, 0);
+    if (attacker == 0) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(2);
+        for (unsigned n = 0;; ++n) {   // ended by the test
+            if (::rename(history.c_str(), aside.c_str()) == 0) {
+                ::symlink(elsewhere.Path().c_str(), history.c_str());
+                ::usleep(n % 4 * 20);
+                ::unlink(history.c_str());
+                ::rename(aside.c_str(), history.c_str());
+            }
+            ::usleep(150 + n % 5 * 100);   // mostly the real folder, so that runs get going
+        }
+    }
+    TambleSetup limited;
+    limited.timeLimit = 60;
+    for (int run = 0; run < 60; ++run) {
+        const TambleResult r = RunTamble(run % 2 ? Extract(history) : Compress(history), limited);
+        EXPECT_EQ(r.signal, 0) << r.err;
+    }
+    ::kill(attacker, SIGKILL);
+    ::waitpid(attacker, nullptr, 0);
+    if (!LinkTarget(history).empty() || !PathExists(history)) {
+        ::unlink(history.c_str());
+        ASSERT_EQ(::rename(aside.c_str(), history.c_str()), 0);
+    }
+    EXPECT_EQ(CompareSnapshots(before, Snapshot(elsewhere.Path())), "");
+    for (int i = 1; i <= 6; ++i)
+        EXPECT_EQ(DayIntact(history, "0A24010" + std::to_string(i), day), "") << i;
+}
+
+// Nobody who cannot write the folder can hold its lock, nor can anyone through
+// a lock file they planted.
+TEST(HostileFolders, NoReaderOrPlantedFileCanHoldTheFolderLock)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    TempDir dir;
+    WriteSampleFolder(dir.Path(), false);
+    const int folder = ::open(dir.Path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(folder, LOCK_EX | LOCK_NB), 0);   // a reader's hold on the folder itself
+    const std::string lock = dir / ".tamble-lock";
+    const int planted = ::open(lock.c_str(), O_RDWR | O_CREAT, 0666);
+    ASSERT_EQ(::fchown(planted, kNobody, kNobody), 0);
+    ASSERT_EQ(::flock(planted, LOCK_EX | LOCK_NB), 0);
+    TambleSetup noWait;
+    noWait.env = {{"TAMBLE_LOCK_WAIT", "0"}};
+    const TambleResult r = RunTamble(SampleJob(dir.Path(), false), noWait);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(SampleIntact(dir.Path(), false), "");
+    EXPECT_TRUE(PathExists(dir / "0A240101.hsz"));
+    EXPECT_FALSE(PathExists(lock));   // the run's own lock file went with the run
+    ::close(planted);
+    ::close(folder);
+}
+
+// Plain files of unusual shape: two names of one file (and a third name that is
+// no history file), and contents that begin like a magic without being one.
+TEST(HostileFolders, LinkedNamesAndMagicLikeContentsArePacked)
+{
+    TempDir dir;
+    const Bytes data = Readings(5000, 3);
+    WriteWholeFile(dir / "0A240101.hst", data);
+    ASSERT_EQ(::link((dir / "0A240101.hst").c_str(), (dir / "0A240102.hst").c_str()), 0);
+    ASSERT_EQ(::link((dir / "0A240101.hst").c_str(), (dir / "keep.dat").c_str()), 0);
+    Bytes nearMagic(data);
+    const char* lookalike = "**++LZWx";   // a magic with its blank changed
+    std::copy(lookalike, lookalike + 8, nearMagic.begin());
+    WriteWholeFile(dir / "0A240103.hst", nearMagic);
+    for (int run = 0; run < 2; ++run)   // a name our own work has open waits for the next run
+        RunTamble(Compress(dir.Path()));
+    EXPECT_EQ(DayIntact(dir.Path(), "0A240101", data, true), "");
+    EXPECT_EQ(DayIntact(dir.Path(), "0A240102", data, true), "");
+    EXPECT_EQ(DayIntact(dir.Path(), "0A240103", nearMagic, true), "");
+    for (const char* name : {"0A240101.hst", "0A240102.hst", "0A240103.hst"})
+        EXPECT_FALSE(PathExists(dir / name)) << name;
+    EXPECT_EQ(ReadWholeFile(dir / "keep.dat"), data);
+    // Where coded data is expected, such bytes are still a damaged magic.
+    WriteWholeFile(dir / "0A240104.hsz", nearMagic);
+    EXPECT_EQ(RunTamble({"--test", dir / "0A240104.hsz"}).status, 1);
+}
+
+// An existing twin is forced to disk before its plain file goes (a failing sync
+// keeps the plain file); plain files deleted without a lease are said once.
+TEST(HostileFolders, AnExistingTwinIsSyncedAndDeletionsWithoutALeaseAreSaid)
+{
+    if (SkipWithoutInjector())
+        GTEST_SKIP() << "no fault injector";
+    TempDir dir, report;
+    const Bytes data = Readings(4000, 7);
+    WriteWholeFile(dir / "0A240101.hst", data);
+    WriteWholeFile(dir / "0A240101.hsz", ReferenceLzw(data));
+    TambleResult r = RunTamble(Compress(dir.Path()), FaultSetup({{"CALL", "fsync"},
+                                                                 {"PATH", "0A240101.hsz"},
+                                                                 {"NTH", "1"},
+                                                                 {"ERRNO", "EIO"},
+                                                                 {"REPORT", report / "fsync"}}));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, (dir / "0A240101.hsz") + ": ")) << r.err;
+    EXPECT_EQ(ReadWholeFile(dir / "0A240101.hst"), data);
+    EXPECT_EQ(ReadFaultReport(report / "fsync").fired, 1);
+
+    WriteWholeFile(dir / "0A240102.hst", data);
+    r = RunTamble(Compress(dir.Path()),
+                  FaultSetup({{"CALL", "lease"}, {"NTH", "1"}, {"TIMES", "0"}, {"ERRNO", "EINVAL"}}));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Warning: 2 plain files deleted without a write lease")) << r.err;
+    EXPECT_FALSE(PathExists(dir / "0A240101.hst"));
+    EXPECT_FALSE(PathExists(dir / "0A240102.hst"));
 }
