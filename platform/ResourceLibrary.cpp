@@ -117,8 +117,8 @@ HMODULE LoadCheckedLibrary(const std::string& path, StartupFileResult& result, s
     }
     // The checked file itself, where /proc shows that descriptor as that file.
     const std::string fdPath = "/proc/self/fd/" + std::to_string(fd);
-    struct stat opened {
-    }, shown {};
+    struct stat opened {};
+    struct stat shown {};
     const bool byDescriptor = ::fstat(fd, &opened) == 0 && ::stat(fdPath.c_str(), &shown) == 0
                               && opened.st_dev == shown.st_dev && opened.st_ino == shown.st_ino;
     HMODULE module = dlopen(byDescriptor ? fdPath.c_str() : path.c_str(), RTLD_NOW | RTLD_LOCAL);
