@@ -160,8 +160,15 @@ void LoadResourceDllFor(const std::string& exePath, const char* cultureName, HIN
             break;
         }
 
-    if (HMODULE loaded = LoadLibraryA((folder + library).c_str()))
+    // A library that is there but fails its check or its load leaves English,
+    // noted for one warning.
+    const std::string path = folder + library;
+    StartupFileResult result = StartupFileResult::Missing;
+    std::string why;
+    if (HMODULE loaded = LoadCheckedLibrary(path, result, why))
         slot = loaded;
+    else if (result == StartupFileResult::Refused)
+        NoteRefusedFile(RefusedKind::LanguageLibrary, path, why);
 }
 
 void LoadResourceDll(const char* cultureName, HINSTANCE instance, HINSTANCE& slot)

@@ -46,7 +46,8 @@ std::string ResourceDllName(const std::string& exeFileName);
 // Frees the library in `slot` (unless it is the instance), then loads the
 // culture's resource library for the executable at exePath.  On return the
 // slot holds the loaded library, or the instance when English is asked for or
-// no library could be loaded.  A culture name with anything but ASCII letters,
+// no library could be loaded (one that is there but fails the checks of
+// LoadCheckedLibrary is noted as refused, platform/StartupFile.h).  A culture name with anything but ASCII letters,
 // digits and hyphens is taken as no culture.
 void LoadResourceDllFor(const std::string& exePath, const char* cultureName, HINSTANCE instance, HINSTANCE& slot);
 // The same for the executable of the instance.

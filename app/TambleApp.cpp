@@ -6,6 +6,7 @@
 #include "jobs/JobError.h"
 #include "platform/CommandLine.h"
 #include "platform/ResourceLibrary.h"
+#include "platform/StartupFile.h"
 #include "platform/StringIds.h"
 #include "platform/TempRegistry.h"
 
@@ -71,6 +72,12 @@ void CTambleApp::LoadLanguage()
     std::string culture = ChooseCultureName(instance);
     LoadResourceDll(culture.c_str(), instance, m_hResDll);
     AfxSetResourceHandle(m_hResDll);
+    // A settings file or language library that was there but refused counts
+    // as absent: one line for each, in the language now chosen.
+    for (const RefusedFile& refused : TakeRefusedFiles())
+        CStderrView::WriteLine(2, ComposeMessage(refused.kind == RefusedKind::Settings ? IDS_WARN_SETTINGS_REFUSED
+                                                                                       : IDS_WARN_LANGUAGE_REFUSED,
+                                                 refused.path, refused.why));
 }
 
 void CTambleApp::FreeLanguage()

@@ -51,18 +51,31 @@ char* WriteFolder(char* buffer, std::size_t size, std::string folder, const std:
 }   // namespace
 
 const char* const TAMBLE_SETTINGS_FOLDER = TAMBLE_SETTINGS_DIR "/";
+const char* const TAMBLE_SETTINGS_DIR_VARIABLE = "TAMBLE_TEST_SETTINGS_DIR";
+
+std::string SystemSettingsFolder()
+{
+    // Set by the tests only, so that they never read the machine's own file.
+    if (const char* folder = secure_getenv(TAMBLE_SETTINGS_DIR_VARIABLE))
+        return folder[0] != '\0' ? std::string(folder) + "/" : std::string();
+    return TAMBLE_SETTINGS_FOLDER;
+}
 
 std::string FindSettingsFile(const std::string& exePath)
 {
+    std::string text;
     // A bare file name has no folder to hold the settings file.
     const std::string::size_type slash = exePath.rfind('/');
     if (slash != std::string::npos) {
         const std::string beside = exePath.substr(0, slash + 1) + SETTINGS_FILE_NAME;
-        if (FileExists(beside.c_str()))
+        if (ReadSettingsText(beside, text))
             return beside;
     }
-    const std::string system = std::string(TAMBLE_SETTINGS_FOLDER) + SETTINGS_FILE_NAME;
-    return FileExists(system.c_str()) ? system : std::string();
+    const std::string folder = SystemSettingsFolder();
+    if (folder.empty())
+        return {};
+    const std::string system = folder + SETTINGS_FILE_NAME;
+    return ReadSettingsText(system, text) ? system : std::string();
 }
 
 char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t size, int kind)

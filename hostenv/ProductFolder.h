@@ -2,7 +2,8 @@
 //
 // The settings file "Program Settings.ini" is the one beside the executable,
 // else the one in the system's settings folder (/etc/tamble/, where the
-// package installs it); the first that exists is read, whole.  It
+// package installs it); the first that exists is read, whole (a file that is
+// not a regular file, or one over 1 MiB, counts as absent).  It
 // names the product (section OEM, key ProductName, default "Keldo") and its
 // version (section Install, key Version, default "6.1"); CompanyID 40 in
 // section OEM leaves the version out of the folder names.  Without the file
@@ -34,8 +35,15 @@ char* BuildProductName(const char* settingsPath, char* buffer, std::size_t size,
 
 // The system's settings folder, ending with "/".
 extern const char* const TAMBLE_SETTINGS_FOLDER;
+// The environment variable that the tests set to put the system's settings
+// folder elsewhere (empty: there is none), so that no test reads the
+// machine's own settings.  Ignored in a set-user-id or set-group-id run.
+extern const char* const TAMBLE_SETTINGS_DIR_VARIABLE;
+// The system's settings folder in force, ending with "/"; "" for none.
+std::string SystemSettingsFolder();
 // The settings file for an executable at `exePath`: beside it, else in the
-// system's settings folder; "" when neither exists.
+// system's settings folder; "" when neither exists.  A refused file (not a
+// regular file, too large: hostenv/ProfileString.h) counts as absent.
 std::string FindSettingsFile(const std::string& exePath);
 
 // True when the path names an existing entry that is not a folder.

@@ -2,11 +2,11 @@
 #include "hostenv/ProfileString.h"
 
 #include "hostenv/TextBuffer.h"
+#include "platform/StartupFile.h"
 
 #include <ini.h>
 #include <strings.h>
 
-#include <cstdio>
 #include <optional>
 
 namespace {
@@ -17,26 +17,31 @@ struct Lookup {
     std::optional<std::string> value;
 };
 
+// The settings text and how far libinih has read it.
+struct TextCursor {
+    const char* at;
+    const char* end;
+};
+
 // Line reader for libinih.  It drops the blanks at the start of a line, so an
 // indented key is read as a key rather than as a continuation of the previous
 // value, and it keeps only the start of a line too long for the parser's
 // buffer instead of handing the rest on as a line of its own.
 char* ReadLine(char* line, int room, void* stream)
 {
-    auto* file = static_cast<FILE*>(stream);
+    auto* text = static_cast<TextCursor*>(stream);
+    if (text->at == text->end)
+        return nullptr;
     int length = 0;
-    bool any = false;
-    for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
-        any = true;
+    while (text->at != text->end) {
+        const char c = *text->at++;
         if (c == '\n')
             break;
         if (length == 0 && (c == ' ' || c == '\t'))
             continue;
         if (length < room - 1)
-            line[length++] = static_cast<char>(c);
+            line[length++] = c;
     }
-    if (!any)
-        return nullptr;
     line[length] = '\0';
     return line;
 }
@@ -66,16 +71,25 @@ std::string DefaultText(const char* def)
 
 }   // namespace
 
+bool ReadSettingsText(const std::string& file, std::string& text)
+{
+    std::string why;
+    const StartupFileResult result = ReadRegularFile(file, SETTINGS_FILE_LIMIT, text, why);
+    if (result == StartupFileResult::Refused)
+        NoteRefusedFile(RefusedKind::Settings, file, why);
+    return result == StartupFileResult::Ok;
+}
+
 std::string GetProfileString(const std::string& file, const char* section, const char* key, const char* def)
 {
     if (section == nullptr || key == nullptr)
         return DefaultText(def);
-    FILE* stream = std::fopen(file.c_str(), "r");
-    if (stream == nullptr)
+    std::string text;
+    if (!ReadSettingsText(file, text))
         return DefaultText(def);
+    TextCursor cursor {text.data(), text.data() + text.size()};
     Lookup lookup {section, key, std::nullopt};
-    ini_parse_stream(ReadLine, stream, OnValue, &lookup);
-    std::fclose(stream);
+    ini_parse_stream(ReadLine, &cursor, OnValue, &lookup);
     return lookup.value ? Unquote(*lookup.value) : DefaultText(def);
 }
 

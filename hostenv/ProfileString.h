@@ -5,6 +5,10 @@
 // enclosed in a pair of single or double quotes loses the quotes.  Lines are
 // parsed by libinih, so ';' after a blank starts a comment, "key: value" is
 // read like "key=value", and only the first 199 characters of a line are read.
+//
+// A settings file is read only when it is a regular file of at most
+// SETTINGS_FILE_LIMIT bytes (platform/StartupFile.h); one that is there but is
+// anything else counts as absent and is noted once for a warning.
 #pragma once
 
 #include "platform/Types.h"
@@ -18,6 +22,10 @@
 // or key gives the default.
 UINT GetPrivateProfileStringA(const char* section, const char* key, const char* def, char* buffer, UINT size,
                               const char* file);
+
+// The whole text of the settings file `file`; false when it is absent or
+// refused (a refusal is noted).
+bool ReadSettingsText(const std::string& file, std::string& text);
 
 // The same without a length limit.
 std::string GetProfileString(const std::string& file, const char* section, const char* key, const char* def);

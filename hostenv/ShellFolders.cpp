@@ -1,11 +1,13 @@
 // XDG folder lookup: environment, user-dirs.dirs and the home directory.
 #include "hostenv/ShellFolders.h"
 
+#include "hostenv/ProfileString.h"
+
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -52,7 +54,9 @@ bool DocumentsFromUserDirs(std::string& path)
             return false;
         config = home + "/.config";
     }
-    std::ifstream file(config + "/user-dirs.dirs");
+    std::string text;
+    ReadSettingsText(config + "/user-dirs.dirs", text);
+    std::istringstream file(text);
     const std::string key = "XDG_DOCUMENTS_DIR=\"";
     for (std::string line; std::getline(file, line);) {
         const size_t start = line.find_first_not_of(" \t");

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "platform/ModulePath.h"
+#include "platform/StartupFile.h"
 #include "platform/Types.h"
 
 #include <string>
@@ -20,7 +21,16 @@ HINSTANCE AfxGetInstanceHandle();
 // Loads a shared object by path (a name without '/' is searched for as dlopen
 // does); null when it cannot be loaded.
 HMODULE LoadLibraryA(const char* path);
-// Releases a library from LoadLibraryA; FALSE for a null handle or a failure.
+// Loads a language library only after checking it: a regular file (see
+// platform/StartupFile.h), an ELF shared object of this machine's class, byte
+// order and machine, whose program headers and every loaded segment lie within
+// the file as it is (a cut file would otherwise end the process inside dlopen).
+// The descriptor that was checked is what is loaded (through /proc/self/fd),
+// so the path cannot be pointed elsewhere in between; only where /proc is not
+// there is the path loaded again.  Null with `result` Missing when there is no
+// such file, or Refused and `why` when it fails the check or cannot be loaded.
+HMODULE LoadCheckedLibrary(const std::string& path, StartupFileResult& result, std::string& why);
+// Releases a library from LoadLibraryA or LoadCheckedLibrary; FALSE for a null handle or a failure.
 BOOL FreeLibrary(HMODULE module);
 // Address of an exported symbol, or null.
 void* GetProcAddress(HMODULE module, const char* name);

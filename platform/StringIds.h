@@ -168,7 +168,9 @@
     X(IDS_INFO_TOTAL, 3019, "Total: {0} files, original {1} bytes, compressed {2} bytes, ratio {3}")                 \
     X(IDS_ERR_NO_WINDOW_MODULE, 3040, "No window, the window module cannot be loaded:")                              \
     X(IDS_CAUSE_MODULE_UNLOADABLE, 3041, "cannot be loaded")                                                         \
-    X(IDS_CAUSE_MODULE_VERSION, 3042, "not a window module of this version")
+    X(IDS_CAUSE_MODULE_VERSION, 3042, "not a window module of this version")                                         \
+    X(IDS_WARN_SETTINGS_REFUSED, 3043, "Warning: settings file not read, taken as absent:")                          \
+    X(IDS_WARN_LANGUAGE_REFUSED, 3044, "Warning: language library not loaded, English is used:")
 
 enum StringId : UINT {
 #define TAMBLE_STRING_ID(name, number, text) name = number,

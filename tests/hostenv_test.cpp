@@ -111,6 +111,7 @@ protected:
         m_env.Set("HOME", m_dir / "home");
         m_env.Unset("XDG_DATA_HOME");
         m_env.Unset("XDG_CONFIG_HOME");
+        m_env.Set(TAMBLE_SETTINGS_DIR_VARIABLE, m_dir / "etc/tamble");
         m_exe = m_dir / "opt/tamble";
     }
 
@@ -168,16 +169,20 @@ TEST_F(ProductFolderTest, SettingsFileThatIsAFolderCountsAsNone)
 
 TEST_F(ProductFolderTest, SettingsBesideTheProgramThenInTheSystemFolder)
 {
-    // This test's build reads the system folder below the working folder.
-    ASSERT_STREQ(TAMBLE_SETTINGS_FOLDER, "etc/tamble/");
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(m_dir.Path());
+    // The tests' system folder is one of their own, never the machine's.
+    EXPECT_STREQ(TAMBLE_SETTINGS_FOLDER, "/etc/tamble/");
+    EXPECT_EQ(SystemSettingsFolder(), m_dir / "etc/tamble/");
     m_env.Set("XDG_DATA_HOME", m_dir / "data");
     WriteText(m_dir / "etc/tamble/Program Settings.ini", "[OEM]\nCompanyID=40\nProductName=System\n");
     EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), m_dir / "data/System/");
     WriteSettings("[OEM]\nCompanyID=40\nProductName=Beside\n");
     EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), m_dir / "data/Beside/");
-    std::filesystem::current_path(before);
+    // A settings file beside the program that is refused counts as absent.
+    std::filesystem::remove(m_dir / "opt/Program Settings.ini");
+    std::filesystem::create_symlink("/dev/zero", m_dir / "opt/Program Settings.ini");
+    EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), m_dir / "data/System/");
+    m_env.Set(TAMBLE_SETTINGS_DIR_VARIABLE, "");
+    EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), m_dir / "data/");
 }
 
 TEST_F(ProductFolderTest, DocumentsFolderFromUserDirs)

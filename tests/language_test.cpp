@@ -1,21 +1,27 @@
 // Culture names, the user's locale, the resource library search and the text
 // lookup through the loaded library.
 #include "app/Language.h"
+#include "hostenv/ProductFolder.h"
 #include "platform/ResourceAbi.h"
 #include "platform/ResourceLibrary.h"
+#include "platform/StartupFile.h"
 #include "platform/StringIds.h"
 #include "tests/support/ScopedEnv.h"
+#include "tests/support/TambleRun.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <link.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -323,6 +329,7 @@ protected:
         m_env.Unset("LC_ALL");
         m_env.Unset("LC_MESSAGES");
         m_env.Set("LANG", "de_DE.UTF-8");
+        m_env.Set(TAMBLE_SETTINGS_DIR_VARIABLE, m_dir / "etc");   // never the machine's own
         m_exe = m_dir / "opt/tamble";
     }
     void Write(const std::string& name, const std::string& text)
@@ -372,6 +379,98 @@ TEST_F(CultureChoiceTest, GermanLocaleShowsGermanTexts)
     AfxSetResourceHandle(instance);
     EXPECT_EQ(LoadResString(IDS_WAIT_EXTRACT_HISTORY), "Please wait while the history files are extracted.");
     AfxSetResourceHandle(nullptr);
+}
+
+// Odd files where start-up reads its settings and its language library.  Every
+// run ends by itself (a hang ends in SIGALRM, a fault in its signal), in
+// English, with one warning line that names the file and why; a sound German
+// library with the same settings shows German.
+TEST(StartupFiles, OddFilesAreRefusedWithoutHangingOrCrashing)
+{
+    TempDir dir;
+    const std::string exe = dir / "opt/tamble";
+    const std::string settings = dir / "data/Program Settings.ini";
+    const std::string library = dir / "opt/de/tamble-mui.dll";
+    fs::create_directories(dir / "opt/de");
+    fs::create_directories(dir / "data");
+    fs::copy_file(TAMBLE_EXE, exe);
+    const std::vector<std::uint8_t> german = ReadWholeFile(kGermanLibrary);
+    const std::string chooseGerman = "[Language]\nCultureName=de\n";
+    auto setSettings = [&](const std::function<void()>& make) {
+        fs::remove(settings);
+        make();
+    };
+    auto writeSettings = [&](const std::string& text) { setSettings([&] { std::ofstream(settings) << text; }); };
+    // The library's last loaded segment, which a cut file loses first.
+    auto lastSegment = [](std::vector<std::uint8_t>& image) -> ElfW(Phdr) & {
+        ElfW(Ehdr) header;
+        std::memcpy(&header, image.data(), sizeof header);
+        auto* segments = reinterpret_cast<ElfW(Phdr)*>(image.data() + header.e_phoff);
+        int last = header.e_phnum - 1;
+        while (segments[last].p_type != PT_LOAD)
+            --last;
+        return segments[last];
+    };
+    auto truncated = [&] {
+        std::vector<std::uint8_t> image = german;
+        const ElfW(Phdr)& segment = lastSegment(image);
+        image.resize(segment.p_offset + segment.p_filesz - 1);
+        return image;
+    };
+    auto segmentBeyondTheEnd = [&] {
+        std::vector<std::uint8_t> image = german;
+        lastSegment(image).p_offset = image.size() + 4096;
+        return image;
+    };
+
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        std::string refused, why;   // none refused: German
+    };
+    const Case cases[] = {
+        {"sound library", [&] { writeSettings(chooseGerman), WriteWholeFile(library, german); }, "", ""},
+        {"FIFO", [&] { setSettings([&] { ASSERT_EQ(mkfifo(settings.c_str(), 0600), 0); }); }, settings,
+         "not a regular file (a FIFO)"},
+        {"link to /dev/zero", [&] { setSettings([&] { fs::create_symlink("/dev/zero", settings); }); }, settings,
+         "not a regular file (a device)"},
+        {"oversized", [&] { writeSettings(chooseGerman + std::string(SETTINGS_FILE_LIMIT, ';')); }, settings,
+         "larger than 1048576 bytes"},
+        {"truncated library",
+         [&] {
+             writeSettings(chooseGerman);
+             WriteWholeFile(library, truncated());
+         },
+         library, "a segment lies beyond the end"},
+        {"segment beyond the end", [&] { WriteWholeFile(library, segmentBeyondTheEnd()); }, library,
+         "a segment lies beyond the end"},
+        {"not a library",
+         [&] {
+             WriteWholeFile(library, {'#', '!', '\n'});
+         },
+         library, "not an ELF file"},
+    };
+    TambleSetup setup;
+    setup.program = exe;
+    setup.timeLimit = 30;
+    setup.env = {{"XDG_DATA_HOME", dir / "data"}, {"LANG", "C"}, {TAMBLE_SETTINGS_DIR_VARIABLE, dir / "etc"}};
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        test.make();
+        const TambleResult run = RunTamble({"/Z:E", "/S:" + (dir / "missing"), "/R:" + (dir / "out"), "/H"}, setup);
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.status, 1) << run.err;
+        const char* opening
+            = test.refused.empty() ? "Die Datei konnte nicht geöffnet werden!" : EnglishString(IDS_ERR_OPEN_FILE);
+        EXPECT_NE(run.err.find(opening), std::string::npos) << run.err;
+        std::size_t warnings = 0;
+        for (std::size_t at = run.err.find("Warn"); at != std::string::npos; at = run.err.find("Warn", at + 1))
+            ++warnings;
+        EXPECT_EQ(warnings, test.refused.empty() ? 0u : 1u) << run.err;
+        if (!test.refused.empty()) {
+            EXPECT_NE(run.err.find(test.refused + ": " + test.why), std::string::npos) << run.err;
+        }
+    }
 }
 
 }   // namespace

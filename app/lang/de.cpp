@@ -160,6 +160,8 @@ constexpr Translation kGerman[] = {
     {IDS_WARN_PARAM_IGNORED, "Warnung: Parameter ignoriert:"},
     {IDS_WARN_TAKEN_AS, "gelesen als"},
     {IDS_WARN_GROUP_DECIMAL, "Gruppen sind Dezimalzahlen"},
+    {IDS_WARN_SETTINGS_REFUSED, "Warnung: Einstellungsdatei nicht gelesen, als fehlend behandelt:"},
+    {IDS_WARN_LANGUAGE_REFUSED, "Warnung: Sprachbibliothek nicht geladen, Englisch wird verwendet:"},
     {IDS_ERR_CAT_TERMINAL, "--cat schreibt Binärdaten, die Standardausgabe darf kein Terminal sein!"},
     {IDS_ERR_BAD_OUTPUT_DIR, "Kein Ordner für --output-dir angegeben!"},
     {IDS_ERR_BAD_JOBS, "--jobs verlangt eine Anzahl Dateien von 1 bis 256!"},

@@ -127,7 +127,9 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
         preload
             += (preload.empty() ? "" : ":") + (setup.runAs >= 0 ? FileAnyUserMayRun(InjectorPath()) : InjectorPath());
     }
-    std::vector<std::string> argvText {setup.runAs >= 0 ? ProgramAnyUserMayRun(ExePath()) : ExePath()};
+    std::vector<std::string> argvText {!setup.program.empty() ? setup.program
+                                       : setup.runAs >= 0     ? ProgramAnyUserMayRun(ExePath())
+                                                              : ExePath()};
     argvText.insert(argvText.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : argvText)

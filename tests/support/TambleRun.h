@@ -25,6 +25,7 @@ struct TambleSetup {
     unsigned timeLimit = 300;                               // seconds, then SIGALRM ends the run
     long runAs = -1;                                        // a user id (and group id) to run as, when root
     long openFileLimit = -1;                                // RLIMIT_NOFILE
+    std::string program;                                    // a copy of the program to run instead of the build's
 };
 
 // The paths the test executables know from their build (TAMBLE_EXE, TAMBLE_BINARY_DIR).
