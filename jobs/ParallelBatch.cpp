@@ -11,8 +11,11 @@
 //
 // Files are begun in name order.  A file that reads or writes a path an earlier
 // file names (two names that differ only in case have one twin) waits until
-// that file is done.  An error that stops the job lets the files already begun
-// end as they would, and no further file is begun.
+// that file is done.  An error that stops the job stops it at that file, as one
+// file after the other does: no further file is begun, the files before it are
+// released and settled as usual, and those after it that were begun already are
+// dropped once they end (their temporaries removed; nothing they queued is
+// settled, nothing they said shown or counted).
 #include "jobs/JobError.h"
 #include "jobs/SyncAhead.h"
 #include "jobs/TambleJobs.h"
@@ -127,6 +130,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
         bool started = false, done = false;
         bool settled = false;          // released, its twin renamed and its plain file deleted (or kept)
         bool awaited = false;          // a later file names one of its paths
+        bool stopped = false;          // an error in it stopped the job
         std::size_t after = NO_FILE;   // an earlier file on one of its paths
         std::unique_ptr<FileRun> run;
     };
@@ -149,10 +153,11 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     std::mutex lock;
     std::condition_variable changed;
     std::size_t next = 0, finished = 0;
-    bool stop = false;          // no further file is begun
-    bool jobError = false;      // an error stopped the job
-    bool noThreads = false;     // no worker thread: the files run here before any is released
-    std::size_t released = 0;   // files whose messages are out, in order
+    bool stop = false;                // no further file is begun
+    bool jobError = false;            // an error stopped the job
+    bool noThreads = false;           // no worker thread: the files run here before any is released
+    std::size_t released = 0;         // files whose messages are out, in order
+    std::size_t dropFrom = NO_FILE;   // files from here on are after the one that stopped the job
     // Files done but not yet released keep their temporaries open and registered:
     // a file is begun only this far past the earliest one not released, so one
     // slow file cannot make the others pile up (descriptors, stop-signal slots).
@@ -185,11 +190,17 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                 run = slots[i].run.get();
                 // The file it waits for has finished its twin and its plain file only
                 // once it is settled, which this thread cannot wait for when it runs
-                // the files itself.
+                // the files itself.  A file after the one that stopped the job is
+                // not converted (the file it waits for may be dropped, never settled).
                 changed.wait(hold, [&] {
                     const std::size_t a = slots[i].after;
-                    return a == NO_FILE || slots[a].settled || (noThreads && slots[a].done);
+                    return a == NO_FILE || slots[a].settled || (noThreads && slots[a].done) || i >= dropFrom;
                 });
+                if (i >= dropFrom) {
+                    slots[i].done = true;
+                    ++finished;
+                    continue;
+                }
             }
             run->job.CopyJobSettings(*this);
             run->job.m_bWorker = true;
@@ -208,6 +219,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
             {
                 std::lock_guard<std::mutex> hold(lock);
                 slots[i].done = true;
+                slots[i].stopped = stopped;
                 ++finished;
                 stop = stop || stopped;
                 jobError = jobError || stopped;
@@ -290,6 +302,14 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                     SettlePending();   // a later file on one of its paths finds its twin in place
                 hold.lock();
                 slot.settled = true;
+                if (slot.stopped) {
+                    // The job stops at this file: the files after it are dropped,
+                    // also those a worker has already converted.
+                    dropFrom = released;
+                    stop = true;
+                    changed.notify_all();
+                    break;
+                }
                 changed.notify_all();
                 continue;
             }
@@ -317,6 +337,10 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
         }
         stopped = jobError;
     }
+    // The workers are gone: what the dropped files hold goes now (their staged
+    // temporaries remove themselves, their plain files stay as they are).
+    for (std::size_t i = released; i < count; ++i)
+        slots[i].run.reset();
     SettlePending();
     if (signalSaved)
         ::sigaction(SIGIO, &saved, nullptr);

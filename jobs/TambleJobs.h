@@ -128,8 +128,9 @@ protected:
     // Runs work (BeginFile .. EndFile of one file on the given jobs object) for
     // every file on worker threads, each file on a jobs object of its own whose
     // messages are released here in the order of the files, with its counts
-    // and status.  False when an error stopped the job: the files not begun by
-    // then are not touched.  Only this thread calls the view.
+    // and status.  False when an error stopped the job: it stops at that file,
+    // and the files after it are not touched (those a worker converted already
+    // are dropped, unsaid and uncounted).  Only this thread calls the view.
     bool RunBatch(const std::vector<BatchFile>& files, unsigned workers,
                   const std::function<void(CTambleJobs& job, std::size_t index)>& work);
     // The settings a worker's jobs object needs.

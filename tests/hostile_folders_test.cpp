@@ -743,3 +743,65 @@ TEST(HostileFolders, AnExistingTwinIsSyncedAndDeletionsWithoutALeaseAreSaid)
     EXPECT_FALSE(PathExists(dir / "0A240101.hst"));
     EXPECT_FALSE(PathExists(dir / "0A240102.hst"));
 }
+
+// A read error stops the job at its file whatever the number of workers: files
+// after it that other workers converted already are dropped, those before it are
+// settled, so folder, messages, summary and status are those of one worker.
+TEST(HostileFolders, AReadErrorStopsEveryWorkerCountAtItsFile)
+{
+    if (SkipWithoutInjector())
+        GTEST_SKIP() << "no fault injector";
+    TempDir top;
+    for (const bool extract : {false, true}) {
+        for (const int failing : {2, 39}) {   // in the first group of files, and after it
+            std::string oneErr;
+            std::map<std::string, FileState> oneFolder;
+            for (const int jobs : {1, 2, 4}) {
+                SCOPED_TRACE((extract ? "extract, file " : "compress, file ") + std::to_string(failing) + ", jobs "
+                             + std::to_string(jobs));
+                const std::string folder
+                    = top / (std::to_string(extract) + "-" + std::to_string(failing) + "-" + std::to_string(jobs));
+                ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+                std::string failName;
+                for (int i = 0; i < 100; ++i) {
+                    char stem[16];
+                    std::snprintf(stem, sizeof stem, "0A24%02d%02d", i / 25 + 1, i % 25 + 1);
+                    const Bytes data = Readings(2000 + 37 * i, static_cast<std::uint32_t>(i));
+                    std::vector<std::string> names {stem + std::string(extract ? ".hsz" : ".hst")};
+                    // Right after it two names that share a twin: the second waits
+                    // for the first, which is dropped.
+                    if (i == failing + 1)
+                        names.push_back(stem + std::string(extract ? ".HSZ" : ".HST"));
+                    for (const std::string& name : names) {
+                        WriteWholeFile(folder + "/" + name, extract ? ReferenceLzw(data) : data);
+                        const struct timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
+                        ASSERT_EQ(::utimensat(AT_FDCWD, (folder + "/" + name).c_str(), times, 0), 0);
+                    }
+                    if (i == failing)
+                        failName = "/" + names.front();
+                }
+                // The third read of the file is in the middle of its conversion.
+                TambleSetup setup = FaultSetup({{"CALL", "read"}, {"PATH", failName}, {"NTH", "3"}, {"ERRNO", "EIO"}});
+                setup.timeLimit = 30;
+                setup.env.insert(setup.env.end(), {{"XDG_DATA_HOME", top.Path()}, {"LC_ALL", "C"}});   // in English
+                const TambleResult r = RunTamble({extract ? "/Z:E" : "/Z:C", "/T:A", "/S:" + folder, "/D:2024-01-01",
+                                                  extract ? "/N:120" : "/N:1", "/H", "--jobs=" + std::to_string(jobs)},
+                                                 setup);
+                std::string err = r.err.substr(0, r.err.rfind("; "));   // not the time taken
+                for (std::size_t at; (at = err.find(folder)) != std::string::npos;)
+                    err.replace(at, folder.size(), "DIR");
+                err = std::to_string(r.status) + "\n" + err;
+                if (jobs == 1) {
+                    ASSERT_EQ(r.status, 1) << err;
+                    ASSERT_TRUE(Contains(err, "Couldn't read file! DIR" + failName + ": Input/output error")) << err;
+                    ASSERT_TRUE(Contains(err, std::to_string(failing) + " converted, 0 passed over, 1 failed")) << err;
+                    oneErr = err;
+                    oneFolder = Snapshot(folder);
+                    continue;
+                }
+                EXPECT_EQ(err, oneErr);
+                EXPECT_EQ(CompareSnapshots(oneFolder, Snapshot(folder)), "");
+            }
+        }
+    }
+}
