@@ -805,3 +805,44 @@ TEST(HostileFolders, AReadErrorStopsEveryWorkerCountAtItsFile)
         }
     }
 }
+
+// A name swapped at the worst moment: for a link to a file only root may read,
+// just before the source is opened; for a FIFO while the file is compressed,
+// before the proof opens it again.  Neither is followed or waited on.
+TEST(HostileFolders, ANameSwappedDuringTheJobIsNeitherFollowedNorWaitedOn)
+{
+    if (SkipWithoutInjector())
+        GTEST_SKIP() << "no fault injector";
+    TempDir dir, secretDir, control;
+    ASSERT_EQ(::chmod(secretDir.Path().c_str(), 0700), 0);
+    const Bytes secret = Readings(2000, 11), data = Readings(2000, 12);
+    WriteWholeFile(secretDir / "secret", secret);
+    ASSERT_EQ(::chmod((secretDir / "secret").c_str(), 0644), 0);
+    TambleSetup limited;
+    limited.timeLimit = 60;
+    for (const char* swap : {"link", "fifo"}) {
+        const bool link = std::string(swap) == "link";
+        WriteWholeFile(dir / "0A240101.hst", data);
+        const std::string resume = control / swap;
+        TambleSetup setup = FaultSetup({{"CALL", link ? "open" : "read"},
+                                        {"PATH", "0A240101.hst"},
+                                        {"NTH", "1"},
+                                        {"ACTION", "pause"},
+                                        {"ARG", resume}});
+        setup.timeLimit = 60;
+        const pid_t run = StartTamble(Compress(dir.Path()), setup);
+        ASSERT_TRUE(AwaitFile(resume + ".reached", 60)) << swap;
+        const std::string planted = dir / "planted";
+        ASSERT_EQ(link ? ::symlink((secretDir / "secret").c_str(), planted.c_str()) : ::mkfifo(planted.c_str(), 0644),
+                  0);
+        ASSERT_EQ(::rename(planted.c_str(), (dir / "0A240101.hst").c_str()), 0);
+        WriteWholeFile(resume, {});
+        const TambleResult r = WaitTamble(run);
+        EXPECT_EQ(r.signal, 0) << swap << "\n" << r.err;
+        EXPECT_EQ(r.status, 1) << swap << "\n" << r.err;
+        EXPECT_FALSE(PathExists(dir / "0A240101.hsz")) << swap << "\n" << r.err;
+        EXPECT_TRUE(Temporaries(dir.Path()).empty()) << swap;
+        ::unlink((dir / "0A240101.hst").c_str());
+    }
+    EXPECT_EQ(ReadWholeFile(secretDir / "secret"), secret);
+}
