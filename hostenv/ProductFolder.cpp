@@ -61,8 +61,26 @@ std::string FindSettingsFile(const std::string& exePath)
         if (FileExists(beside.c_str()))
             return beside;
     }
-    const std::string system = std::string(TAMBLE_SETTINGS_FOLDER) + SETTINGS_FILE_NAME;
+    const std::string system = SystemSettingsFolder(exePath) + SETTINGS_FILE_NAME;
     return FileExists(system.c_str()) ? system : std::string();
+}
+
+#ifndef TAMBLE_INSTALL_DIR
+#define TAMBLE_INSTALL_DIR "lib/tamble"
+#endif
+
+std::string SystemSettingsFolder(const std::string& exePath)
+{
+    // Installed as PREFIX/lib/tamble/tamble: the settings are where the
+    // install put them, PREFIX/etc/tamble/ (/etc/tamble/ for the prefix /usr).
+    const std::string installed = "/" TAMBLE_INSTALL_DIR "/";
+    const std::string::size_type slash = exePath.rfind('/');
+    if (slash != std::string::npos && slash + 1 >= installed.size()
+        && exePath.compare(slash + 1 - installed.size(), installed.size(), installed) == 0) {
+        const std::string prefix = exePath.substr(0, slash + 1 - installed.size());
+        return (prefix == "/usr" ? std::string() : prefix) + "/etc/tamble/";
+    }
+    return TAMBLE_SETTINGS_FOLDER;
 }
 
 char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t size, int kind)

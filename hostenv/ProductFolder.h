@@ -2,7 +2,7 @@
 //
 // The settings file "Program Settings.ini" is the one beside the executable,
 // else the one in the system's settings folder (/etc/tamble/, where the
-// package installs it); the first that exists is read, whole.  It
+// package installs it; PREFIX/etc/tamble/ for another prefix); the first that exists is read, whole.  It
 // names the product (section OEM, key ProductName, default "Keldo") and its
 // version (section Install, key Version, default "6.1"); CompanyID 40 in
 // section OEM leaves the version out of the folder names.  Without the file
@@ -34,6 +34,10 @@ char* BuildProductName(const char* settingsPath, char* buffer, std::size_t size,
 
 // The system's settings folder, ending with "/".
 extern const char* const TAMBLE_SETTINGS_FOLDER;
+// The system's settings folder for an executable at `exePath`, ending with
+// "/": PREFIX/etc/tamble/ for one installed as PREFIX/lib/tamble/tamble
+// (/etc/tamble/ for the prefix /usr), else TAMBLE_SETTINGS_FOLDER.
+std::string SystemSettingsFolder(const std::string& exePath);
 // The settings file for an executable at `exePath`: beside it, else in the
 // system's settings folder; "" when neither exists.
 std::string FindSettingsFile(const std::string& exePath);

@@ -178,6 +178,10 @@ TEST_F(ProductFolderTest, SettingsBesideTheProgramThenInTheSystemFolder)
     WriteSettings("[OEM]\nCompanyID=40\nProductName=Beside\n");
     EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), m_dir / "data/Beside/");
     std::filesystem::current_path(before);
+    // Installed below a prefix, the program reads that prefix's settings folder.
+    EXPECT_EQ(SystemSettingsFolder("/usr/local/lib/tamble/tamble"), "/usr/local/etc/tamble/");
+    EXPECT_EQ(SystemSettingsFolder("/usr/lib/tamble/tamble"), "/etc/tamble/");
+    EXPECT_EQ(SystemSettingsFolder("/opt/x/tamble"), TAMBLE_SETTINGS_FOLDER);
 }
 
 TEST_F(ProductFolderTest, DocumentsFolderFromUserDirs)
