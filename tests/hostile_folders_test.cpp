@@ -562,12 +562,12 @@ TEST(HostileFolders, ASlowFirstFileDoesNotPileUpTheFilesAfterIt)
     setup.openFileLimit = 100;
     const TambleResult r = RunTamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:1", "/H", "--jobs=2"}, setup);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Contains(r.err, "169 converted, 0 passed over, 0 failed")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "169 files compressed, 0 passed over, 0 failed")) << r.err;
     // More workers than the limit leaves descriptors for: fewer run, none fails.
     const TambleResult many
         = RunTamble({"/Z:E", "/T:A", "/S:" + dir.Path(), "/D:2024-01-01", "/N:250", "/H", "--jobs=64"}, setup);
     EXPECT_EQ(many.status, 0) << many.err;
-    EXPECT_TRUE(Contains(many.err, "169 converted, 0 passed over, 0 failed")) << many.err;
+    EXPECT_TRUE(Contains(many.err, "169 files extracted, 0 passed over, 0 failed")) << many.err;
 }
 
 // A single file's conversion reads ahead on a thread of its own: a read or a write
