@@ -8,6 +8,7 @@
 #include "platform/StringIds.h"
 #include "platform/SysCall.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -45,6 +46,7 @@ const OptionSpec kOptions[] = {
     {"cat", false, [](COptions& o, const std::string&) { return o.m_bCat = true; }},
     {"quiet", false, [](COptions& o, const std::string&) { return o.m_bQuiet = true; }},
     {"dry-run", false, [](COptions& o, const std::string&) { return o.m_bDryRun = true; }},
+    {"keep", false, [](COptions& o, const std::string&) { return o.m_bKeep = true; }},
     {"output-dir", true, [](COptions& o, const std::string& v) { return !(o.m_strOutputDir = v).empty(); },
      IDS_ERR_BAD_OUTPUT_DIR},
     {"jobs", true, [](COptions& o, const std::string& v) { return ParseJobs(v, o.m_nJobs); }, IDS_ERR_BAD_JOBS},
@@ -53,13 +55,67 @@ const OptionSpec kOptions[] = {
      IDS_ERR_BAD_PROGRESS},
 };
 
+std::string Bytes(std::uint64_t count)
+{
+    return CountText(count, IDS_CAUSE_BYTE, IDS_CAUSE_BYTES);
+}
+
+// " (82.8% saved)" as the summary of a job says it; nothing for empty data.
+std::string Saved(std::uint64_t original, std::uint64_t compressed)
+{
+    if (original == 0)
+        return {};
+    const double share
+        = 100.0 * (static_cast<double>(original) - static_cast<double>(compressed)) / static_cast<double>(original);
+    return FormatText(IDS_SUMMARY_SAVED, {FormatPercent(share)});
+}
+
 std::string InfoLine(const std::string& file, const StreamSummary& s)
 {
-    char ratio[32] = "-";
-    if (s.originalSize != 0)
-        std::snprintf(ratio, sizeof ratio, "%.1f%%", 100.0 * static_cast<double>(s.fileSize) / s.originalSize);
-    return FormatText(IDS_INFO_LINE,
-                      {file, MethodName(s.method), std::to_string(s.originalSize), std::to_string(s.fileSize), ratio});
+    return FormatText(IDS_INFO_LINE, {file, MethodName(s.method), Bytes(s.originalSize), Bytes(s.fileSize),
+                                      Saved(s.originalSize, s.fileSize)});
+}
+
+// Edits (insert, delete, replace, swap two neighbours) that turn a into b.
+std::size_t EditDistance(const std::string& a, const std::string& b)
+{
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i)
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+// Standard input as a file the readers can open: the file itself when it is
+// one, else its bytes spooled into an anonymous file.  "" with the cause when
+// it cannot be had.
+std::string StdinPath(std::string& cause)
+{
+    static std::string path;
+    if (path.empty())
+        path = StandardInputAsFile(cause);
+    return path;
+}
+
+// The file a name given to --test, --info or --cat stands for, and the name
+// its lines show.
+struct GivenFile {
+    std::string path, shown;
+};
+
+std::vector<GivenFile> GivenFiles(const std::vector<std::string>& given)
+{
+    std::vector<GivenFile> files;
+    for (const std::string& name : ExpandFolders(given))
+        files.push_back({name, name == "-" ? LoadResString(IDS_STDIN_NAME) : PrintableText(name)});
+    return files;
 }
 
 }   // namespace
@@ -75,6 +131,28 @@ bool MethodFromName(const std::string& name, int& method)
     return false;
 }
 
+bool OptionTakesValue(const std::string& name)
+{
+    for (const OptionSpec& option : kOptions)
+        if (name == option.name)
+            return option.takesValue;
+    return false;
+}
+
+std::string NearestOption(const std::string& name)
+{
+    std::string nearest;
+    std::size_t best = 3;   // at most two edits away
+    for (const OptionSpec& option : kOptions) {
+        const std::size_t distance = EditDistance(name, option.name);
+        if (distance < best) {
+            best = distance;
+            nearest = option.name;
+        }
+    }
+    return nearest;
+}
+
 bool ParseOptions(const std::vector<std::string>& options, COptions& parsed, std::string& message)
 {
     for (const std::string& option : options) {
@@ -85,8 +163,15 @@ bool ParseOptions(const std::vector<std::string>& options, COptions& parsed, std
         for (const OptionSpec& candidate : kOptions)
             if (name == candidate.name)
                 known = &candidate;
+        if (known && known->takesValue && equals == std::string::npos) {
+            message = ComposeMessage(known->badValueId, "--" + option, {});   // its value is missing
+            return false;
+        }
         if (!known || known->takesValue != (equals != std::string::npos)) {
-            message = ComposeMessage(IDS_ERR_UNKNOWN_OPTION, "--" + option, {});
+            const std::string nearest = known ? std::string() : NearestOption(name);
+            message = ComposeMessage(IDS_ERR_UNKNOWN_OPTION, "--" + option,
+                                     nearest.empty() ? std::string()
+                                                     : FormatText(IDS_CAUSE_DID_YOU_MEAN, {"--" + nearest}));
             return false;
         }
         if (!known->apply(parsed, value)) {
@@ -117,7 +202,7 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& files)
     std::vector<std::string> expanded;
     for (const std::string& file : files) {
         struct stat st {};
-        if (::stat(file.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (file == "-" || ::stat(file.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             expanded.push_back(file);
             continue;
         }
@@ -135,15 +220,15 @@ int RunFileChecks(const COptions& options, const std::vector<std::string>& given
         CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_NO_FILES, options.m_bTest ? "--test" : "--info", {}));
         return 2;
     }
-    const std::vector<std::string> files = ExpandFolders(given);
     std::uint64_t count = 0, original = 0, compressed = 0;
     int status = 0;
-    for (const std::string& name : files) {
-        // Shown as the job messages show names: no control character reaches the terminal.
-        const std::string file = PrintableText(name);
+    // Shown as the job messages show names: no control character reaches the terminal.
+    for (const auto& [name, file] : GivenFiles(given)) {
         StreamSummary summary;
         JobFault fault;
-        const bool intact = CheckFile(name, options.m_bTest, summary, fault);
+        std::string path = name;
+        const bool intact = (name != "-" || !(path = StdinPath(fault.cause)).empty())
+                            && CheckFile(path, options.m_bTest, summary, fault);
         if (intact && options.m_bInfo) {
             std::fprintf(out, "%s\n", InfoLine(file, summary).c_str());
             ++count;
@@ -161,16 +246,11 @@ int RunFileChecks(const COptions& options, const std::vector<std::string>& given
             status = 1;
         }
     }
-    if (options.m_bInfo) {
-        char ratio[32] = "-";
-        if (original > 0)
-            std::snprintf(ratio, sizeof ratio, "%.1f%%",
-                          100.0 * static_cast<double>(compressed) / static_cast<double>(original));
+    if (options.m_bInfo)
         std::fprintf(out, "%s\n",
-                     FormatText(IDS_INFO_TOTAL,
-                                {std::to_string(count), std::to_string(original), std::to_string(compressed), ratio})
+                     FormatText(IDS_INFO_TOTAL, {CountText(count, IDS_COUNT_FILE, IDS_COUNT_FILES), Bytes(original),
+                                                 Bytes(compressed), Saved(original, compressed)})
                          .c_str());
-    }
     return status;
 }
 
@@ -184,25 +264,38 @@ int RunCat(const std::vector<std::string>& files, int out)
         CStderrView::WriteLine(2, ComposeMessage(IDS_ERR_NO_FILES, "--cat", {}));
         return 2;
     }
-    const auto write = [out](const std::uint8_t* data, UINT got, UINT, JobFault& failed) {
+    bool readerGone = false;
+    const auto write = [out, &readerGone](const std::uint8_t* data, UINT got, UINT, JobFault& failed) {
         if (WriteAll(out, data, got))
             return true;
-        // The reader of the pipe went away or the disk is full.
+        // The reader of the pipe went away (`| head`): as zcat, end without a word.
+        readerGone = errno == EPIPE;
         failed = {IDS_ERR_WRITE, "-", std::strerror(errno), true};
         return false;
     };
     int status = 0;
-    for (const std::string& file : files) {
+    for (const auto& [name, file] : GivenFiles(files)) {
         JobFault fault;
-        CSourceStream reader = OpenReader(file, fault);
+        std::string path = name;
+        CSourceStream reader;
+        if (name != "-" || !(path = StdinPath(fault.cause)).empty())
+            reader = OpenReader(path, fault);
+        else
+            fault = {IDS_ERR_OPEN_FILE, file, fault.cause};
         UINT delivered = 0;
         std::string damage;
         if (reader && ReadChunks(*reader, IDS_ERR_READ, write, delivered, fault)
-            && FileStep(IDS_ERR_READ, file, fault, [&] { damage = StreamFault(*reader, delivered); })) {
+            && FileStep(IDS_ERR_READ, path, fault, [&] { damage = StreamFault(*reader, delivered); })) {
             if (damage.empty())
                 continue;
-            fault = {IDS_ERR_DAMAGED, file, damage};
+            fault = {IDS_ERR_DAMAGED, path, damage};
         }
+        if (readerGone) {
+            EndByBrokenPipe();
+            return status;   // SIGPIPE blocked: still no word
+        }
+        if (fault.file == path)
+            fault.file = file;   // named as given (standard input by its name)
         CStderrView::WriteLine(2, fault.Message());
         if (fault.textId == IDS_ERR_WRITE)
             return 1;

@@ -3,22 +3,25 @@
 #include "app/Language.h"
 #include "app/StderrView.h"
 #include "app/TerminalView.h"
+#include "jobs/HistoryNames.h"
 #include "jobs/JobError.h"
 #include "platform/CommandLine.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StartupFile.h"
 #include "platform/StringIds.h"
 #include "platform/TempRegistry.h"
+#include "platform/TimeUtil.h"
 
 #include <unistd.h>
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-// --progress=none: messages only, no line per file.
+// --progress=none or --quiet: messages only, no line per file.
 class CQuietView : public CStderrView {
 public:
     void Log(const std::string&) override {}
@@ -40,6 +43,23 @@ void PrintWarnings(const CTambleCmdLine& cmdLine, bool job)
     if (job)
         for (const std::string& param : cmdLine.m_params)
             CStderrView::WriteLine(2, ComposeMessage(IDS_WARN_PARAM_IGNORED, param, {}));
+    // An extraction's start date is read at fixed places: "12302024" is 2
+    // December 2024, its third and sixth characters taken for separators.
+    const std::string& date = cmdLine.m_szStartDate;
+    if (job && cmdLine.m_nZipMode == ZIP_MODE_EXTRACT && date.size() >= 7 && !IsIsoStartDate(date)
+        && (std::isdigit(static_cast<unsigned char>(date[2])) || std::isdigit(static_cast<unsigned char>(date[5])))) {
+        HistoryDate read;
+        std::int64_t midnight = 0;
+        int year = 0, month = 0, day = 0;
+        std::string taken;
+        if (ReadStartDate(date, read) && ResolveDate(read, Time64Now(), midnight) == DateResult::Ok
+            && LocalDate(midnight, year, month, day)) {
+            char iso[32];
+            std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", year, month, day);
+            taken = LoadResString(IDS_WARN_TAKEN_AS) + " " + iso;
+        }
+        CStderrView::WriteLine(2, ComposeMessage(IDS_WARN_DATE_DIGITS, "/D:" + date, taken));
+    }
 }
 
 }   // namespace
@@ -131,17 +151,23 @@ DisplayChoice CTambleApp::ChooseDisplay(const CTambleCmdLine& cmdLine, const COp
     return ChooseProgressDisplay(options.m_progress, env);
 }
 
-std::unique_ptr<IJobView> CTambleApp::CreateView(const CTambleCmdLine& cmdLine, ProgressDisplay display)
+std::unique_ptr<IJobView> CTambleApp::CreateView(const CTambleCmdLine& cmdLine, const COptions& options,
+                                                 ProgressDisplay display)
 {
     switch (display) {
-    case ProgressDisplay::Terminal:
-        return std::make_unique<CTerminalView>(2, cmdLine.m_nZipMode, cmdLine.m_nFileType);
+    case ProgressDisplay::Terminal: {
+        auto view = std::make_unique<CTerminalView>(2, cmdLine.m_nZipMode, cmdLine.m_nFileType);
+        view->m_bShowLog = !options.m_bQuiet;   // --quiet: the bars, but no line per file
+        return view;
+    }
     case ProgressDisplay::Quiet:
         return std::make_unique<CQuietView>();
     case ProgressDisplay::Window:
     case ProgressDisplay::Lines:
         break;
     }
+    if (options.m_bQuiet)
+        return std::make_unique<CQuietView>();
     return std::make_unique<CStderrView>();
 }
 
@@ -165,6 +191,7 @@ bool CTambleApp::OpenWindowDisplay()
 int CTambleApp::RunDialog(const CTambleCmdLine& cmdLine, const COptions& options)
 {
     CWindowView view;
+    view.m_bQuiet = options.m_bQuiet;
     CWindowJobs jobs(view);
     CopySettings(cmdLine, options, jobs);
     if (!m_window.Run(jobs, view))
@@ -189,7 +216,7 @@ int CTambleApp::RunJob(const CTambleCmdLine& cmdLine, const COptions& options)
         choice.display = ProgressDisplay::Lines;
     }
 
-    std::unique_ptr<IJobView> view = CreateView(cmdLine, choice.display);
+    std::unique_ptr<IJobView> view = CreateView(cmdLine, options, choice.display);
     CTambleJobs jobs(*view);
     CopySettings(cmdLine, options, jobs);
     jobs.RunJob();
@@ -218,6 +245,7 @@ void CTambleApp::CopySettings(const CTambleCmdLine& cmdLine, const COptions& opt
     jobs.m_bHidden = cmdLine.m_bHidden;
     jobs.m_nCompressMethod = options.m_nMethod;
     jobs.m_bDryRun = options.m_bDryRun;
+    jobs.m_bKeep = options.m_bKeep;
     jobs.m_strOutputDir = options.m_strOutputDir;
     jobs.m_nJobs = options.m_nJobs;
 }

@@ -51,7 +51,8 @@ protected:
     virtual DisplayChoice ChooseDisplay(const CTambleCmdLine& cmdLine, const COptions& options);
 
     // The view the job reports to when it runs without the window.
-    virtual std::unique_ptr<IJobView> CreateView(const CTambleCmdLine& cmdLine, ProgressDisplay display);
+    virtual std::unique_ptr<IJobView> CreateView(const CTambleCmdLine& cmdLine, const COptions& options,
+                                                 ProgressDisplay display);
 
     // Runs the job in the progress dialog; returns the exit status, or -1
     // when the dialog could not be shown and the job has not run.

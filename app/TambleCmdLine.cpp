@@ -1,6 +1,7 @@
 // The command-line switches of a run and the GNU-style options beside them.
 #include "app/TambleCmdLine.h"
 
+#include "app/Options.h"
 #include "platform/StringIds.h"
 
 #include <cerrno>
@@ -103,11 +104,28 @@ bool CTambleCmdLine::HasOption(const std::string& name) const
 void CTambleCmdLine::ParseParam(const char* param, BOOL flag, BOOL last)
 {
     const std::string text = param ? param : "";
+    if (m_nValueFor >= 0) {
+        // "--jobs 2": the argument after an option that takes a value is that
+        // value, also one that begins with "-" (only "-" marks it meanwhile).
+        m_options[static_cast<std::size_t>(m_nValueFor)] += "=" + (flag ? "-" + text : text);
+        m_nValueFor = -1;
+        return;
+    }
     if (flag && !text.empty() && text[0] == '-') {
         // "--name" arrives as "-name": a GNU-style option for the application.
         m_options.push_back(text.substr(1));
+        if (m_options.back().find('=') == std::string::npos && OptionTakesValue(m_options.back()))
+            m_nValueFor = static_cast<int>(m_options.size() - 1);
         if (HasOption("test") || HasOption("info") || HasOption("cat"))
             m_bFileList = true;   // what follows are files, "/" starts a path
+        return;
+    }
+    if (flag && text.empty() && m_bFileList) {
+        CCommandLineInfo::ParseParam("-", FALSE, last);   // "-": standard input
+        return;
+    }
+    if (flag && (text == "k" || text == "K")) {
+        m_options.push_back("keep");   // gzip's -k; no switch of the product begins with K
         return;
     }
     if (flag && ParseSwitch(text))

@@ -15,7 +15,9 @@
 // in m_options for the application to interpret.  Bare parameters are kept in
 // order in m_params (the base record).  Once a "--test" or "--info" option has
 // been seen (or "--cat"), a following argument that begins with "/" is a file
-// path, not a switch.
+// path, not a switch, and a lone "-" is standard input.  An option that takes
+// a value may have it after "=" or as the next argument ("--jobs 2" is kept as
+// "jobs=2").  "-k" (or "/K") is gzip's --keep, kept as "keep".
 //
 // A switch that is ignored or read only in part (an unknown letter, a number
 // followed by other characters, a group written in hexadecimal, a /Z: or /T:
@@ -49,7 +51,7 @@ public:
     void SetDefaults();
 
     void ParseParam(const char* param, BOOL flag, BOOL last) override;
-    BOOL SlashIsSwitch() const override { return !m_bFileList; }
+    BOOL SlashIsSwitch() const override { return !m_bFileList && m_nValueFor < 0; }
 
     // True when m_options holds the option (text after "--", up to any "=").
     bool HasOption(const std::string& name) const;
@@ -71,4 +73,5 @@ private:
     void Warn(UINT textId, const std::string& text, const std::string& readAs = {});
 
     bool m_bFileList = false;   // a --test/--info/--cat option asks for file names
+    int m_nValueFor = -1;       // index in m_options of an option whose value is the next argument
 };

@@ -7,6 +7,7 @@
 #include "app/DialogTemplate.h"
 #include "app/PathShorten.h"
 #include "app/StderrView.h"
+#include "jobs/JobError.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
 
@@ -125,9 +126,11 @@ std::string CTerminalView::RenderBar(const Bar& bar, int width) const
     std::string text = "[";
     for (int i = 0; i < width; ++i)
         text += i < filled ? (m_bUnicode ? "\xE2\x96\x88" : "#") : (m_bUnicode ? "\xE2\x96\x91" : "-");
-    char percent[8];
-    std::snprintf(percent, sizeof percent, "] %3d%%", static_cast<int>(fraction * 100));
-    return text + percent;
+    // The share as the language writes it ("62%", "62 %"), right-aligned.
+    const std::string percent = FormatPercent(static_cast<int>(fraction * 100), 0);
+    const int room = static_cast<int>(CodePointWidth(FormatPercent(100, 0)));
+    const int used = static_cast<int>(CodePointWidth(percent));
+    return text + "] " + std::string(static_cast<std::size_t>(std::max(room - used, 0)), ' ') + percent;
 }
 
 std::vector<std::string> CTerminalView::RenderLines(int columns) const
@@ -139,8 +142,9 @@ std::vector<std::string> CTerminalView::RenderLines(int columns) const
         {CodePointWidth(m_strSourceLabel), CodePointWidth(m_strTargetLabel), CodePointWidth(m_strOverallLabel)}));
     int valueColumn = kIndent + labelWidth + 1;
     int valueWidth = std::max(usable - valueColumn, 1);
-    // The bar, its brackets and " 100%".
-    int barWidth = std::clamp(valueWidth - 7, 1, kMaxBarWidth);
+    // The bar, its brackets, a blank and "100%".
+    int barWidth
+        = std::clamp(valueWidth - 3 - static_cast<int>(CodePointWidth(FormatPercent(100, 0))), 1, kMaxBarWidth);
 
     std::string indent(kIndent, ' ');
     auto labelled = [&](const std::string& label, const std::string& value) {
@@ -267,11 +271,18 @@ void CTerminalView::Message(const std::string& text)
 
 void CTerminalView::Log(const std::string& text)
 {
-    WriteAbove(text);
+    if (m_bShowLog)
+        WriteAbove(text);
 }
 
-void CTerminalView::EndJob(int)
+void CTerminalView::EndJob(int result)
 {
+    // The last frame shows how the job ended, whatever the job last repainted:
+    // the names last set, and a job done in full with both bars at the end.
+    m_strSourceShown = PrintableText(m_strSourceName);
+    m_strTargetShown = PrintableText(m_strTargetName);
+    if (result == 1)
+        m_file = m_overall = Bar {1, 1};
     if (m_nDrawnLines > 0) {
         // The last state stays; the wait line goes, as the wait is over.
         std::vector<std::string> lines = RenderLines(Columns());

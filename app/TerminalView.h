@@ -11,7 +11,8 @@
 // and the block is drawn again below them.  Lines are kept shorter than the
 // terminal is wide, long paths shortened in the middle, so that nothing wraps
 // and the redraw stays in place.  When the job ends the last state stays on
-// the screen without the wait line.  File names are shown as messages show
+// the screen without the wait line, showing the finished state: the last
+// file's names and, for a job that ended normally, both bars full.  File names are shown as messages show
 // them, control characters made "?", so a name cannot steer the terminal.
 //
 // A terminal that cannot move the cursor (TERM unset, "dumb", or not one of the
@@ -56,6 +57,8 @@ public:
     bool m_bUnicode;
     // The block is redrawn in place; else plain lines (from TERM).
     bool m_bMovesCursor;
+    // Log lines are written above the block (not with --quiet).
+    bool m_bShowLog = true;
 
 private:
     struct Bar {

@@ -24,10 +24,15 @@ public:
     void SetOverallPos(int pos) override { Call(m_pTable->setOverallPos, pos); }
     void RepaintOverallBar() override { Call(m_pTable->repaintOverallBar); }
     void Message(const std::string& text) override { Call(m_pTable->message, text.c_str()); }
-    void Log(const std::string& text) override { Call(m_pTable->log, text.c_str()); }
+    void Log(const std::string& text) override
+    {
+        if (!m_bQuiet)
+            Call(m_pTable->log, text.c_str());
+    }
     void EndJob(int result) override { Call(m_pTable->endJob, result); }
 
     const TambleWindowView* m_pTable = nullptr;
+    bool m_bQuiet = false;   // --quiet: no line per file
 
 private:
     template <typename Function, typename... Args>

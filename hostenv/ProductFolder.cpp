@@ -53,14 +53,6 @@ char* WriteFolder(char* buffer, std::size_t size, std::string folder, const std:
 const char* const TAMBLE_SETTINGS_FOLDER = TAMBLE_SETTINGS_DIR "/";
 const char* const TAMBLE_SETTINGS_DIR_VARIABLE = "TAMBLE_TEST_SETTINGS_DIR";
 
-std::string SystemSettingsFolder()
-{
-    // Set by the tests only, so that they never read the machine's own file.
-    if (const char* folder = secure_getenv(TAMBLE_SETTINGS_DIR_VARIABLE))
-        return folder[0] != '\0' ? std::string(folder) + "/" : std::string();
-    return TAMBLE_SETTINGS_FOLDER;
-}
-
 std::string FindSettingsFile(const std::string& exePath)
 {
     std::string text;
@@ -71,11 +63,32 @@ std::string FindSettingsFile(const std::string& exePath)
         if (ReadSettingsText(beside, text))
             return beside;
     }
-    const std::string folder = SystemSettingsFolder();
+    const std::string folder = SystemSettingsFolder(exePath);
     if (folder.empty())
         return {};
     const std::string system = folder + SETTINGS_FILE_NAME;
     return ReadSettingsText(system, text) ? system : std::string();
+}
+
+#ifndef TAMBLE_INSTALL_DIR
+#define TAMBLE_INSTALL_DIR "lib/tamble"
+#endif
+
+std::string SystemSettingsFolder(const std::string& exePath)
+{
+    // Set by the tests only, so that they never read the machine's own file.
+    if (const char* folder = secure_getenv(TAMBLE_SETTINGS_DIR_VARIABLE))
+        return folder[0] != '\0' ? std::string(folder) + "/" : std::string();
+    // Installed as PREFIX/lib/tamble/tamble: the settings are where the
+    // install put them, PREFIX/etc/tamble/ (/etc/tamble/ for the prefix /usr).
+    const std::string installed = "/" TAMBLE_INSTALL_DIR "/";
+    const std::string::size_type slash = exePath.rfind('/');
+    if (slash != std::string::npos && slash + 1 >= installed.size()
+        && exePath.compare(slash + 1 - installed.size(), installed.size(), installed) == 0) {
+        const std::string prefix = exePath.substr(0, slash + 1 - installed.size());
+        return (prefix == "/usr" ? std::string() : prefix) + "/etc/tamble/";
+    }
+    return TAMBLE_SETTINGS_FOLDER;
 }
 
 char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t size, int kind)

@@ -2,8 +2,9 @@
 //
 // The settings file "Program Settings.ini" is the one beside the executable,
 // else the one in the system's settings folder (/etc/tamble/, where the
-// package installs it); the first that exists is read, whole (a file that is
-// not a regular file, or one over 1 MiB, counts as absent).  It
+// package installs it; PREFIX/etc/tamble/ for another prefix); the first that
+// exists is read, whole (a file that is not a regular file, or one over 1 MiB,
+// counts as absent).  It
 // names the product (section OEM, key ProductName, default "Keldo") and its
 // version (section Install, key Version, default "6.1"); CompanyID 40 in
 // section OEM leaves the version out of the folder names.  Without the file
@@ -39,8 +40,11 @@ extern const char* const TAMBLE_SETTINGS_FOLDER;
 // folder elsewhere (empty: there is none), so that no test reads the
 // machine's own settings.  Ignored in a set-user-id or set-group-id run.
 extern const char* const TAMBLE_SETTINGS_DIR_VARIABLE;
-// The system's settings folder in force, ending with "/"; "" for none.
-std::string SystemSettingsFolder();
+// The system's settings folder in force for an executable at `exePath`, ending
+// with "/" ("" for none): the tests' folder when set, else PREFIX/etc/tamble/
+// for one installed as PREFIX/lib/tamble/tamble (/etc/tamble/ for the prefix
+// /usr), else TAMBLE_SETTINGS_FOLDER.
+std::string SystemSettingsFolder(const std::string& exePath);
 // The settings file for an executable at `exePath`: beside it, else in the
 // system's settings folder; "" when neither exists.  A refused file (not a
 // regular file, too large: hostenv/ProfileString.h) counts as absent.

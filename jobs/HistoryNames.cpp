@@ -139,6 +139,11 @@ bool ReadStartDate(std::string_view text, HistoryDate& date)
     return true;
 }
 
+bool IsIsoStartDate(std::string_view text)
+{
+    return IsIsoDate(text);
+}
+
 UINT DateFault(const HistoryDate& date)
 {
     if (date.month < 1 || date.month > 12)

@@ -70,6 +70,8 @@ HistoryDate NameDate(std::string_view name, int start);
 // plus 1900, then below 1970 plus 100).  A text of the form YYYY-MM-DD is read
 // as that date.  False for a text shorter than 7.
 bool ReadStartDate(std::string_view text, HistoryDate& date);
+// Whether the start date is of the form YYYY-MM-DD.
+bool IsIsoStartDate(std::string_view text);
 
 enum class DateResult {
     Ok,

@@ -1,6 +1,7 @@
 #include "jobs/JobError.h"
 
 #include "platform/ResourceLibrary.h"
+#include "platform/StringIds.h"
 
 #include <cstdio>
 
@@ -46,4 +47,26 @@ std::string FormatText(const std::string& text, std::initializer_list<std::strin
 std::string FormatText(UINT textId, std::initializer_list<std::string> args)
 {
     return FormatText(LoadResString(textId), args);
+}
+
+std::string FormatDecimal(double value, int decimals)
+{
+    // printf's own point is the C locale's: ours is the language's.
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    std::string out = text;
+    const std::size_t point = out.find('.');
+    if (point != std::string::npos)
+        out.replace(point, 1, LoadResString(IDS_DECIMAL_POINT));
+    return out;
+}
+
+std::string FormatPercent(double percent, int decimals)
+{
+    return FormatText(IDS_PERCENT, {FormatDecimal(percent, decimals)});
+}
+
+std::string CountText(std::uint64_t count, UINT singularId, UINT pluralId)
+{
+    return FormatText(count == 1 ? singularId : pluralId, {std::to_string(count)});
 }

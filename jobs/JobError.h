@@ -18,6 +18,7 @@
 
 #include "platform/Types.h"
 
+#include <cstdint>
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
@@ -63,3 +64,11 @@ std::string FormatText(UINT textId, std::initializer_list<std::string> args);
 
 // "0x80004005": a code as the messages show it.
 std::string FormatErrorCode(UINT code);
+
+// Numbers as the language writes them: a decimal number with the language's
+// decimal point ("4.12", "4,12"), a share in per cent ("78.0%", "78,0 %"), and
+// a count with its noun in the singular for 1, else in the plural ("1 file",
+// "3 files"; the ids are of "{0} file" and "{0} files").
+std::string FormatDecimal(double value, int decimals);
+std::string FormatPercent(double percent, int decimals = 1);
+std::string CountText(std::uint64_t count, UINT singularId, UINT pluralId);

@@ -110,6 +110,7 @@ void CTambleJobs::CopyJobSettings(const CTambleJobs& from)
     m_nCompressMethod = from.m_nCompressMethod;
     m_nLockWait = from.m_nLockWait;
     m_bDryRun = from.m_bDryRun;
+    m_bKeep = from.m_bKeep;
     m_strOutputDir = from.m_strOutputDir;
     m_bGroupSync = from.m_bGroupSync;
     m_bStageTargets = from.m_bStageTargets;
@@ -294,6 +295,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                 m_nConverted += run->job.m_nConverted;
                 m_nPassedOver += run->job.m_nPassedOver;
                 m_nFailed += run->job.m_nFailed;
+                m_nBadNames += run->job.m_nBadNames;
                 m_nBytesBefore += run->job.m_nBytesBefore;
                 m_nBytesAfter += run->job.m_nBytesAfter;
                 RaiseStatus(run->job.m_nExitStatus);

@@ -186,17 +186,24 @@ void CTambleJobs::EndFile(bool converted)
 
 std::string CTambleJobs::SummaryLine() const
 {
-    if (!m_bJobRan)
+    // A job that stopped before it met any file has said why: no summary.
+    if (!m_bJobRan || (m_nExitStatus != 0 && m_nConverted + m_nPassedOver + m_nFailed == 0))
         return {};
-    char seconds[32], saved[32] = "-";
-    std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(SteadyNs() - m_nStartedNs) / 1e9);
+    const std::string seconds = FormatDecimal(static_cast<double>(SteadyNs() - m_nStartedNs) / 1e9, 2);
+    std::string saved;
     if (m_nBytesBefore > 0)
-        std::snprintf(saved, sizeof saved, "%.1f%%",
-                      100.0 * (static_cast<double>(m_nBytesBefore) - static_cast<double>(m_nBytesAfter))
-                          / static_cast<double>(m_nBytesBefore));
-    return FormatText(m_bDryRun ? IDS_SUMMARY_DRY : IDS_SUMMARY,
-                      {std::to_string(m_nConverted), std::to_string(m_nPassedOver), std::to_string(m_nFailed),
-                       std::to_string(m_nBytesBefore), std::to_string(m_nBytesAfter), saved, seconds});
+        saved = FormatText(
+            IDS_SUMMARY_SAVED,
+            {FormatPercent(100.0 * (static_cast<double>(m_nBytesBefore) - static_cast<double>(m_nBytesAfter))
+                           / static_cast<double>(m_nBytesBefore))});
+    const std::string badNames
+        = m_nBadNames > 0 ? FormatText(IDS_SUMMARY_BAD_NAMES, {std::to_string(m_nBadNames)}) : std::string();
+    const bool extract = m_nZipMode == ZIP_MODE_EXTRACT;
+    const UINT textId = m_bDryRun ? (extract ? IDS_SUMMARY_DRY_EXTRACT : IDS_SUMMARY_DRY)
+                                  : (extract ? IDS_DONE_EXTRACTED : IDS_SUMMARY);
+    return FormatText(textId, {CountText(m_nConverted, IDS_COUNT_FILE, IDS_COUNT_FILES), std::to_string(m_nPassedOver),
+                               std::to_string(m_nFailed), CountText(m_nBytesBefore, IDS_CAUSE_BYTE, IDS_CAUSE_BYTES),
+                               CountText(m_nBytesAfter, IDS_CAUSE_BYTE, IDS_CAUSE_BYTES), saved, seconds, badNames});
 }
 
 void CTambleJobs::RaiseStatus(int status)
@@ -372,6 +379,27 @@ std::int64_t CTambleJobs::StartMidnight(std::int64_t now)
     return midnight;
 }
 
+void CTambleJobs::LogDateWindow(std::int64_t start)
+{
+    // The dates as they were taken, unambiguous: the start date is read at
+    // fixed places and a date later than today means the year before.
+    auto iso = [](std::int64_t midnight) {
+        int year = 0, month = 0, day = 0;
+        char text[32] = "?";
+        if (midnight >= 0 && LocalDate(midnight, year, month, day))
+            std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+        return std::string(text);
+    };
+    int year = 0, month = 0, day = 0;
+    std::int64_t last = -1;
+    if (LocalDate(start, year, month, day) && m_nNumber < 1000000)
+        last = MakeLocalMidnight(year, month, day + m_nNumber - 1);   // the library carries the days over
+    LogLine(IDS_LOG_DATE_WINDOW, FormatText(IDS_DATE_WINDOW, {iso(start), iso(last),
+                                                              CountText(static_cast<std::uint64_t>(m_nNumber),
+                                                                        IDS_COUNT_DAY, IDS_COUNT_DAYS),
+                                                              "/D:" + m_szStartDate}));
+}
+
 bool CTambleJobs::NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now,
                                std::int64_t& midnight, JobFault& fault)
 {
@@ -442,6 +470,8 @@ void CTambleJobs::CompressEntry(const std::string& name, std::int64_t now, std::
         // A stray name is the folder's, not the caller's: it is passed over and
         // the job goes on, so that one such file cannot hold up every later run.
         Fail(fault.textId, fault.file, fault.cause);
+        m_bFileFailed = false;   // passed over, as its message says; the run still ends with status 1
+        ++m_nBadNames;
     } else if (now - midnight <= ageLimit) {
         if (m_bDryRun)
             LogLine(IDS_DRY_TOO_YOUNG, path);
@@ -477,11 +507,14 @@ void CTambleJobs::CompressOne(const std::string& name)
     const FileId plainId = FileId::Of(plain);
     const FileRef plainFile {folder, name, seen ? &plainId : nullptr};
     if (folder.Stat(twinName, twin)) {
-        ProveExistingTwin(plainFile, plain, twinName, twin);
+        if (m_bKeep)   // nothing is deleted: a twin that is there is left as it is
+            LogLine(m_bDryRun ? IDS_DRY_TARGET_EXISTS : IDS_LOG_TWIN_EXISTS_KEPT, source + " -> " + twinName);
+        else
+            ProveExistingTwin(plainFile, plain, twinName, twin);
         return;
     }
     if (m_bDryRun) {
-        m_bFileDone = DryConvert(plainFile, target, folder, IDS_DRY_COMPRESS);
+        m_bFileDone = DryConvert(plainFile, target, folder, m_bKeep ? IDS_DRY_COMPRESS : IDS_DRY_COMPRESS_DELETE);
         return;
     }
     if (!ConvertFile(plainFile, {folder, twinName}, m_nCompressMethod, false, true))
@@ -500,7 +533,9 @@ void CTambleJobs::CompressOne(const std::string& name)
         Fail(IDS_ERR_TWIN_FAILED, source, twinName + ": " + cause);
         return;
     }
-    QueueFile({source, target, name, twinName, plain, true, staged, IDS_LOG_COMPRESSED, source + " -> " + twinName});
+    // With --keep the twin is placed as an extraction's target is, and the plain file stays.
+    QueueFile({m_bKeep ? std::string() : source, target, m_bKeep ? std::string() : name, twinName, plain, true, staged,
+               IDS_LOG_COMPRESSED, source + " -> " + twinName});
 }
 
 void CTambleJobs::ProveExistingTwin(const FileRef& plainFile, const struct stat& plain, const std::string& twinName,
@@ -553,6 +588,7 @@ int CTambleJobs::ExtractHistory()
     const std::int64_t start = StartMidnight(now);
     if (m_nNumber <= 0)
         return 0;
+    LogDateWindow(start);
     m_pFolder = OpenJobFolder(HistoryFolderPath());
     // With an output folder the history folder is only read: the lock guards
     // the folder the targets go to.

@@ -55,6 +55,7 @@ public:
     int m_nCompressMethod = METHOD_LZW;   // the method a compression writes
     int m_nLockWait;                      // seconds to wait for another run in the folder
     bool m_bDryRun = false;               // say what the job would do, change nothing
+    bool m_bKeep = false;                 // a history compression keeps its plain files (--keep)
     std::string m_strOutputDir;           // a history extraction's target folder (empty: the history folder)
     int m_nJobs = 0;                      // files a history job converts at once (0: one per online CPU)
     bool m_bGroupSync = false;            // a history job: targets' folder synced once for many
@@ -90,9 +91,11 @@ public:
     // failed or the job stopped on an error, 2 no job / unusable settings.
     int ExitStatus() const { return m_nExitStatus; }
 
-    // The line that ends a job: files converted, passed over and failed, bytes
-    // before and after with the share saved, and the time taken.  Empty when
-    // no job ran (the settings named none or were refused).
+    // The line that ends a job: files compressed (or extracted), passed over
+    // and failed, bytes before and after (an extraction: written and read) with
+    // the share saved, and the time taken.  Empty when no job ran (the settings
+    // named none or were refused) or when it stopped on an error before it met
+    // any file (its message said why).
     std::string SummaryLine() const;
 
     // The progress callback handed to the stream factory.  Whatever count the
@@ -141,6 +144,8 @@ protected:
     std::shared_ptr<const CFolder> OpenJobFolder(const std::string& path);
     void ReadHistoryFolder(CHistoryFolder& folder);
     std::int64_t StartMidnight(std::int64_t now);
+    // Says in the log which dates an extraction takes, from start on.
+    void LogDateWindow(std::int64_t start);
     // The midnight of the date in a plain history name; false with the fault
     // for a date out of range or one that cannot be converted.
     bool NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now,
@@ -233,6 +238,7 @@ protected:
     bool m_bFileFailed = false;   // the file at hand raised the status
     bool m_bFileDone = false;     // the file at hand was (or would be) converted
     std::uint64_t m_nConverted = 0, m_nPassedOver = 0, m_nFailed = 0;
+    std::uint64_t m_nBadNames = 0;   // of the passed over: names with a bad date (status 1)
     std::uint64_t m_nBytesBefore = 0, m_nBytesAfter = 0;
     std::uint64_t m_nFileIn = 0, m_nFileOut = 0;
     std::int64_t m_nStartedNs = 0;   // steady clock at the job's start

@@ -34,15 +34,17 @@
     "      when an X display opens, else a live display on a terminal, else a line\n"    \
     "      per file; none shows messages only (/H never opens a window)\n"               \
     "  --dry-run        say file by file what the job would do; change nothing\n"        \
+    "  --keep, -k       a compression keeps its plain files (twins made and proven)\n"   \
     "  --output-dir=DIR a history extraction writes its plain files to DIR\n"            \
     "  --jobs=N         a history job converts N files at once (default: one per CPU)\n" \
     "  --quiet          only warnings and errors: no line per file, no summary\n"        \
     "  --test FILE...   decode each file completely and say whether it is intact\n"      \
     "  --info FILE...   method, original and compressed size, ratio, and totals\n"       \
-    "      (a folder stands for the history files in it)\n"                              \
+    "      (a folder stands for the history files in it, - for standard input)\n"        \
     "  --cat FILE...    write the original bytes of each file to standard output\n"      \
     "  --               ends the switches: later arguments are file names\n"             \
-    "  --help, --version\n"                                                              \
+    "  --help, --version   (-h is the switch /H)\n"                                      \
+    "An option's value follows \"=\" or a space: --jobs=2 or --jobs 2.\n"                \
     "\n"                                                                                 \
     "Exit status: 0 all done, 1 a conversion failed or the job stopped on an error,\n"   \
     "2 no job or an unusable value.\n"
@@ -137,9 +139,24 @@
     X(IDS_DRY_TOO_YOUNG, 2204, "Would pass over, too young:")                                                        \
     X(IDS_DRY_TARGET_EXISTS, 2205, "Would pass over, the target exists:")                                            \
     X(IDS_DRY_OTHER_NAME, 2206, "Would pass over, not a history file name:")                                         \
-    X(IDS_SUMMARY, 2301,                                                                                             \
-      "Done: {0} converted, {1} passed over, {2} failed; {3} bytes before, {4} after ({5} saved); {6} s")            \
-    X(IDS_SUMMARY_DRY, 2302, "Dry run, nothing changed: {0} would be converted, {1} passed over, {2} failed; {6} s") \
+    X(IDS_SUMMARY, 2301, "Done: {0} compressed, {1} passed over{7}, {2} failed; {3} before, {4} after{5}; {6} s")    \
+    X(IDS_SUMMARY_DRY, 2302,                                                                                         \
+      "Dry run, nothing changed: {0} would be compressed, {1} passed over{7}, {2} failed; {6} s")                    \
+    X(IDS_DONE_EXTRACTED, 2303, "Done: {0} extracted, {1} passed over{7}, {2} failed; {4} written, {3} read; {6} s") \
+    X(IDS_SUMMARY_DRY_EXTRACT, 2304,                                                                                 \
+      "Dry run, nothing changed: {0} would be extracted, {1} passed over{7}, {2} failed; {6} s")                     \
+    X(IDS_SUMMARY_SAVED, 2305, " ({0} saved)")                                                                       \
+    X(IDS_SUMMARY_BAD_NAMES, 2306, " ({0} with a bad date in the name)")                                             \
+    X(IDS_COUNT_FILE, 2307, "{0} file")                                                                              \
+    X(IDS_COUNT_FILES, 2308, "{0} files")                                                                            \
+    X(IDS_COUNT_DAY, 2309, "{0} day")                                                                                \
+    X(IDS_COUNT_DAYS, 2310, "{0} days")                                                                              \
+    X(IDS_DECIMAL_POINT, 2311, ".")                                                                                  \
+    X(IDS_PERCENT, 2312, "{0}%")                                                                                     \
+    X(IDS_LOG_DATE_WINDOW, 2108, "Dates taken:")                                                                     \
+    X(IDS_DATE_WINDOW, 2313, "{0} to {1} ({2} from {3})")                                                            \
+    X(IDS_DRY_COMPRESS_DELETE, 2207, "Would compress, then delete the plain file once its twin is proven:")          \
+    X(IDS_LOG_TWIN_EXISTS_KEPT, 2109, "Passed over, its compressed twin exists (--keep):")                           \
     X(IDS_LOG_RESTORED, 2107, "Put back a plain file that an interrupted run had set aside:")                        \
     X(IDS_CAUSE_NAME_REPLACED, 2401, "the name now leads to another file")                                           \
     X(IDS_WARN_NO_LEASE, 2402,                                                                                       \
@@ -163,14 +180,17 @@
     X(IDS_WARN_GROUP_DECIMAL, 3017, "groups are decimal numbers")                                                    \
     X(IDS_ERR_CAT_TERMINAL, 3018, "--cat writes binary data, standard output must not be a terminal!")               \
     X(IDS_ERR_BAD_OUTPUT_DIR, 3020, "No folder given for --output-dir!")                                             \
-    X(IDS_INFO_LINE, 3021, "{0}: method {1}, original {2} bytes, compressed {3} bytes, ratio {4}")                   \
+    X(IDS_INFO_LINE, 3021, "{0}: method {1}, original {2}, compressed {3}{4}")                                       \
     X(IDS_ERR_BAD_JOBS, 3022, "--jobs takes a number of files from 1 to 256!")                                       \
-    X(IDS_INFO_TOTAL, 3019, "Total: {0} files, original {1} bytes, compressed {2} bytes, ratio {3}")                 \
+    X(IDS_INFO_TOTAL, 3019, "Total: {0}, original {1}, compressed {2}{3}")                                           \
     X(IDS_ERR_NO_WINDOW_MODULE, 3040, "No window, the window module cannot be loaded:")                              \
     X(IDS_CAUSE_MODULE_UNLOADABLE, 3041, "cannot be loaded")                                                         \
     X(IDS_CAUSE_MODULE_VERSION, 3042, "not a window module of this version")                                         \
     X(IDS_WARN_SETTINGS_REFUSED, 3043, "Warning: settings file not read, taken as absent:")                          \
-    X(IDS_WARN_LANGUAGE_REFUSED, 3044, "Warning: language library not loaded, English is used:")
+    X(IDS_WARN_LANGUAGE_REFUSED, 3044, "Warning: language library not loaded, English is used:")                     \
+    X(IDS_CAUSE_DID_YOU_MEAN, 3045, "did you mean {0}?")                                                             \
+    X(IDS_WARN_DATE_DIGITS, 3047, "Warning: the start date has digits where its separators go:")                     \
+    X(IDS_STDIN_NAME, 3046, "(standard input)")
 
 enum StringId : UINT {
 #define TAMBLE_STRING_ID(name, number, text) name = number,

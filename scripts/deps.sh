@@ -10,7 +10,7 @@ packages=(
   libfltk1.3-dev libx11-dev             # the progress dialog
   libinih-dev                           # settings files
   xvfb xauth xdotool x11-utils          # window tests under a virtual display
-  systemd dpkg-dev                      # checking the units (systemd-analyze); cpack -G DEB
+  systemd dpkg-dev lintian              # checking the units (systemd-analyze); cpack -G DEB and its check
   ncompress gzip zstd time              # benchmark comparisons
   acl                                   # setfacl for the permission tests
   clang-format                          # scripts/check-format.sh

@@ -440,7 +440,10 @@ TEST(Cli, StrayNamesArePassedOverAndBadStartDatesStopTheJob)
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find((dir / "0A241232.hst") + ": the day is not 01 to 31"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Done: 2 converted, 0 passed over, 2 failed; 24 bytes before, "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Done: 2 files compressed, 2 passed over (2 with a bad date in the name), 0 failed; 24 bytes "
+                         "before, "),
+              std::string::npos)
+        << r.err;
     EXPECT_TRUE(PathExists(dir / "0A24AB01.hst"));
     EXPECT_TRUE(PathExists(dir / "0A240101.hsz"));
     EXPECT_TRUE(PathExists(dir / "0A250101.hsz"));   // the names after the stray one are still done
@@ -477,19 +480,69 @@ TEST(Cli, DryRunChangesNothingAndSaysWhatTheJobWould)
     Result r = Tamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "--dry-run"});
     EXPECT_EQ(r.status, 1);   // as the job would: the stray name
     for (const std::string& line :
-         {"Would compress: " + (dir / "0A240101.hst"),
+         {"Would compress, then delete the plain file once its twin is proven: " + (dir / "0A240101.hst"),
           "Would delete, its compressed twin holds the same bytes: " + (dir / "0A240102.hst"),
           "Would pass over, too young: " + (dir / DayName(0)),
           "Date out of range in the file name, passed over! " + (dir / "0A24AB01.hst"),
-          std::string("Dry run, nothing changed: 2 would be converted, 1 passed over, 1 failed")})
+          std::string("Dry run, nothing changed: 2 files would be compressed, 2 passed over (1 with a bad date in the "
+                      "name), 0 failed")})
         EXPECT_NE(r.err.find(line), std::string::npos) << line << "\n" << r.err;
 
     r = Tamble({"/Z:E", "/T:A", "/S:" + dir.Path(), "/D:01/01/24", "/N:5", "--dry-run"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("Would extract: " + (dir / "0A240103.hsz")), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Dates taken: 2024-01-01 to 2024-01-05 (5 days from /D:01/01/24)"), std::string::npos);
     EXPECT_NE(r.err.find("Would pass over, the target exists: " + (dir / "0A240102.hsz")), std::string::npos);
     EXPECT_EQ(Tamble({"/Z:E", "/S:" + (dir / "0A240103.hsz"), "/R:" + (dir / "x"), "--dry-run"}).status, 0);
     EXPECT_EQ(Listing(dir.Path()), before);
+}
+
+// What a gzip user types: values after a space, -k, a mistyped option, "-" for
+// standard input, a folder for --cat, a reader that goes away; and the
+// summaries and warnings an operator reads.
+TEST(Cli, GnuHabitsAndWhatTheSummariesSay)
+{
+    TempDir dir, out;
+    WriteWholeFile(dir / "0A240101.hst", Readings(3000, 1));
+    WriteWholeFile(dir / "0A240102.hst", Readings(3000, 2));
+    Result r = Tamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "--jobs", "2", "-k"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Done: 2 files compressed, 0 passed over, 0 failed; 6000 bytes before, "), std::string::npos)
+        << r.err;
+    for (const char* day : {"0A240101", "0A240102"})
+        EXPECT_TRUE(DecodesTo(dir / (day + std::string(".hsz")), dir / (day + std::string(".hst")))) << day;
+
+    r = Tamble({"/Z:E", "/T:A", "/S:" + dir.Path(), "/D:01/01/24", "/N:1", "--output-dir", out.Path()});
+    EXPECT_NE(r.err.find("Dates taken: 2024-01-01 to 2024-01-01 (1 day from /D:01/01/24)"), std::string::npos);
+    EXPECT_NE(r.err.find("Done: 1 file extracted, 0 passed over, 0 failed; 3000 bytes written, "), std::string::npos)
+        << r.err;
+    r = Tamble({"/Z:E", "/T:A", "/S:" + dir.Path(), "/D:01012024", "/N:1", "--dry-run"});
+    EXPECT_NE(r.err.find("digits where its separators go: /D:01012024: taken as 2024-01-12"), std::string::npos)
+        << r.err;
+    r = Tamble({"/Z:C", "/T:A", "/S:" + (dir / "missing"), "/N:30"});   // never started: its message, no summary
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.find("Done:"), std::string::npos) << r.err;
+    r = Tamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "--jbos=2"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Unknown option! --jbos=2: did you mean --jobs?"), std::string::npos) << r.err;
+    r = Tamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "--quiet"});   // the twins prove, the plain files go
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(PathExists(dir / "0A240101.hst"));
+
+    // Standard input (a pipe) for --test, --info and --cat; --cat of a folder; `| head`.
+    const std::string exe = Quote(TAMBLE_EXE), twin = Quote(dir / "0A240101.hsz");
+    auto shell = [](const std::string& command) {
+        const int rc = std::system(("{ " + command + "; } >" + Quote("/dev/null") + " 2>&1").c_str());
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    };
+    EXPECT_EQ(shell("cat " + twin + " | " + exe + " --test - | grep -qx '(standard input): OK'"), 0);
+    EXPECT_EQ(shell("cat " + twin + " | " + exe + " --info - | grep -q 'Total: 1 file, original 3000 bytes'"), 0);
+    EXPECT_EQ(shell("cat " + twin + " | " + exe + " --cat - | cmp -s - " + Quote(out / "0A240101.hst")), 0);
+    EXPECT_EQ(shell(exe + " --cat " + Quote(dir.Path()) + " | wc -c | grep -qx 6000"), 0);   // its two .hsz
+    WriteCoded(dir / "big.hsz", METHOD_LZW, Readings(4 << 20));
+    EXPECT_EQ(shell(exe + " --cat " + Quote(dir / "big.hsz") + " 2>" + Quote(out / "err") + " | head -c 1"), 0);
+    EXPECT_EQ(ReadText(out / "err"), "");
 }
 
 TEST(Cli, FoldersForTestAndInfoAndExtractionToAnotherFolder)

@@ -237,6 +237,24 @@ TEST(CmdLine, FileListAfterTestOrInfo)
     }
 }
 
+// A value after a space, whatever it begins with; "-" as standard input in a
+// file list (a lone "-" before a job stays a switch without a letter); -k.
+TEST(CmdLine, OptionValuesAfterASpaceStandardInputAndKeep)
+{
+    CTambleCmdLine cmd;
+    Parse(cmd, {"--output-dir", "/srv/out", "--jobs", "-2", "--method=lzss", "-k", "/Z:E", "--quiet", "-"});
+    EXPECT_EQ(cmd.m_options, (Args {"output-dir=/srv/out", "jobs=-2", "method=lzss", "keep", "quiet"}));
+    EXPECT_EQ(SettingsOf(cmd), With([](Settings& s) { s.zip = 2; }));
+    EXPECT_TRUE(cmd.m_params.empty());
+    ASSERT_EQ(cmd.m_warnings.size(), 1u);   // the lone "-"
+    EXPECT_EQ(cmd.m_warnings[0].param, "/");
+
+    CTambleCmdLine list;
+    Parse(list, {"--cat", "-", "/srv/a.hsz", "--progress"});
+    EXPECT_EQ(list.m_params, (Args {"-", "/srv/a.hsz"}));
+    EXPECT_EQ(list.m_options, (Args {"cat", "progress"}));   // its value missing: ParseOptions refuses it
+}
+
 TEST(CmdLine, DoubleDashEndsSwitches)
 {
     CTambleCmdLine cmd;

@@ -525,6 +525,33 @@ TEST(TerminalView, RedrawsInPlaceAndOnlyWhenSomethingChanged)
     }
 }
 
+// The last frame shows the finished job: the last names set, both bars full
+// (a single file never sets the overall range), and --quiet drops log lines.
+TEST(TerminalView, LastFrameShowsTheFinishedJob)
+{
+    ScopedEnv env;
+    env.Set("LC_ALL", "C");
+    env.Set("TERM", "xterm");
+    CapturedFd out;
+    {
+        CTerminalView view(out.Fd(), 1, 1, 60);
+        view.m_bShowLog = false;
+        view.SetSourceName("a.txt");
+        view.TransferTexts();
+        view.SetFileRange(300);
+        view.SetFilePos(200);
+        view.RepaintFileBar();
+        view.SetSourceName("b.txt");   // set, never transferred
+        view.Log("Compressed: a.txt -> a.lzw");
+        view.EndJob(1);
+    }
+    const std::string all = out.Read();
+    const std::string last = all.substr(all.rfind("\x1b[J"));
+    EXPECT_EQ(CountOf(last, "100%"), 2u) << last;
+    EXPECT_NE(last.find("b.txt"), std::string::npos) << last;
+    EXPECT_EQ(all.find("Compressed:"), std::string::npos);
+}
+
 // --- the dialog and its job driver ------------------------------------------------
 
 namespace {

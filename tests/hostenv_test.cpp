@@ -171,7 +171,7 @@ TEST_F(ProductFolderTest, SettingsBesideTheProgramThenInTheSystemFolder)
 {
     // The tests' system folder is one of their own, never the machine's.
     EXPECT_STREQ(TAMBLE_SETTINGS_FOLDER, "/etc/tamble/");
-    EXPECT_EQ(SystemSettingsFolder(), m_dir / "etc/tamble/");
+    EXPECT_EQ(SystemSettingsFolder("/opt/x/tamble"), m_dir / "etc/tamble/");
     m_env.Set("XDG_DATA_HOME", m_dir / "data");
     WriteText(m_dir / "etc/tamble/Program Settings.ini", "[OEM]\nCompanyID=40\nProductName=System\n");
     EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), m_dir / "data/System/");
@@ -183,6 +183,11 @@ TEST_F(ProductFolderTest, SettingsBesideTheProgramThenInTheSystemFolder)
     EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), m_dir / "data/System/");
     m_env.Set(TAMBLE_SETTINGS_DIR_VARIABLE, "");
     EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), m_dir / "data/");
+    m_env.Unset(TAMBLE_SETTINGS_DIR_VARIABLE);
+    // Installed below a prefix, the program reads that prefix's settings folder.
+    EXPECT_EQ(SystemSettingsFolder("/usr/local/lib/tamble/tamble"), "/usr/local/etc/tamble/");
+    EXPECT_EQ(SystemSettingsFolder("/usr/lib/tamble/tamble"), "/etc/tamble/");
+    EXPECT_EQ(SystemSettingsFolder("/opt/x/tamble"), TAMBLE_SETTINGS_FOLDER);
 }
 
 TEST_F(ProductFolderTest, DocumentsFolderFromUserDirs)

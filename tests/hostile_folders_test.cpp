@@ -564,12 +564,12 @@ TEST(HostileFolders, ASlowFirstFileDoesNotPileUpTheFilesAfterIt)
     setup.openFileLimit = 100;
     const TambleResult r = RunTamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:1", "/H", "--jobs=2"}, setup);
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Contains(r.err, "169 converted, 0 passed over, 0 failed")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "169 files compressed, 0 passed over, 0 failed")) << r.err;
     // More workers than the limit leaves descriptors for: fewer run, none fails.
     const TambleResult many
         = RunTamble({"/Z:E", "/T:A", "/S:" + dir.Path(), "/D:2024-01-01", "/N:250", "/H", "--jobs=64"}, setup);
     EXPECT_EQ(many.status, 0) << many.err;
-    EXPECT_TRUE(Contains(many.err, "169 converted, 0 passed over, 0 failed")) << many.err;
+    EXPECT_TRUE(Contains(many.err, "169 files extracted, 0 passed over, 0 failed")) << many.err;
 }
 
 // A single file's conversion reads ahead on a thread of its own: a read or a write
@@ -794,7 +794,10 @@ TEST(HostileFolders, AReadErrorStopsEveryWorkerCountAtItsFile)
                 if (jobs == 1) {
                     ASSERT_EQ(r.status, 1) << err;
                     ASSERT_TRUE(Contains(err, "Couldn't read file! DIR" + failName + ": Input/output error")) << err;
-                    ASSERT_TRUE(Contains(err, std::to_string(failing) + " converted, 0 passed over, 1 failed")) << err;
+                    ASSERT_TRUE(Contains(err, std::to_string(failing) + " files "
+                                                  + (extract ? "extracted" : "compressed")
+                                                  + ", 0 passed over, 1 failed"))
+                        << err;
                     oneErr = err;
                     oneFolder = Snapshot(folder);
                     continue;

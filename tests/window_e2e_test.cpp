@@ -299,7 +299,7 @@ TEST(WindowEndToEnd, InstalledProgramFindsItsLanguagesThroughTheLink)
     ASSERT_EQ(lstat((prefix / "bin/tamble").c_str(), &link), 0);
     EXPECT_TRUE(S_ISLNK(link.st_mode));
     EXPECT_TRUE(PathExists(prefix / "etc/tamble/Program Settings.ini"));
-    EXPECT_TRUE(PathExists(prefix / "share/man/man1/tamble.1"));
+    EXPECT_TRUE(PathExists(prefix / "share/man/man1/tamble.1.gz"));
     // Started through the link, the program finds de/ beside its real file.
     ProcessResult run
         = RunProcess({prefix / "bin/tamble", "/Z:E", "/S:" + (home / "missing.lzw"), "/R:" + (home / "out.txt"), "/H"},
@@ -322,8 +322,13 @@ TEST(WindowEndToEnd, InstalledProgramFindsItsLanguagesThroughTheLink)
             tree.insert(entry.path().string());
     EXPECT_EQ(manifest, tree);
     for (const char* path : {"lib/tamble/tamble-window.so", "lib/tamble/fr/tamble-mui.dll", "etc/default/tamble",
-                             "lib/systemd/system/tamble@.timer", "share/doc/tamble/examples/tamble.cron"})
+                             "lib/systemd/system/tamble@.timer", "share/doc/tamble/examples/tamble",
+                             "share/doc/tamble/copyright", "share/lintian/overrides/tamble"})
         EXPECT_TRUE(tree.count(prefix / path)) << path;
+    // The unit reads its settings where this prefix put them.
+    const std::vector<std::uint8_t> unit = ReadWholeFile(prefix / "lib/systemd/system/tamble@.service");
+    EXPECT_NE(std::string(unit.begin(), unit.end()).find("EnvironmentFile=-" + (prefix / "etc/default/tamble")),
+              std::string::npos);
     // The units name the installed program and pass systemd's own check.
     if (!ProgramInPath("systemd-analyze"))
         GTEST_SKIP() << "systemd-analyze is not installed";

@@ -28,15 +28,17 @@ constexpr char kGermanUsage[] = "       tamble --test DATEI... | --info DATEI...
                                 "      im Terminal, sonst als eine Zeile je Datei; none zeigt nur Meldungen\n"
                                 "      (/H öffnet nie ein Fenster)\n"
                                 "  --dry-run        Datei für Datei sagen, was der Auftrag täte; nichts ändern\n"
+                                "  --keep, -k       beim Packen die Klartextdateien behalten (Gegenstück geprüft)\n"
                                 "  --output-dir=ORDNER  beim Entpacken von Verlaufsdateien in ORDNER schreiben\n"
                                 "  --jobs=N         N Verlaufsdateien zugleich umwandeln (Vorgabe: je CPU eine)\n"
                                 "  --quiet          nur Warnungen und Fehler: keine Zeile je Datei, keine Summe\n"
                                 "  --test DATEI...  jede Datei ganz dekodieren und melden, ob sie intakt ist\n"
                                 "  --info DATEI...  Methode, Original- und komprimierte Größe, Verhältnis, Summe\n"
-                                "      (ein Ordner steht für die Verlaufsdateien darin)\n"
+                                "      (ein Ordner steht für seine Verlaufsdateien, - für die Standardeingabe)\n"
                                 "  --cat DATEI...   die Originalbytes jeder Datei auf die Standardausgabe\n"
                                 "  --               beendet die Schalter: alles danach sind Dateinamen\n"
-                                "  --help, --version\n"
+                                "  --help, --version   (-h ist der Schalter /H)\n"
+                                "Der Wert einer Option folgt auf \"=\" oder ein Leerzeichen: --jobs=2, --jobs 2.\n"
                                 "\n"
                                 "Exit-Status: 0 alles erledigt, 1 eine Umwandlung ist fehlgeschlagen oder der\n"
                                 "Auftrag brach mit einem Fehler ab, 2 kein Auftrag oder ein unbrauchbarer Wert.\n";
@@ -150,10 +152,10 @@ constexpr Translation kGerman[] = {
     {IDS_DRY_TOO_YOUNG, "Würde übersprungen, zu jung:"},
     {IDS_DRY_TARGET_EXISTS, "Würde übersprungen, das Ziel existiert bereits:"},
     {IDS_DRY_OTHER_NAME, "Würde übersprungen, kein Name einer Verlaufsdatei:"},
-    {IDS_SUMMARY, "Fertig: {0} umgewandelt, {1} übersprungen, {2} fehlgeschlagen; {3} Bytes vorher, {4} nachher ({5} "
-                  "gespart); {6} s"},
+    {IDS_SUMMARY,
+     "Fertig: {0} gepackt, {1} übersprungen{7}, {2} fehlgeschlagen; {3} vorher, {4} nachher{5}; {6}\u00A0s"},
     {IDS_SUMMARY_DRY,
-     "Probelauf, nichts geändert: {0} würden umgewandelt, {1} übersprungen, {2} fehlgeschlagen; {6} s"},
+     "Probelauf, nichts geändert: {0} würden gepackt, {1} übersprungen{7}, {2} fehlgeschlagen; {6}\u00A0s"},
     {IDS_WARN_UNKNOWN_SWITCH, "Warnung: unbekannter Schalter, ignoriert:"},
     {IDS_WARN_PARTLY_READ, "Warnung: Schalter nur teilweise gelesen:"},
     {IDS_WARN_NO_VALUE, "Warnung: Schalter ohne bekannten Wert, ignoriert:"},
@@ -165,8 +167,27 @@ constexpr Translation kGerman[] = {
     {IDS_ERR_CAT_TERMINAL, "--cat schreibt Binärdaten, die Standardausgabe darf kein Terminal sein!"},
     {IDS_ERR_BAD_OUTPUT_DIR, "Kein Ordner für --output-dir angegeben!"},
     {IDS_ERR_BAD_JOBS, "--jobs verlangt eine Anzahl Dateien von 1 bis 256!"},
-    {IDS_INFO_TOTAL, "Summe: {0} Dateien, original {1} Bytes, komprimiert {2} Bytes, Verhältnis {3}"},
-    {IDS_INFO_LINE, "{0}: Methode {1}, original {2} Bytes, komprimiert {3} Bytes, Verhältnis {4}"},
+    {IDS_INFO_TOTAL, "Summe: {0}, original {1}, komprimiert {2}{3}"},
+    {IDS_INFO_LINE, "{0}: Methode {1}, original {2}, komprimiert {3}{4}"},
+    {IDS_DONE_EXTRACTED,
+     "Fertig: {0} entpackt, {1} übersprungen{7}, {2} fehlgeschlagen; {4} geschrieben, {3} gelesen; {6}\u00A0s"},
+    {IDS_SUMMARY_DRY_EXTRACT,
+     "Probelauf, nichts geändert: {0} würden entpackt, {1} übersprungen{7}, {2} fehlgeschlagen; {6}\u00A0s"},
+    {IDS_SUMMARY_SAVED, " ({0} gespart)"},
+    {IDS_SUMMARY_BAD_NAMES, " ({0} mit falschem Datum im Namen)"},
+    {IDS_COUNT_FILE, "{0} Datei"},
+    {IDS_COUNT_FILES, "{0} Dateien"},
+    {IDS_COUNT_DAY, "{0} Tag"},
+    {IDS_COUNT_DAYS, "{0} Tage"},
+    {IDS_DECIMAL_POINT, ","},
+    {IDS_PERCENT, "{0}\u00A0%"},
+    {IDS_LOG_DATE_WINDOW, "Gewählte Tage:"},
+    {IDS_DATE_WINDOW, "{0} bis {1} ({2} ab {3})"},
+    {IDS_DRY_COMPRESS_DELETE, "Würde gepackt, dann die Klartextdatei gelöscht, sobald ihr Gegenstück geprüft ist:"},
+    {IDS_LOG_TWIN_EXISTS_KEPT, "Übersprungen, das komprimierte Gegenstück existiert (--keep):"},
+    {IDS_CAUSE_DID_YOU_MEAN, "meinten Sie {0}?"},
+    {IDS_WARN_DATE_DIGITS, "Warnung: das Startdatum hat Ziffern, wo seine Trennzeichen stehen:"},
+    {IDS_STDIN_NAME, "(Standardeingabe)"},
 };
 
 }   // namespace

@@ -31,6 +31,7 @@ constexpr char kFrenchUsage[] = "       tamble --test FICHIER... | --info FICHIE
                                 "      messages (/H n'ouvre jamais de fenêtre)\n"
                                 "  --dry-run          dit fichier par fichier ce que ferait la tâche, sans rien\n"
                                 "      changer\n"
+                                "  --keep, -k         la compression garde les fichiers non compressés\n"
                                 "  --output-dir=DOSSIER  l'extraction d'historique écrit dans DOSSIER\n"
                                 "  --jobs=N           une tâche d'historique convertit N fichiers à la fois\n"
                                 "      (par défaut un par processeur)\n"
@@ -38,11 +39,13 @@ constexpr char kFrenchUsage[] = "       tamble --test FICHIER... | --info FICHIE
                                 "      fichier, ni bilan\n"
                                 "  --test FICHIER...  décode chaque fichier en entier et dit s'il est intact\n"
                                 "  --info FICHIER...  méthode, taille d'origine et taille compressée, taux, total\n"
-                                "      (un dossier vaut pour les fichiers d'historique qu'il contient)\n"
+                                "      (un dossier vaut pour les fichiers d'historique qu'il contient, - pour\n"
+                                "      l'entrée standard)\n"
                                 "  --cat FICHIER...   écrit les octets d'origine de chaque fichier sur la sortie\n"
                                 "      standard\n"
                                 "  --                 termine les commutateurs\u00A0: la suite, des noms de fichiers\n"
-                                "  --help, --version\n"
+                                "  --help, --version   (-h est le commutateur /H)\n"
+                                "La valeur d'une option suit «\u00A0=\u00A0» ou une espace\u00A0: --jobs=2, --jobs 2.\n"
                                 "\n"
                                 "Code de sortie\u00A0: 0 tout est fait, 1 une conversion a échoué ou la tâche\n"
                                 "s'est arrêtée sur une erreur, 2 aucune tâche ou une valeur inutilisable.\n";
@@ -156,10 +159,12 @@ constexpr Translation kFrench[] = {
     {IDS_DRY_TOO_YOUNG, "Serait ignoré, trop récent\u00A0:"},
     {IDS_DRY_TARGET_EXISTS, "Serait ignoré, la cible existe déjà\u00A0:"},
     {IDS_DRY_OTHER_NAME, "Serait ignoré, pas un nom de fichier d'historique\u00A0:"},
-    {IDS_SUMMARY, "Terminé\u00A0: {0} convertis, {1} ignorés, {2} en échec\u00A0; {3} octets avant, {4} après ({5} "
-                  "gagnés)\u00A0; {6}\u00A0s"},
-    {IDS_SUMMARY_DRY,
-     "Essai à blanc, rien n'a changé\u00A0: {0} seraient convertis, {1} ignorés, {2} en échec\u00A0; {6}\u00A0s"},
+    {IDS_SUMMARY,
+     "Terminé\u00A0: compression de {0}\u00A0; ignorés\u00A0: {1}{7}, en échec\u00A0: {2}\u00A0; {3} avant, {4} "
+     "après{5}\u00A0; {6}\u00A0s"},
+    {IDS_SUMMARY_DRY, "Essai à blanc, rien n'a changé\u00A0: compression de {0} prévue\u00A0; ignorés\u00A0: {1}{7}, "
+                      "en échec\u00A0: {2}\u00A0; "
+                      "{6}\u00A0s"},
     {IDS_WARN_UNKNOWN_SWITCH, "Avertissement\u00A0: commutateur inconnu, ignoré\u00A0:"},
     {IDS_WARN_PARTLY_READ, "Avertissement\u00A0: commutateur lu en partie seulement\u00A0:"},
     {IDS_WARN_NO_VALUE, "Avertissement\u00A0: commutateur sans valeur connue, ignoré\u00A0:"},
@@ -172,8 +177,30 @@ constexpr Translation kFrench[] = {
     {IDS_ERR_CAT_TERMINAL, "--cat écrit des données binaires, la sortie standard ne doit pas être un terminal\u00A0!"},
     {IDS_ERR_BAD_OUTPUT_DIR, "Aucun dossier indiqué pour --output-dir\u00A0!"},
     {IDS_ERR_BAD_JOBS, "--jobs demande un nombre de fichiers de 1 à 256\u00A0!"},
-    {IDS_INFO_TOTAL, "Total\u00A0: {0} fichiers, original {1} octets, compressé {2} octets, taux {3}"},
-    {IDS_INFO_LINE, "{0}\u00A0: méthode {1}, original {2} octets, compressé {3} octets, taux {4}"},
+    {IDS_INFO_TOTAL, "Total\u00A0: {0}, original {1}, compressé {2}{3}"},
+    {IDS_INFO_LINE, "{0}\u00A0: méthode {1}, original {2}, compressé {3}{4}"},
+    {IDS_DONE_EXTRACTED, "Terminé\u00A0: extraction de {0}\u00A0; ignorés\u00A0: {1}{7}, en échec\u00A0: {2}\u00A0; "
+                         "écriture de {4}, lecture de "
+                         "{3}\u00A0; {6}\u00A0s"},
+    {IDS_SUMMARY_DRY_EXTRACT, "Essai à blanc, rien n'a changé\u00A0: extraction de {0} prévue\u00A0; ignorés\u00A0: "
+                              "{1}{7}, en échec\u00A0: {2}\u00A0; "
+                              "{6}\u00A0s"},
+    {IDS_SUMMARY_SAVED, " ({0} gagnés)"},
+    {IDS_SUMMARY_BAD_NAMES, " (dont {0} avec une date erronée dans le nom)"},
+    {IDS_COUNT_FILE, "{0}\u00A0fichier"},
+    {IDS_COUNT_FILES, "{0}\u00A0fichiers"},
+    {IDS_COUNT_DAY, "{0}\u00A0jour"},
+    {IDS_COUNT_DAYS, "{0}\u00A0jours"},
+    {IDS_DECIMAL_POINT, ","},
+    {IDS_PERCENT, "{0}\u00A0%"},
+    {IDS_LOG_DATE_WINDOW, "Dates retenues\u00A0:"},
+    {IDS_DATE_WINDOW, "du {0} au {1} ({2} à partir de {3})"},
+    {IDS_DRY_COMPRESS_DELETE,
+     "Serait compressé, puis le fichier non compressé supprimé dès que sa copie est vérifiée\u00A0:"},
+    {IDS_LOG_TWIN_EXISTS_KEPT, "Ignoré, sa copie compressée existe (--keep)\u00A0:"},
+    {IDS_CAUSE_DID_YOU_MEAN, "vouliez-vous dire {0}\u00A0?"},
+    {IDS_WARN_DATE_DIGITS, "Avertissement\u00A0: la date de début a des chiffres à la place des séparateurs\u00A0:"},
+    {IDS_STDIN_NAME, "(entrée standard)"},
 };
 
 }   // namespace
