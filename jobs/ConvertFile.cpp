@@ -8,19 +8,18 @@
 // gzip stream, a source whose coded data is whole but followed by other bytes
 // still gives its target; the run reports the source and ends with status 1.
 #include "jobs/JobError.h"
-#include "jobs/SafeTarget.h"
 #include "jobs/StreamCheck.h"
 #include "jobs/TambleJobs.h"
 #include "platform/Folder.h"
+#include "platform/SafeTarget.h"
 #include "platform/StringIds.h"
+#include "platform/System.h"
 #include "streams/StreamFactory.h"
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -89,12 +88,12 @@ bool CTambleJobs::Convert(const FileRef& sourceFile, const FileRef& targetFile, 
         fault.file = Shown(source, "/S:");
         return false;
     }
-    struct stat sourceStat {};
-    if (::fstat(reader->Handle(), &sourceStat) != 0) {
+    FileInfo sourceStat;
+    if (!InfoOf(reader->Handle(), sourceStat)) {
         fault = {IDS_ERR_OPEN_FILE, source, std::strerror(errno)};
         return false;
     }
-    m_nSourceLength = static_cast<std::uint64_t>(sourceStat.st_size);
+    m_nSourceLength = sourceStat.size;
 
     std::unique_ptr<CCompressedFile> writer(CreateCompressedFile(nullptr, progress, method));
     fault = {IDS_ERR_CREATE, Shown(target, "/R:"), writer ? std::string() : std::strerror(ENOMEM)};
@@ -166,7 +165,7 @@ bool CTambleJobs::CopyContent(CCompressedFile& reader, CCompressedFile& writer, 
     };
     // A worker of a history job has the other processors' work beside it; a
     // single file's conversion reads ahead on one of them.
-    static const bool spareProcessor = ::sysconf(_SC_NPROCESSORS_ONLN) > 1;
+    static const bool spareProcessor = OnlineProcessors() > 1;
     const bool ahead = !m_bWorker && spareProcessor;
     if (!(ahead ? ReadChunksAhead : ReadChunks)(reader, IDS_ERR_READ, write, delivered, fault))
         return false;

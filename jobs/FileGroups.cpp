@@ -27,46 +27,39 @@
 // are both on disk; a crash before that leaves the plain file, and at worst a
 // twin that the next run proves again or a temporary that it removes.
 #include "jobs/JobError.h"
-#include "jobs/SafeTarget.h"
 #include "jobs/SyncAhead.h"
 #include "jobs/TambleJobs.h"
 #include "platform/DirSearch.h"
 #include "platform/FileLease.h"
 #include "platform/Folder.h"
 #include "platform/ResourceLibrary.h"
+#include "platform/SafeTarget.h"
 #include "platform/StringIds.h"
 #include "platform/SysCall.h"
+#include "platform/System.h"
 #include "platform/TempRegistry.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <ctime>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 // Whether a file still holds what it held: the same file, size and contents
 // time (renaming it moves its change time only).
-bool SameContent(const struct stat& before, const struct stat& now)
+bool SameContent(const FileInfo& before, const FileInfo& now)
 {
-    return before.st_dev == now.st_dev && before.st_ino == now.st_ino && before.st_size == now.st_size
-           && before.st_mtim.tv_sec == now.st_mtim.tv_sec && before.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
+    return before.id == now.id && before.size == now.size && before.modified == now.modified;
 }
 
 // Whether a file is still as it was: the same file, size, contents time and
 // change time (any write or change of its attributes moves the change time).
 // A name of the file that came or went moves the change time too: where the
 // count of its names differs, the other marks have to do.
-bool Unchanged(const struct stat& before, const struct stat& now)
+bool Unchanged(const FileInfo& before, const FileInfo& now)
 {
-    return SameContent(before, now)
-           && (before.st_nlink != now.st_nlink
-               || (before.st_ctim.tv_sec == now.st_ctim.tv_sec && before.st_ctim.tv_nsec == now.st_ctim.tv_nsec));
+    return SameContent(before, now) && (before.links != now.links || before.changed == now.changed);
 }
 
 // A plain file that is being deleted is first renamed to ".<name>.tamble-old.<pid>".
@@ -75,12 +68,6 @@ constexpr char SET_ASIDE_MARK[] = ".tamble-old.";
 std::string SetAsideName(const std::string& plain, long pid)
 {
     return "." + plain + SET_ASIDE_MARK + std::to_string(pid);
-}
-
-// Whether two looks saw one file.
-bool SameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 }   // namespace
@@ -125,7 +112,7 @@ void CTambleJobs::TakePending(CTambleJobs& from)
         // Two names of one file are let go in groups of their own: a lease on
         // one name would be our own descriptor in the way of a lease on the other.
         const auto sameFile = [&](const PendingFile& other) {
-            return !file.plain.empty() && !other.plain.empty() && SameFile(file.before, other.before);
+            return !file.plain.empty() && !other.plain.empty() && file.before.id == other.before.id;
         };
         if (std::any_of(m_pendingFiles.begin(), m_pendingFiles.end(), sameFile))
             SettlePending();
@@ -155,9 +142,8 @@ void CTambleJobs::SettlePending()
             setAside = true;
         }
     }
-    const struct timespec pause = {0, 1000 * 1000};
     if (setAside)
-        ::nanosleep(&pause, nullptr);
+        PauseMilliseconds(1);
     for (std::size_t i = 0; i < group.size(); ++i) {
         const PendingFile& file = group[i];
         m_bInFile = true;
@@ -225,10 +211,9 @@ void CTambleJobs::SetAside(const PendingFile& file, PlainOnItsWay& way)
     case CFileLease::Result::Held:
         break;
     }
-    struct stat now {};
-    struct stat named {};
-    if (::fstat(way.lease.Handle(), &now) != 0 || !folder.Stat(file.plainName, named) || !Unchanged(file.before, now)
-        || !SameFile(named, now)) {
+    FileInfo now, named;
+    if (!InfoOf(way.lease.Handle(), now) || !folder.Stat(file.plainName, named) || !Unchanged(file.before, now)
+        || !(named.id == now.id)) {
         // Written to while it was compressed: the plain file stays as it now is.
         way.step = PlainOnItsWay::Step::Keep;
         way.textId = IDS_ERR_PLAIN_CHANGED;
@@ -237,7 +222,7 @@ void CTambleJobs::SetAside(const PendingFile& file, PlainOnItsWay& way)
     }
     // Set aside under a name nobody opens, so that whoever found it by its name
     // just before is seen while it can still be put back.
-    const std::string aside = SetAsideName(file.plainName, ::getpid());
+    const std::string aside = SetAsideName(file.plainName, CurrentProcessId());
     // A stop signal puts it back.
     const int slot = RegisterSetAsideAt(folder.Handle(), aside.c_str(), file.plainName.c_str());
     const int moved = folder.Rename(file.plainName, aside, false);
@@ -288,10 +273,9 @@ bool CTambleJobs::FinishFile(const PendingFile& file, PlainOnItsWay& way)
         break;
     }
     way.finished = true;
-    struct stat now {};
+    FileInfo now;
     const bool inUse = way.lease.Held() && way.lease.Broken();
-    const bool changed
-        = !way.lease.Held() && (::fstat(way.lease.Handle(), &now) != 0 || !SameContent(file.before, now));
+    const bool changed = !way.lease.Held() && (!InfoOf(way.lease.Handle(), now) || !SameContent(file.before, now));
     int deleteError = 0;
     if (!inUse && !changed && folder.Unlink(way.aside) != 0)
         deleteError = errno;
@@ -346,7 +330,7 @@ void CTambleJobs::RestoreSetAside(const CFolder& folder)
         if (pid.empty() || pid.size() > 9 || pid.find_first_not_of("0123456789") != std::string::npos)
             continue;
         const long owner = std::stol(pid);
-        if (owner == ::getpid() || ::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH)
+        if (!ProcessGone(owner))
             continue;
         const std::string plain = entry.name.substr(1, mark - 1);
         if (folder.Rename(entry.name, plain, false) == 0)

@@ -27,28 +27,6 @@ std::string FormatErrorCode(UINT code)
     return text;
 }
 
-std::string FormatText(const std::string& text, std::initializer_list<std::string> args)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const std::size_t index = i + 2 < text.size() && text[i] == '{' && text[i + 2] == '}'
-                                      ? static_cast<std::size_t>(text[i + 1] - '0')
-                                      : args.size();
-        if (index < args.size()) {
-            out += args.begin()[index];
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-std::string FormatText(UINT textId, std::initializer_list<std::string> args)
-{
-    return FormatText(LoadResString(textId), args);
-}
-
 std::string FormatDecimal(double value, int decimals)
 {
     // printf's own point is the C locale's: ours is the language's.

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "platform/PrintableText.h"
+#include "platform/ResourceLibrary.h"
 
 #include "platform/Types.h"
 
@@ -56,11 +57,6 @@ public:
 
     UINT m_nCode;
 };
-
-// The text with "{0}", "{1}", ... replaced by the arguments of those numbers,
-// so that a translation may put them in any order.
-std::string FormatText(const std::string& text, std::initializer_list<std::string> args);
-std::string FormatText(UINT textId, std::initializer_list<std::string> args);
 
 // "0x80004005": a code as the messages show it.
 std::string FormatErrorCode(UINT code);

@@ -19,6 +19,8 @@
 #include "jobs/JobError.h"
 #include "jobs/SyncAhead.h"
 #include "jobs/TambleJobs.h"
+#include "platform/FileLease.h"
+#include "platform/System.h"
 #include "platform/TempRegistry.h"
 #include "streams/CompressedFile.h"
 
@@ -26,13 +28,10 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <limits>
 #include <mutex>
 #include <optional>
-#include <sys/resource.h>
 #include <thread>
-#include <unistd.h>
 #include <unordered_map>
 #include <utility>
 
@@ -78,23 +77,13 @@ constexpr std::size_t FDS_RESERVED = 64;
 // journal commit; their flushes mostly wait on the disk).
 constexpr std::size_t SYNC_THREADS = 4;
 
-// Descriptors the batch may use, from the process's limit.
-std::size_t SpareDescriptors()
-{
-    struct rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return std::numeric_limits<std::size_t>::max() / 2;
-    return limit.rlim_cur > FDS_RESERVED ? static_cast<std::size_t>(limit.rlim_cur - FDS_RESERVED) : 0;
-}
-
 }   // namespace
 
 unsigned CTambleJobs::WorkerCount() const
 {
     if (m_nJobs > 0)
         return static_cast<unsigned>(m_nJobs);
-    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 0 ? static_cast<unsigned>(online) : 1;
+    return OnlineProcessors();
 }
 
 void CTambleJobs::CopyJobSettings(const CTambleJobs& from)
@@ -167,7 +156,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     // Group, workers and window are cut to the descriptors the process may open
     // (the group to a quarter of them at most), so that a low limit costs speed,
     // not files.
-    std::size_t spare = SpareDescriptors();
+    std::size_t spare = SpareDescriptors(FDS_RESERVED);
     m_nGroupSize = std::clamp<std::size_t>(spare / 4 / FDS_SETTLING, 1, GROUP_SIZE);
     spare -= std::min(spare, m_nGroupSize * FDS_SETTLING);
     workers = static_cast<unsigned>(
@@ -232,13 +221,8 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     // The streams call the one progress slot; it is set here, before any worker
     // reads it, and each worker's calls reach its own jobs object.
     g_pfnProgress = UpdateFileProgress;
-    // A lease break signal must not end the run while any worker holds a lease:
-    // each lease restores the action it found, which is this one throughout.
-    struct sigaction ignore {};
-    struct sigaction saved {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    const bool signalSaved = ::sigaction(SIGIO, &ignore, &saved) == 0;
+    // A lease break signal must not end the run while any worker holds a lease.
+    const CLeaseSignalIgnored leaseSignal;
 
     // Finished targets are forced to disk on threads of their own from the first
     // file on; the last group is settled (below) before they end.
@@ -344,7 +328,5 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     for (std::size_t i = released; i < count; ++i)
         slots[i].run.reset();
     SettlePending();
-    if (signalSaved)
-        ::sigaction(SIGIO, &saved, nullptr);
     return !stopped;
 }

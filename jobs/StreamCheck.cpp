@@ -12,12 +12,9 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
-#include <fcntl.h>
 #include <mutex>
 #include <new>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {

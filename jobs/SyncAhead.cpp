@@ -1,6 +1,6 @@
 #include "jobs/SyncAhead.h"
 
-#include "jobs/SafeTarget.h"
+#include "platform/SafeTarget.h"
 
 #include <system_error>
 

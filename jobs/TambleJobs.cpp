@@ -1,17 +1,17 @@
 // The job driver, the single-file jobs and the history jobs.
 #include "jobs/TambleJobs.h"
 
-#include "jobs/FolderLock.h"
 #include "jobs/HistoryFolder.h"
 #include "jobs/HistoryNames.h"
 #include "jobs/JobError.h"
-#include "jobs/SafeTarget.h"
 #include "jobs/StreamCheck.h"
 #include "jobs/SyncAhead.h"
 #include "platform/DirSearch.h"
 #include "platform/FileLease.h"
 #include "platform/Folder.h"
+#include "platform/FolderLock.h"
 #include "platform/ResourceLibrary.h"
+#include "platform/SafeTarget.h"
 #include "platform/StringIds.h"
 #include "platform/SysCall.h"
 #include "platform/TempRegistry.h"
@@ -19,14 +19,10 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -50,8 +46,8 @@ std::string DateCause(const HistoryDate& date, UINT code)
 
 std::uint64_t SizeOf(const std::string& path)
 {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    FileInfo info;
+    return InfoOfPath(path, info) ? info.size : 0;
 }
 
 std::int64_t SteadyNs()
@@ -277,9 +273,9 @@ int CTambleJobs::ExtractFile()
 
 int CTambleJobs::ConvertNamedFile(int method, UINT logId)
 {
-    struct stat st {};
-    if (::stat(m_szSource.c_str(), &st) == 0)
-        m_view.SetFileRange(Clamp32(static_cast<std::uint64_t>(st.st_size)));
+    FileInfo st;
+    if (InfoOfPath(m_szSource, st))
+        m_view.SetFileRange(Clamp32(st.size));
     m_view.SetSourceName(m_szSource);
     m_view.SetTargetName(m_szTarget);
     m_view.TransferTexts();
@@ -305,7 +301,7 @@ int CTambleJobs::ConvertNamedFile(int method, UINT logId)
     const bool converted = ConvertFile(m_szSource, m_szTarget, method);
     if (converted) {
         LogLine(logId, m_szSource + " -> " + m_szTarget);
-        m_nFileIn = static_cast<std::uint64_t>(st.st_size);   // the source may be its own target
+        m_nFileIn = st.size;   // the source may be its own target
         m_nFileOut = SizeOf(m_szTarget);
     }
     EndFile(converted);
@@ -335,15 +331,21 @@ void CTambleJobs::LockFolder(const CFolder& folder, const std::string& onlyFor, 
 {
     const std::string shown = folder.Shown().empty() ? "./" : folder.Shown();
     m_pLock = std::make_unique<CFolderLock>();
-    JobFault fault;
-    if (!m_pLock->Acquire(
-            folder, shown, m_nLockWait, [&] { LogLine(IDS_LOG_WAIT_FOLDER, shown); }, fault)) {
-        if (mustExist || fault.textId != IDS_ERR_READ_FOLDER)
-            throw CJobError(fault);
+    int error = 0;
+    switch (m_pLock->Acquire(
+        folder, m_nLockWait, [&] { LogLine(IDS_LOG_WAIT_FOLDER, shown); }, error)) {
+    case CFolderLock::Result::Busy:
+        throw CJobError(
+            JobFault {IDS_ERR_FOLDER_IN_USE, shown, FormatText(IDS_CAUSE_WAITED, {std::to_string(m_nLockWait)})});
+    case CFolderLock::Result::Failed:
+        if (mustExist)
+            throw CJobError(JobFault {IDS_ERR_READ_FOLDER, shown, std::strerror(error)});
         return;
-    }
-    if (!m_pLock->Held())
+    case CFolderLock::Result::Unlocked:
         return;   // worked on unlocked: other runs' temporaries are left alone
+    case CFolderLock::Result::Held:
+        break;
+    }
     std::vector<std::string> removed, failed;
     CSafeTarget::RemoveStale(folder, onlyFor, removed, failed);
     for (const std::string& path : removed)
@@ -477,7 +479,7 @@ void CTambleJobs::CompressEntry(const std::string& name, std::int64_t now, std::
             LogLine(IDS_DRY_TOO_YOUNG, path);
     } else {
         CompressOne(name);
-        struct stat st {};
+        FileInfo st;
         if (m_bInFile)   // else its deletion is queued, and its group counts it
             EndFile(m_bFileDone && (m_bDryRun || !m_pFolder->Stat(name, st)));
         return;
@@ -497,15 +499,13 @@ void CTambleJobs::CompressOne(const std::string& name)
 
     // Every later step insists on the file this look saw: a name given to a
     // link, a FIFO or another file meanwhile is refused, never followed.
-    struct stat plain {};
-    struct stat twin {};
+    FileInfo plain, twin;
     const bool seen = folder.Stat(name, plain);
-    if (seen && !S_ISREG(plain.st_mode)) {
+    if (seen && !plain.regular) {
         Notice(IDS_ERR_NOT_REGULAR, source);
         return;
     }
-    const FileId plainId = FileId::Of(plain);
-    const FileRef plainFile {folder, name, seen ? &plainId : nullptr};
+    const FileRef plainFile {folder, name, seen ? &plain.id : nullptr};
     if (folder.Stat(twinName, twin)) {
         if (m_bKeep)   // nothing is deleted: a twin that is there is left as it is
             LogLine(m_bDryRun ? IDS_DRY_TARGET_EXISTS : IDS_LOG_TWIN_EXISTS_KEPT, source + " -> " + twinName);
@@ -522,7 +522,7 @@ void CTambleJobs::CompressOne(const std::string& name)
     // With a staged twin the proof reads its temporary, which its group renames.
     const std::shared_ptr<CSafeTarget> staged = std::move(m_pStaged);
     const std::string made = staged ? staged->StreamPath() : target;
-    m_nFileIn = static_cast<std::uint64_t>(plain.st_size);
+    m_nFileIn = plain.size;
     m_nFileOut = SizeOf(made);
     m_bFileDone = true;
     std::string cause;
@@ -538,25 +538,24 @@ void CTambleJobs::CompressOne(const std::string& name)
                IDS_LOG_COMPRESSED, source + " -> " + twinName});
 }
 
-void CTambleJobs::ProveExistingTwin(const FileRef& plainFile, const struct stat& plain, const std::string& twinName,
-                                    const struct stat& twin)
+void CTambleJobs::ProveExistingTwin(const FileRef& plainFile, const FileInfo& plain, const std::string& twinName,
+                                    const FileInfo& twin)
 {
     // A twin is already there: the plain file goes only if the twin is a file
     // of its own that decodes to exactly its bytes, and is on disk.
     const CFolder& folder = plainFile.folder;
     const std::string source = plainFile.Shown();
-    const FileId twinId = FileId::Of(twin);
     std::string cause;
-    if (!S_ISREG(twin.st_mode) || (twin.st_dev == plain.st_dev && twin.st_ino == plain.st_ino)) {
+    if (!twin.regular || twin.id == plain.id) {
         Fail(IDS_ERR_TWIN_DIFFERS, source, FormatText(IDS_CAUSE_NOT_SEPARATE, {twinName}));
         return;
     }
-    if (!CompareDecoded({folder, twinName, &twinId}, plainFile, cause)) {
+    if (!CompareDecoded({folder, twinName, &twin.id}, plainFile, cause)) {
         Fail(IDS_ERR_TWIN_DIFFERS, source, twinName + ": " + cause);
         return;
     }
-    m_nFileIn = static_cast<std::uint64_t>(plain.st_size);
-    m_nFileOut = static_cast<std::uint64_t>(twin.st_size);
+    m_nFileIn = plain.size;
+    m_nFileOut = twin.size;
     m_bFileDone = true;
     if (m_bDryRun) {
         LogLine(IDS_DRY_DELETE, source + " -> " + twinName);
@@ -566,18 +565,13 @@ void CTambleJobs::ProveExistingTwin(const FileRef& plainFile, const struct stat&
     // the page cache: it is forced to disk as a twin we made would be, before
     // the group's folder sync that precedes the deletion.
     int error = 0;
-    const int fd = folder.OpenRegular(twinName, &twinId, error);
-    if (fd < 0 || RetryEintr([&] { return ::fsync(fd); }) != 0) {
-        if (fd >= 0)
-            error = errno;
+    if (!folder.SyncFile(twinName, twin.id, error)) {
         m_bFileDone = false;
         Fail(IDS_ERR_WRITE, folder.Shown(twinName), FormatText(IDS_CAUSE_SYNC, {std::strerror(error)}));
+        return;
     }
-    if (fd >= 0)
-        ::close(fd);
-    if (m_bFileDone)
-        QueueFile({source, folder.Shown(twinName), plainFile.name, twinName, plain, false, nullptr,
-                   IDS_LOG_PLAIN_DELETED, source + " -> " + twinName});
+    QueueFile({source, folder.Shown(twinName), plainFile.name, twinName, plain, false, nullptr, IDS_LOG_PLAIN_DELETED,
+               source + " -> " + twinName});
 }
 
 int CTambleJobs::ExtractHistory()
@@ -652,18 +646,17 @@ void CTambleJobs::ExtractOne(const std::string& name)
     const std::string targetName = TwinName(name, ".hst");
     const std::string source = folder.Shown(name);
     const std::string target = targetFolder.Shown(targetName);
-    struct stat st {};
+    FileInfo st;
     if (targetFolder.Stat(targetName, st)) {
         LogLine(m_bDryRun ? IDS_DRY_TARGET_EXISTS : IDS_LOG_TARGET_EXISTS, source + " -> " + target);
         return;
     }
     const bool seen = folder.Stat(name, st);
-    if (seen && !S_ISREG(st.st_mode)) {
+    if (seen && !st.regular) {
         Notice(IDS_ERR_NOT_REGULAR, source);
         return;
     }
-    const FileId sourceId = FileId::Of(st);
-    const FileRef sourceFile {folder, name, seen ? &sourceId : nullptr};
+    const FileRef sourceFile {folder, name, seen ? &st.id : nullptr};
     m_view.SetSourceName(source);
     m_view.SetTargetName(target);
     m_view.TransferTexts();
@@ -673,7 +666,7 @@ void CTambleJobs::ExtractOne(const std::string& name)
     }
     if (!ConvertFile(sourceFile, {targetFolder, targetName}, METHOD_NONE, false, false))
         return;
-    m_nFileIn = static_cast<std::uint64_t>(st.st_size);
+    m_nFileIn = st.size;
     m_bFileDone = true;
     if (m_pStaged) {   // its group renames it once it is on disk
         // Extracting costs little but the disk's time: its sync starts at once.
@@ -687,7 +680,7 @@ void CTambleJobs::ExtractOne(const std::string& name)
         return;
     }
     LogLine(IDS_LOG_EXTRACTED, source + " -> " + target);
-    m_nFileOut = targetFolder.Stat(targetName, st) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    m_nFileOut = targetFolder.Stat(targetName, st) ? st.size : 0;
 }
 
 bool CTambleJobs::DryConvert(const FileRef& source, const std::string& target, const CFolder& targetFolder, UINT logId)

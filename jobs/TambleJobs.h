@@ -18,6 +18,7 @@
 
 #include "jobs/JobKind.h"
 #include "jobs/JobView.h"
+#include "platform/Folder.h"
 #include "platform/Types.h"
 #include "streams/CompressedFile.h"
 
@@ -25,7 +26,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 class CFolder;
@@ -154,8 +154,8 @@ protected:
     void CompressEntry(const std::string& name, std::int64_t now, std::int64_t ageLimit);
     void CompressOne(const std::string& name);
     // Proves an existing twin against its plain file and forces it to disk.
-    void ProveExistingTwin(const FileRef& plain, const struct stat& plainStat, const std::string& twinName,
-                           const struct stat& twinStat);
+    void ProveExistingTwin(const FileRef& plain, const FileInfo& plainInfo, const std::string& twinName,
+                           const FileInfo& twinInfo);
     void ExtractOne(const std::string& name);
     bool ExtractBatch(const CHistoryFolder& folder, const std::vector<std::size_t>& indexes, unsigned workers);
     // A dry run's check of one conversion: the source decodes whole and the
@@ -178,7 +178,7 @@ protected:
         std::string plain;   // the plain file to delete, as shown; empty: none (an extraction)
         std::string target;
         std::string plainName, targetName;     // their names in the job's folders
-        struct stat before;                    // the plain file as it was proven
+        FileInfo before;                       // the plain file as it was proven
         bool madeTarget;                       // the target was made of this file (not found there)
         std::shared_ptr<CSafeTarget> staged;   // the new target while it is still a temporary
         UINT logId;

@@ -58,3 +58,17 @@ void CFileLease::Release()
         ::sigaction(SIGIO, &m_oldAction, nullptr);
     m_bSignalSaved = false;
 }
+
+CLeaseSignalIgnored::CLeaseSignalIgnored()
+{
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    m_bSaved = ::sigaction(SIGIO, &ignore, &m_saved) == 0;
+}
+
+CLeaseSignalIgnored::~CLeaseSignalIgnored()
+{
+    if (m_bSaved)
+        ::sigaction(SIGIO, &m_saved, nullptr);
+}

@@ -52,3 +52,17 @@ private:
     bool m_bSignalSaved = false;
     struct sigaction m_oldAction {};
 };
+
+// Ignores the lease break signal while it lives (a batch holds leases on many
+// threads: each lease restores the action it found, which is then this one).
+class CLeaseSignalIgnored {
+public:
+    CLeaseSignalIgnored();
+    ~CLeaseSignalIgnored();
+    CLeaseSignalIgnored(const CLeaseSignalIgnored&) = delete;
+    CLeaseSignalIgnored& operator=(const CLeaseSignalIgnored&) = delete;
+
+private:
+    bool m_bSaved = false;
+    struct sigaction m_saved {};
+};

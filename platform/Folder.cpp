@@ -6,13 +6,51 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
+FileTime TimeOf(const struct timespec& t)
+{
+    return {static_cast<std::int64_t>(t.tv_sec), t.tv_nsec};
+}
+
+void Fill(const struct stat& st, FileInfo& info)
+{
+    info.id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    info.regular = S_ISREG(st.st_mode);
+    info.size = static_cast<std::uint64_t>(st.st_size);
+    info.links = static_cast<std::uint64_t>(st.st_nlink);
+    info.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+    info.uid = st.st_uid;
+    info.gid = st.st_gid;
+    info.accessed = TimeOf(st.st_atim);
+    info.modified = TimeOf(st.st_mtim);
+    info.changed = TimeOf(st.st_ctim);
+}
+
 constexpr int NAME_FLAGS = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 }   // namespace
+
+bool InfoOf(int fd, FileInfo& info)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    Fill(st, info);
+    return true;
+}
+
+bool InfoOfPath(const std::string& path, FileInfo& info)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    Fill(st, info);
+    return true;
+}
 
 CFolder::~CFolder()
 {
@@ -90,7 +128,9 @@ int CFolder::OpenRegular(const std::string& name, const FileId* expect, int& err
         error = errno;
     else if (!S_ISREG(st.st_mode))
         error = EINVAL;
-    else if (expect && !(FileId::Of(st) == *expect))
+    else if (expect
+             && (static_cast<std::uint64_t>(st.st_dev) != expect->dev
+                 || static_cast<std::uint64_t>(st.st_ino) != expect->ino))
         error = ESTALE;
     else
         error = 0;
@@ -103,9 +143,24 @@ int CFolder::OpenRegular(const std::string& name, const FileId* expect, int& err
     return fd;
 }
 
-bool CFolder::Stat(const std::string& name, struct stat& st) const
+bool CFolder::Stat(const std::string& name, FileInfo& info) const
 {
-    return ::fstatat(m_hDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    struct stat st {};
+    if (::fstatat(m_hDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    Fill(st, info);
+    return true;
+}
+
+bool CFolder::SyncFile(const std::string& name, const FileId& expect, int& error) const
+{
+    const int fd = OpenRegular(name, &expect, error);
+    if (fd < 0)
+        return false;
+    const bool synced = RetryEintr([&] { return ::fsync(fd); }) == 0;
+    error = synced ? 0 : errno;
+    ::close(fd);
+    return synced;
 }
 
 int CFolder::CreateExclusive(const std::string& name, mode_t mode) const
@@ -134,7 +189,7 @@ int CFolder::Rename(const std::string& from, const std::string& to, bool replace
     if (errno == EEXIST)
         return -1;
     struct stat st {};
-    if (Stat(to, st)) {
+    if (::fstatat(m_hDir, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         errno = EEXIST;
         return -1;
     }
@@ -191,7 +246,7 @@ std::vector<DirEntry> CFolder::ListMatching(std::string_view pattern, int& error
 bool CFolder::Examine(DirEntry& entry) const
 {
     struct stat st {};
-    if (!Stat(entry.name, st))
+    if (::fstatat(m_hDir, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
     entry.size = static_cast<std::uint64_t>(st.st_size);
     entry.type = S_ISREG(st.st_mode)   ? DirEntryType::File

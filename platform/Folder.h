@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <sys/stat.h>
 #include <vector>
 
 struct DirEntry;
@@ -26,12 +25,29 @@ struct DirEntry;
 // Which file a look saw: its device and inode.
 struct FileId {
     std::uint64_t dev = 0, ino = 0;
-    static FileId Of(const struct stat& st)
-    {
-        return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-    }
     bool operator==(const FileId&) const = default;
 };
+
+struct FileTime {
+    std::int64_t sec = 0;
+    long nsec = 0;
+    bool operator==(const FileTime&) const = default;
+};
+
+// What a look at a file saw (a link itself, where the look does not follow it).
+struct FileInfo {
+    FileId id;
+    bool regular = false;
+    std::uint64_t size = 0;
+    std::uint64_t links = 0;
+    std::uint32_t mode = 0;   // the permission bits
+    std::uint32_t uid = 0, gid = 0;
+    FileTime accessed, modified, changed;   // changed: any write or change of attributes
+};
+
+// The file open at fd, or the one path leads to; false with errno.
+bool InfoOf(int fd, FileInfo& info);
+bool InfoOfPath(const std::string& path, FileInfo& info);
 
 class CFolder {
 public:
@@ -62,7 +78,10 @@ public:
     // a link, EINVAL for anything but a regular file, ESTALE for another file).
     int OpenRegular(const std::string& name, const FileId* expect, int& error) const;
     // The entry itself (a link is not followed); false with errno.
-    bool Stat(const std::string& name, struct stat& st) const;
+    bool Stat(const std::string& name, FileInfo& info) const;
+    // Forces the data of name to disk, opened as OpenRegular opens it; false
+    // with errno's value in error.
+    bool SyncFile(const std::string& name, const FileId& expect, int& error) const;
     // Creates name exclusively, never through a link; the descriptor or -1.
     int CreateExclusive(const std::string& name, mode_t mode) const;
     // Opens or creates name for reading and writing, never through a link and

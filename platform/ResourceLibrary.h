@@ -13,6 +13,7 @@
 #include "platform/StartupFile.h"
 #include "platform/Types.h"
 
+#include <initializer_list>
 #include <string>
 
 // The handle of the program itself (dlopen of the main program), made once.
@@ -43,6 +44,11 @@ void AfxSetResourceHandle(HINSTANCE resources);
 const char* LookupResString(UINT id);
 // The same as a string; empty for an unknown id.
 std::string LoadResString(UINT id);
+
+// The text with "{0}", "{1}", ... replaced by the arguments of those numbers,
+// so that a translation may put them in any order.
+std::string FormatText(const std::string& text, std::initializer_list<std::string> args);
+std::string FormatText(UINT textId, std::initializer_list<std::string> args);
 
 // PNG image of an icon id from the current resource library, or null when the
 // library has none (the caller then uses the program's own icon).

@@ -4,10 +4,10 @@
 #include "jobs/HistoryFolder.h"
 #include "jobs/HistoryNames.h"
 #include "jobs/JobError.h"
-#include "jobs/SafeTarget.h"
 #include "jobs/StreamCheck.h"
 #include "jobs/TambleJobs.h"
 #include "platform/DirSearch.h"
+#include "platform/SafeTarget.h"
 #include "platform/StringIds.h"
 #include "platform/TimeUtil.h"
 #include "streams/StreamFactory.h"
@@ -402,8 +402,8 @@ TEST(SafeTarget, CommitCopiesPermissionsAndTimesAndRespectsAnExistingTarget)
     ASSERT_EQ(::chmod((dir / "source").c_str(), 0640), 0);
     const struct timespec times[2] = {{1000000000, 0}, {1200000000, 5}};
     ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "source").c_str(), times, 0), 0);
-    struct stat source {};
-    ASSERT_EQ(::stat((dir / "source").c_str(), &source), 0);
+    FileInfo source;
+    ASSERT_TRUE(InfoOfPath(dir / "source", source));
 
     std::string cause;
     CSafeTarget target;

@@ -20,7 +20,6 @@
 #include <string>
 
 class CFolder;
-struct JobFault;
 
 // The lock file's name in the folder.
 constexpr char LOCK_FILE_NAME[] = ".tamble-lock";
@@ -32,14 +31,15 @@ public:
     CFolderLock(const CFolderLock&) = delete;
     CFolderLock& operator=(const CFolderLock&) = delete;
 
-    // Tries to lock the folder, for up to waitSeconds (0: once); shown names it in
-    // a fault.  onWait is called once when the lock is busy and the wait begins.
-    // True when the lock is ours (Held) or the file system cannot lock the
-    // folder (not Held); false with the fault when another run held it for the
-    // whole wait (IDS_ERR_FOLDER_IN_USE) or the lock file cannot be had
-    // (IDS_ERR_READ_FOLDER).
-    bool Acquire(const CFolder& folder, const std::string& shown, int waitSeconds, const std::function<void()>& onWait,
-                 JobFault& fault);
+    enum class Result {
+        Held,       // the lock is ours
+        Unlocked,   // the file system cannot lock, or the folder is not ours to write: worked on unlocked
+        Busy,       // another run held it for the whole wait
+        Failed      // the lock file cannot be had (error gives why)
+    };
+    // Tries to lock the folder, for up to waitSeconds (0: once); onWait is
+    // called once when the lock is busy and the wait begins.
+    Result Acquire(const CFolder& folder, int waitSeconds, const std::function<void()>& onWait, int& error);
     bool Held() const { return m_bHeld; }
     void Release();
 

@@ -23,9 +23,7 @@
 #include "platform/Folder.h"
 #include "platform/TempRegistry.h"
 
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 class CSafeTarget {
@@ -55,12 +53,12 @@ public:
     // modification times become those of source.  With replace false an
     // existing target is never overwritten (the commit fails instead).  False
     // with the cause on failure; the temporary is gone either way.
-    bool Commit(const struct stat& source, bool replace, std::string& cause, const std::vector<char>* acl = nullptr);
+    bool Commit(const FileInfo& source, bool replace, std::string& cause, const std::vector<char>* acl = nullptr);
     // Commit in two steps: Stage gives the temporary its permissions, ACL and
     // times; Finish forces it to disk and renames it over the target (and
     // syncs the folder unless deferred).  Between them the temporary can be
     // read through StreamPath, and handed on.
-    bool Stage(const struct stat& source, std::string& cause, const std::vector<char>* acl = nullptr);
+    bool Stage(const FileInfo& source, std::string& cause, const std::vector<char>* acl = nullptr);
     bool Finish(bool replace, std::string& cause);
     // Forces the staged temporary to disk, ahead of Finish, which then does not
     // again; may run on another thread (nothing else touches the object meanwhile).
@@ -100,8 +98,8 @@ public:
     static std::string FolderOf(const std::string& path);
 
 private:
-    bool CopyAttributes(const struct stat& source, const std::vector<char>* acl, std::string& cause);
-    bool CopyAcl(const std::vector<char>* acl, mode_t& mode, std::string& cause);
+    bool CopyAttributes(const FileInfo& source, const std::vector<char>* acl, std::string& cause);
+    bool CopyAcl(const std::vector<char>* acl, unsigned& mode, std::string& cause);
     bool Rename(bool replace, std::string& cause);
     // Syncs the folder open at dir (AT_FDCWD: the folder inner names).
     static bool SyncDir(int dir, const std::string& inner, std::string& cause);
@@ -111,7 +109,8 @@ private:
     std::string m_strStreamPath;
     // The folder the *At names are relative to: the current folder (the names are
     // the paths), or the target's folder when its path leaves no room for them.
-    int m_hDir = AT_FDCWD;
+    static constexpr int CURRENT_FOLDER = -100;   // the system's own name for it (AT_FDCWD)
+    int m_hDir = CURRENT_FOLDER;
     std::string m_strTempAt, m_strTargetAt;
     int m_hFile = -1;
     int m_nTempSlot = NO_TEMPORARY_SLOT;   // the temporary's stop-signal registration

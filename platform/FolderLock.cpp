@@ -1,8 +1,6 @@
-#include "jobs/FolderLock.h"
+#include "platform/FolderLock.h"
 
-#include "jobs/JobError.h"
 #include "platform/Folder.h"
-#include "platform/StringIds.h"
 #include "platform/SysCall.h"
 
 #include <cerrno>
@@ -65,17 +63,17 @@ bool CFolderLock::OpenLockFile(const CFolder& folder)
     return false;
 }
 
-bool CFolderLock::Acquire(const CFolder& folder, const std::string& shown, int waitSeconds,
-                          const std::function<void()>& onWait, JobFault& fault)
+CFolderLock::Result CFolderLock::Acquire(const CFolder& folder, int waitSeconds, const std::function<void()>& onWait,
+                                         int& error)
 {
     Release();
     if (!OpenLockFile(folder)) {
         // A folder we may not write holds nothing of ours to guard: worked on
         // unlocked, as on a file system without locks.
         if (errno == EACCES || errno == EPERM || errno == EROFS)
-            return true;
-        fault = {IDS_ERR_READ_FOLDER, shown, std::strerror(errno)};
-        return false;
+            return Result::Unlocked;
+        error = errno;
+        return Result::Failed;
     }
     // Polled rather than blocking, so that the wait stays bounded; a count of
     // pauses needs no clock that could jump.
@@ -84,29 +82,26 @@ bool CFolderLock::Acquire(const CFolder& folder, const std::string& shown, int w
         if (RetryEintr([&] { return ::flock(m_hFile, LOCK_EX | LOCK_NB); }) == 0) {
             // The run before may have removed the file as it let go: only a lock
             // on the file that the name leads to counts.
-            struct stat own {};
-            struct stat named {};
-            if (::fstat(m_hFile, &own) == 0 && folder.Stat(LOCK_FILE_NAME, named) && own.st_dev == named.st_dev
-                && own.st_ino == named.st_ino) {
+            FileInfo own, named;
+            if (InfoOf(m_hFile, own) && folder.Stat(LOCK_FILE_NAME, named) && own.id == named.id) {
                 m_bHeld = true;
                 m_hFolder = ::fcntl(folder.Handle(), F_DUPFD_CLOEXEC, 0);
-                return true;
+                return Result::Held;
             }
             ::close(m_hFile);
             if (!OpenLockFile(folder))
-                return true;   // gone and not to be made again: worked on unlocked
+                return Result::Unlocked;   // gone and not to be made again
             continue;
         }
         if (errno != EWOULDBLOCK)
-            return true;   // cannot be locked: not held; the file stays open until Release
+            return Result::Unlocked;   // cannot be locked; the file stays open until Release
         if (attempt == 0 && tries > 1 && onWait)
             onWait();
         if (attempt + 1 < tries)
             Pause();
     }
     Release();
-    fault = {IDS_ERR_FOLDER_IN_USE, shown, FormatText(IDS_CAUSE_WAITED, {std::to_string(waitSeconds)})};
-    return false;
+    return Result::Busy;
 }
 
 void CFolderLock::Release()

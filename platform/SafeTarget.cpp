@@ -1,10 +1,10 @@
-#include "jobs/SafeTarget.h"
+#include "platform/SafeTarget.h"
 
-#include "jobs/JobError.h"
 #include "platform/DirSearch.h"
 #include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
 #include "platform/SysCall.h"
+#include "platform/System.h"
 
 #include <atomic>
 #include <cerrno>
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -38,18 +39,11 @@ bool AllDigits(const std::string& text)
     return true;
 }
 
-// Whether the process pid is gone (a process of another user still runs).
-bool ProcessGone(long pid)
-{
-    if (pid <= 0 || pid > INT_MAX || pid == ::getpid())
-        return false;
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-}
-
 }   // namespace
 
 CSafeTarget::~CSafeTarget()
 {
+    static_assert(CURRENT_FOLDER == AT_FDCWD);
     Discard();
 }
 
@@ -158,7 +152,7 @@ bool CSafeTarget::ReadAccessAcl(int fd, std::vector<char>& acl, std::string& cau
     }
 }
 
-bool CSafeTarget::CopyAcl(const std::vector<char>* acl, mode_t& mode, std::string& cause)
+bool CSafeTarget::CopyAcl(const std::vector<char>* acl, unsigned& mode, std::string& cause)
 {
     // The temporary may have inherited the folder's default ACL, which can grant
     // what the source does not: it gets the source's access ACL or none.
@@ -171,7 +165,7 @@ bool CSafeTarget::CopyAcl(const std::vector<char>* acl, mode_t& mode, std::strin
         }
         // The target's file system has no ACLs: the group bits (the source's
         // mask) could grant its group more than the list did, so they go.
-        mode &= ~static_cast<mode_t>(070);
+        mode &= ~static_cast<unsigned>(070);
         return true;
     }
     if (RetryEintr([&] { return ::fremovexattr(m_hFile, ACL_XATTR); }) != 0 && errno != ENODATA && errno != ENOTSUP) {
@@ -181,7 +175,7 @@ bool CSafeTarget::CopyAcl(const std::vector<char>* acl, mode_t& mode, std::strin
     return true;
 }
 
-bool CSafeTarget::CopyAttributes(const struct stat& source, const std::vector<char>* acl, std::string& cause)
+bool CSafeTarget::CopyAttributes(const FileInfo& source, const std::vector<char>* acl, std::string& cause)
 {
     struct stat own {};
     if (::fstat(m_hFile, &own) != 0) {
@@ -190,9 +184,9 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, const std::vector<ch
     }
     // Ownership can only be passed on by a privileged user; where it cannot, the
     // file stays ours, and group bits meant for another group are not granted.
-    if (own.st_uid != source.st_uid || own.st_gid != source.st_gid) {
-        if (RetryEintr([&] { return ::fchown(m_hFile, source.st_uid, source.st_gid); }) != 0
-            && RetryEintr([&] { return ::fchown(m_hFile, static_cast<uid_t>(-1), source.st_gid); }) != 0) {
+    if (own.st_uid != source.uid || own.st_gid != source.gid) {
+        if (RetryEintr([&] { return ::fchown(m_hFile, source.uid, source.gid); }) != 0
+            && RetryEintr([&] { return ::fchown(m_hFile, static_cast<uid_t>(-1), source.gid); }) != 0) {
             // Neither could be passed on; the group bits are dropped below.
         }
     }
@@ -200,12 +194,12 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, const std::vector<ch
         cause = ErrnoText(errno);
         return false;
     }
-    mode_t mode = source.st_mode & 0777;
-    if (own.st_gid != source.st_gid) {
+    unsigned mode = source.mode & 0777;
+    if (own.st_gid != source.gid) {
         // The bits meant for the source's group go, and "other" keeps none that
         // the source's group lacked: its members must not read the copy as others.
-        const mode_t group = (mode >> 3) & 07;
-        mode &= ~static_cast<mode_t>(070 | (07 & ~group));
+        const unsigned group = (mode >> 3) & 07;
+        mode &= ~static_cast<unsigned>(070 | (07 & ~group));
     }
     if (!CopyAcl(acl, mode, cause))
         return false;
@@ -213,7 +207,8 @@ bool CSafeTarget::CopyAttributes(const struct stat& source, const std::vector<ch
         cause = FormatText(IDS_CAUSE_MODE_SET, {ErrnoText(errno)});
         return false;
     }
-    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    const struct timespec times[2] = {{static_cast<time_t>(source.accessed.sec), source.accessed.nsec},
+                                      {static_cast<time_t>(source.modified.sec), source.modified.nsec}};
     if (RetryEintr([&] { return ::futimens(m_hFile, times); }) != 0) {
         cause = FormatText(IDS_CAUSE_TIME_SET, {ErrnoText(errno)});
         return false;
@@ -321,12 +316,12 @@ CSafeTarget::CSafeTarget(CSafeTarget&& from) noexcept
     from.m_nTempSlot = NO_TEMPORARY_SLOT;
 }
 
-bool CSafeTarget::Commit(const struct stat& source, bool replace, std::string& cause, const std::vector<char>* acl)
+bool CSafeTarget::Commit(const FileInfo& source, bool replace, std::string& cause, const std::vector<char>* acl)
 {
     return Stage(source, cause, acl) && Finish(replace, cause);
 }
 
-bool CSafeTarget::Stage(const struct stat& source, std::string& cause, const std::vector<char>* acl)
+bool CSafeTarget::Stage(const FileInfo& source, std::string& cause, const std::vector<char>* acl)
 {
     if (m_hFile < 0) {
         cause = ErrnoText(EBADF);
