@@ -192,8 +192,7 @@ int CTambleApp::RunDialog(const CTambleCmdLine& cmdLine, const COptions& options
 {
     CWindowView view;
     view.m_bQuiet = options.m_bQuiet;
-    CWindowJobs jobs(view);
-    CopySettings(cmdLine, options, jobs);
+    CWindowJobs jobs(view, MakeSettings(cmdLine, options));
     if (!m_window.Run(jobs, view))
         return -1;
     if (!jobs.HasJob())
@@ -217,8 +216,7 @@ int CTambleApp::RunJob(const CTambleCmdLine& cmdLine, const COptions& options)
     }
 
     std::unique_ptr<IJobView> view = CreateView(cmdLine, options, choice.display);
-    CTambleJobs jobs(*view);
-    CopySettings(cmdLine, options, jobs);
+    CTambleJobs jobs(*view, MakeSettings(cmdLine, options));
     jobs.RunJob();
     if (!jobs.HasJob())
         PrintShortUsage(stderr);   // no job: say how to give one instead of waiting
@@ -233,19 +231,21 @@ void CTambleApp::PrintSummary(const CTambleJobs& jobs, const COptions& options)
         CStderrView::WriteLine(2, line);
 }
 
-void CTambleApp::CopySettings(const CTambleCmdLine& cmdLine, const COptions& options, CTambleJobs& jobs)
+JobSettings CTambleApp::MakeSettings(const CTambleCmdLine& cmdLine, const COptions& options)
 {
-    jobs.m_nZipMode = cmdLine.m_nZipMode;
-    jobs.m_nFileType = cmdLine.m_nFileType;
-    jobs.m_nNumber = cmdLine.m_nNumber;
-    jobs.m_nGroup = cmdLine.m_nGroup;
-    jobs.m_szStartDate = cmdLine.m_szStartDate;
-    jobs.m_szSource = cmdLine.m_szSource;
-    jobs.m_szTarget = cmdLine.m_szTarget;
-    jobs.m_bHidden = cmdLine.m_bHidden;
-    jobs.m_nCompressMethod = options.m_nMethod;
-    jobs.m_bDryRun = options.m_bDryRun;
-    jobs.m_bKeep = options.m_bKeep;
-    jobs.m_strOutputDir = options.m_strOutputDir;
-    jobs.m_nJobs = options.m_nJobs;
+    JobSettings settings;
+    settings.zipMode = cmdLine.m_nZipMode;
+    settings.fileType = cmdLine.m_nFileType;
+    settings.number = cmdLine.m_nNumber;
+    settings.group = cmdLine.m_nGroup;
+    settings.startDate = cmdLine.m_szStartDate;
+    settings.source = cmdLine.m_szSource;
+    settings.target = cmdLine.m_szTarget;
+    settings.hidden = cmdLine.m_bHidden;
+    settings.compressMethod = options.m_nMethod;
+    settings.dryRun = options.m_bDryRun;
+    settings.keep = options.m_bKeep;
+    settings.outputDir = options.m_strOutputDir;
+    settings.jobs = options.m_nJobs;
+    return settings;
 }

@@ -36,7 +36,7 @@ public:
     HINSTANCE m_hResDll = nullptr;
 
     // Copies the job settings from the command-line record into the jobs.
-    static void CopySettings(const CTambleCmdLine& cmdLine, const COptions& options, CTambleJobs& jobs);
+    static JobSettings MakeSettings(const CTambleCmdLine& cmdLine, const COptions& options);
 
 protected:
     // Steps 1 and 5.

@@ -87,9 +87,9 @@ bool CWindowModule::Run(CWindowJobs& jobs, CWindowView& view)
     TambleWindowJob job {};
     job.version = TAMBLE_WINDOW_ABI_VERSION;
     job.size = sizeof job;
-    job.zipMode = jobs.m_nZipMode;
-    job.fileType = jobs.m_nFileType;
-    job.hidden = jobs.m_bHidden ? 1 : 0;
+    job.zipMode = jobs.Settings().zipMode;
+    job.fileType = jobs.Settings().fileType;
+    job.hidden = jobs.Settings().hidden ? 1 : 0;
     job.resources = AfxGetResourceHandle();
     job.context = &run;
     job.run = [](void* context, const TambleWindowView* table) {

@@ -47,7 +47,7 @@ BOOL CTambleJobs::ConvertFile(const FileRef& source, const FileRef& target, int 
     ShowFilePos();
 
     CSafeTarget out;
-    if (m_bGroupSync)
+    if (m_settings.StagesTargets())
         out.DeferFolderSync();   // the history job syncs the folder for many targets
     JobFault fault;
     std::string trailing;
@@ -58,7 +58,7 @@ BOOL CTambleJobs::ConvertFile(const FileRef& source, const FileRef& target, int 
         fault = {IDS_ERR_CREATE, target.Shown(), std::strerror(ENOMEM)};
     }
     if (converted) {
-        if (m_bStageTargets)
+        if (m_settings.StagesTargets())
             m_pStaged = std::make_shared<CSafeTarget>(std::move(out));
         if (!trailing.empty())
             Fail(IDS_ERR_DAMAGED, source.Shown(), FormatText(IDS_CAUSE_DATA_COMPLETE_IN, {trailing, target.Shown()}));
@@ -133,7 +133,7 @@ bool CTambleJobs::Convert(const FileRef& sourceFile, const FileRef& targetFile, 
     fault = {IDS_ERR_CREATE, target, {}};
     // A history job keeps the finished temporary for its group, which forces it
     // to disk and renames it (jobs/FileGroups.cpp).
-    if (m_bStageTargets)
+    if (m_settings.StagesTargets())
         return out.Stage(sourceStat, fault.cause, &acl);
     return out.Commit(sourceStat, replaceTarget, fault.cause, &acl);
 }

@@ -81,40 +81,26 @@ constexpr std::size_t SYNC_THREADS = 4;
 
 unsigned CTambleJobs::WorkerCount() const
 {
-    if (m_nJobs > 0)
-        return static_cast<unsigned>(m_nJobs);
+    if (m_settings.jobs > 0)
+        return static_cast<unsigned>(m_settings.jobs);
     return OnlineProcessors();
 }
 
-void CTambleJobs::CopyJobSettings(const CTambleJobs& from)
+void CTambleJobs::JoinBatch(const CTambleJobs& from)
 {
-    m_nZipMode = from.m_nZipMode;
-    m_nFileType = from.m_nFileType;
-    m_nNumber = from.m_nNumber;
-    m_nGroup = from.m_nGroup;
-    m_szStartDate = from.m_szStartDate;
-    m_szSource = from.m_szSource;
-    m_szTarget = from.m_szTarget;
-    m_bHidden = from.m_bHidden;
-    m_nCompressMethod = from.m_nCompressMethod;
-    m_nLockWait = from.m_nLockWait;
-    m_bDryRun = from.m_bDryRun;
-    m_bKeep = from.m_bKeep;
-    m_strOutputDir = from.m_strOutputDir;
-    m_bGroupSync = from.m_bGroupSync;
-    m_bStageTargets = from.m_bStageTargets;
+    // The same settings (the worker was made with them); the batch's shared parts.
     m_pSyncAhead = from.m_pSyncAhead;
     m_pFolder = from.m_pFolder;
     m_pTargetFolder = from.m_pTargetFolder;
-    m_nJobs = 1;
 }
 
 bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers,
                            const std::function<void(CTambleJobs& job, std::size_t index)>& work)
 {
     struct FileRun {
+        explicit FileRun(const JobSettings& settings) : job(view, settings) {}
         CRecordView view;
-        CTambleJobs job {view};
+        CTambleJobs job;
     };
     struct Slot {
         bool started = false, done = false;
@@ -176,7 +162,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                     return;
                 i = next++;
                 slots[i].started = true;
-                slots[i].run = std::make_unique<FileRun>();
+                slots[i].run = std::make_unique<FileRun>(m_settings);
                 run = slots[i].run.get();
                 // The file it waits for has finished its twin and its plain file only
                 // once it is settled, which this thread cannot wait for when it runs
@@ -192,7 +178,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
                     continue;
                 }
             }
-            run->job.CopyJobSettings(*this);
+            run->job.JoinBatch(*this);
             run->job.m_bWorker = true;
             bool stopped = false;
             try {
@@ -227,7 +213,7 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     // Finished targets are forced to disk on threads of their own from the first
     // file on; the last group is settled (below) before they end.
     std::optional<CSyncAhead> syncAhead;
-    if (m_bStageTargets)
+    if (m_settings.StagesTargets())
         m_pSyncAhead = &syncAhead.emplace(SYNC_THREADS);
     struct SyncAheadOff {
         CSyncAhead*& pointer;

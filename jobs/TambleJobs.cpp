@@ -60,7 +60,7 @@ std::int64_t SteadyNs()
 
 thread_local CTambleJobs* CTambleJobs::s_pRunning = nullptr;
 
-CTambleJobs::CTambleJobs(IJobView& view) : m_nLockWait(CFolderLock::DefaultWait()), m_view(view) {}
+CTambleJobs::CTambleJobs(IJobView& view, JobSettings settings) : m_settings(std::move(settings)), m_view(view) {}
 
 CTambleJobs::~CTambleJobs()
 {
@@ -70,43 +70,13 @@ CTambleJobs::~CTambleJobs()
 
 // --- driver -----------------------------------------------------------------
 
-BOOL CTambleJobs::CheckSettings()
+BOOL CTambleJobs::CheckJobSettings()
 {
-    if (!HasJob()) {
-        Refuse(IDS_ERR_NO_JOB, {});
-        return FALSE;
-    }
-    if (!m_strOutputDir.empty() && (m_nZipMode != ZIP_MODE_EXTRACT || m_nFileType != FILE_TYPE_HISTORY)) {
-        Refuse(IDS_ERR_OUTPUT_DIR_JOB, {});
-        return FALSE;
-    }
-    if (m_nFileType != FILE_TYPE_HISTORY) {
-        // One named file needs both of its names.
-        if (m_szSource.empty() || m_szTarget.empty()) {
-            Refuse(m_szSource.empty() ? IDS_ERR_NO_SOURCE : IDS_ERR_NO_TARGET, {});
-            return FALSE;
-        }
+    SettingsRefusal refusal;
+    if (CheckSettings(m_settings, refusal))
         return TRUE;
-    }
-    // A history job needs its folder (an empty one would mean the root folder)
-    // and a number of days; an extraction counts days forward from a start date.
-    if (m_szSource.empty()) {
-        Refuse(IDS_ERR_NO_FOLDER, {});
-        return FALSE;
-    }
-    if (m_nNumber == 0) {
-        Refuse(IDS_ERR_NO_DAYS, {});
-        return FALSE;
-    }
-    if (m_nZipMode == ZIP_MODE_EXTRACT && m_nNumber < 0) {
-        Refuse(IDS_ERR_NEGATIVE_DAYS, "/N:" + std::to_string(m_nNumber));
-        return FALSE;
-    }
-    if (m_nZipMode == ZIP_MODE_EXTRACT && m_szStartDate.size() < 7) {
-        Refuse(IDS_ERR_BAD_START_DATE, "/D:" + m_szStartDate);
-        return FALSE;
-    }
-    return TRUE;
+    Refuse(refusal.textId, refusal.value);
+    return FALSE;
 }
 
 int CTambleJobs::RunJob()
@@ -115,16 +85,16 @@ int CTambleJobs::RunJob()
     m_bEnded = false;
     int result = 0;
     m_nStartedNs = SteadyNs();
-    if (CheckSettings()) {
+    if (CheckJobSettings()) {
         m_bJobRan = true;
-        const bool history = m_nFileType == FILE_TYPE_HISTORY;
-        const UINT wait = m_nZipMode == ZIP_MODE_COMPRESS
+        const bool history = m_settings.fileType == FILE_TYPE_HISTORY;
+        const UINT wait = m_settings.zipMode == ZIP_MODE_COMPRESS
                               ? (history ? IDS_WAIT_COMPRESS_HISTORY : IDS_WAIT_COMPRESS_FILE)
                               : (history ? IDS_WAIT_EXTRACT_HISTORY : IDS_WAIT_EXTRACT_FILE);
         m_view.SetWaitText(LoadResString(wait));
         m_view.TransferTexts();
         try {
-            if (m_nZipMode == ZIP_MODE_COMPRESS)
+            if (m_settings.zipMode == ZIP_MODE_COMPRESS)
                 result = history ? CompressHistory() : CompressFile();
             else
                 result = history ? ExtractHistory() : ExtractFile();
@@ -194,9 +164,9 @@ std::string CTambleJobs::SummaryLine() const
                            / static_cast<double>(m_nBytesBefore))});
     const std::string badNames
         = m_nBadNames > 0 ? FormatText(IDS_SUMMARY_BAD_NAMES, {std::to_string(m_nBadNames)}) : std::string();
-    const bool extract = m_nZipMode == ZIP_MODE_EXTRACT;
-    const UINT textId = m_bDryRun ? (extract ? IDS_SUMMARY_DRY_EXTRACT : IDS_SUMMARY_DRY)
-                                  : (extract ? IDS_DONE_EXTRACTED : IDS_SUMMARY);
+    const bool extract = m_settings.zipMode == ZIP_MODE_EXTRACT;
+    const UINT textId = m_settings.dryRun ? (extract ? IDS_SUMMARY_DRY_EXTRACT : IDS_SUMMARY_DRY)
+                                          : (extract ? IDS_DONE_EXTRACTED : IDS_SUMMARY);
     return FormatText(textId, {CountText(m_nConverted, IDS_COUNT_FILE, IDS_COUNT_FILES), std::to_string(m_nPassedOver),
                                std::to_string(m_nFailed), CountText(m_nBytesBefore, IDS_CAUSE_BYTE, IDS_CAUSE_BYTES),
                                CountText(m_nBytesAfter, IDS_CAUSE_BYTE, IDS_CAUSE_BYTES), saved, seconds, badNames});
@@ -263,7 +233,7 @@ void CTambleJobs::ShowFilePos()
 
 int CTambleJobs::CompressFile()
 {
-    return ConvertNamedFile(m_nCompressMethod, IDS_LOG_COMPRESSED);
+    return ConvertNamedFile(m_settings.compressMethod, IDS_LOG_COMPRESSED);
 }
 
 int CTambleJobs::ExtractFile()
@@ -274,35 +244,35 @@ int CTambleJobs::ExtractFile()
 int CTambleJobs::ConvertNamedFile(int method, UINT logId)
 {
     FileInfo st;
-    if (InfoOfPath(m_szSource, st))
+    if (InfoOfPath(m_settings.source, st))
         m_view.SetFileRange(Clamp32(st.size));
-    m_view.SetSourceName(m_szSource);
-    m_view.SetTargetName(m_szTarget);
+    m_view.SetSourceName(m_settings.source);
+    m_view.SetTargetName(m_settings.target);
     m_view.TransferTexts();
     BeginFile();
     // The caller's own paths: the target's folder is opened as named.
-    const std::string folderPath = CSafeTarget::FolderOf(m_szTarget);
+    const std::string folderPath = CSafeTarget::FolderOf(m_settings.target);
     CFolder folder;
     int error = 0;
     const bool folderOpen = folder.Open(folderPath, true, error);
-    if (m_bDryRun) {
+    if (m_settings.dryRun) {
         const UINT logId = method == METHOD_NONE ? IDS_DRY_EXTRACT : IDS_DRY_COMPRESS;
         bool would = false;
         if (folderOpen)
-            would = DryConvert(FileRef::Path(m_szSource), m_szTarget, folder, logId);
+            would = DryConvert(FileRef::Path(m_settings.source), m_settings.target, folder, logId);
         else
-            Fail(IDS_ERR_CREATE, m_szTarget, std::strerror(error));
+            Fail(IDS_ERR_CREATE, m_settings.target, std::strerror(error));
         EndFile(would);
         EndJob(1);
         return 1;
     }
     if (folderOpen)
-        LockFolder(folder, m_szTarget.substr(folderPath.size()), false);
-    const bool converted = ConvertFile(m_szSource, m_szTarget, method);
+        LockFolder(folder, m_settings.target.substr(folderPath.size()), false);
+    const bool converted = ConvertFile(m_settings.source, m_settings.target, method);
     if (converted) {
-        LogLine(logId, m_szSource + " -> " + m_szTarget);
+        LogLine(logId, m_settings.source + " -> " + m_settings.target);
         m_nFileIn = st.size;   // the source may be its own target
-        m_nFileOut = SizeOf(m_szTarget);
+        m_nFileOut = SizeOf(m_settings.target);
     }
     EndFile(converted);
     EndJob(1);
@@ -311,19 +281,14 @@ int CTambleJobs::ConvertNamedFile(int method, UINT logId)
 
 // --- history jobs -----------------------------------------------------------
 
-std::string CTambleJobs::HistoryFolderPath()
-{
-    if (m_szSource.empty() || m_szSource.back() != '/')
-        m_szSource += '/';
-    return m_szSource;
-}
-
 std::shared_ptr<const CFolder> CTambleJobs::OpenJobFolder(const std::string& path)
 {
     auto folder = std::make_shared<CFolder>();
     int error = 0;
     if (!folder->Open(path, false, error))
-        throw CJobError(ComposeMessage(IDS_ERR_READ_FOLDER, path.empty() ? "./" : path, std::strerror(error)), 0);
+        throw CJobError(ComposeMessage(IDS_ERR_READ_FOLDER, path.empty() || path.back() == '/' ? path : path + '/',
+                                       std::strerror(error)),
+                        0);
     return folder;
 }
 
@@ -333,10 +298,10 @@ void CTambleJobs::LockFolder(const CFolder& folder, const std::string& onlyFor, 
     m_pLock = std::make_unique<CFolderLock>();
     int error = 0;
     switch (m_pLock->Acquire(
-        folder, m_nLockWait, [&] { LogLine(IDS_LOG_WAIT_FOLDER, shown); }, error)) {
+        folder, m_settings.lockWait, [&] { LogLine(IDS_LOG_WAIT_FOLDER, shown); }, error)) {
     case CFolderLock::Result::Busy:
-        throw CJobError(
-            JobFault {IDS_ERR_FOLDER_IN_USE, shown, FormatText(IDS_CAUSE_WAITED, {std::to_string(m_nLockWait)})});
+        throw CJobError(JobFault {IDS_ERR_FOLDER_IN_USE, shown,
+                                  FormatText(IDS_CAUSE_WAITED, {std::to_string(m_settings.lockWait)})});
     case CFolderLock::Result::Failed:
         if (mustExist)
             throw CJobError(JobFault {IDS_ERR_READ_FOLDER, shown, std::strerror(error)});
@@ -366,15 +331,16 @@ void CTambleJobs::ReadHistoryFolder(CHistoryFolder& folder)
 std::int64_t CTambleJobs::StartMidnight(std::int64_t now)
 {
     HistoryDate date;
-    ReadStartDate(m_szStartDate, date);
+    ReadStartDate(m_settings.startDate, date);
     std::int64_t midnight = 0;
     switch (ResolveDate(date, now, midnight)) {
     case DateResult::OutOfRange:
-        throw CJobError(ComposeMessage(IDS_ERR_START_DATE_RANGE, m_szStartDate, DateCause(date, JOB_E_FAIL)),
+        throw CJobError(ComposeMessage(IDS_ERR_START_DATE_RANGE, m_settings.startDate, DateCause(date, JOB_E_FAIL)),
                         JOB_E_FAIL);
     case DateResult::Unconvertible:
-        throw CJobError(ComposeMessage(IDS_ERR_START_DATE_CONVERT, m_szStartDate, DateCause(date, JOB_E_INVALIDARG)),
-                        JOB_E_INVALIDARG);
+        throw CJobError(
+            ComposeMessage(IDS_ERR_START_DATE_CONVERT, m_settings.startDate, DateCause(date, JOB_E_INVALIDARG)),
+            JOB_E_INVALIDARG);
     case DateResult::Ok:
         break;
     }
@@ -394,12 +360,12 @@ void CTambleJobs::LogDateWindow(std::int64_t start)
     };
     int year = 0, month = 0, day = 0;
     std::int64_t last = -1;
-    if (LocalDate(start, year, month, day) && m_nNumber < 1000000)
-        last = MakeLocalMidnight(year, month, day + m_nNumber - 1);   // the library carries the days over
+    if (LocalDate(start, year, month, day) && m_settings.number < 1000000)
+        last = MakeLocalMidnight(year, month, day + m_settings.number - 1);   // the library carries the days over
     LogLine(IDS_LOG_DATE_WINDOW, FormatText(IDS_DATE_WINDOW, {iso(start), iso(last),
-                                                              CountText(static_cast<std::uint64_t>(m_nNumber),
+                                                              CountText(static_cast<std::uint64_t>(m_settings.number),
                                                                         IDS_COUNT_DAY, IDS_COUNT_DAYS),
-                                                              "/D:" + m_szStartDate}));
+                                                              "/D:" + m_settings.startDate}));
 }
 
 bool CTambleJobs::NameMidnight(const std::string& name, const std::string& path, int start, std::int64_t now,
@@ -422,18 +388,17 @@ bool CTambleJobs::NameMidnight(const std::string& name, const std::string& path,
 int CTambleJobs::CompressHistory()
 {
     const std::int64_t now = Time64Now();
-    if (m_nNumber == 0)
+    if (m_settings.number == 0)
         return 0;
-    const std::int64_t ageLimit = std::int64_t {m_nNumber} * SECONDS_PER_DAY;
-    m_pFolder = m_pTargetFolder = OpenJobFolder(HistoryFolderPath());
+    const std::int64_t ageLimit = std::int64_t {m_settings.number} * SECONDS_PER_DAY;
+    m_pFolder = m_pTargetFolder = OpenJobFolder(m_settings.source);
     const CFolder& folderOpen = *m_pFolder;
     const std::string& folderPath = folderOpen.Shown();
-    if (!m_bDryRun)
+    if (!m_settings.dryRun)
         LockFolder(folderOpen, {}, true);
-    m_bGroupSync = m_bStageTargets = !m_bDryRun;
     CHistoryFolder folder;
     ReadHistoryFolder(folder);
-    const std::vector<std::size_t> found = folder.Matching(CompressPattern(m_nGroup));
+    const std::vector<std::size_t> found = folder.Matching(CompressPattern(m_settings.group));
     m_view.SetOverallRange(static_cast<std::uint16_t>(found.size()));
 
     // The files go through the batch even one worker at a time: it gives their
@@ -448,7 +413,7 @@ int CTambleJobs::CompressHistory()
     const bool finished = RunBatch(files, WorkerCount(), [&](CTambleJobs& job, std::size_t i) {
         job.CompressEntry(folder.Entries()[found[i]].name, now, ageLimit);
     });
-    if (!m_bDryRun) {
+    if (!m_settings.dryRun) {
         SyncHistoryFolder(folderOpen);   // the deletions, on disk before the job says it is done
         WarnUnleased(folderOpen);
     }
@@ -466,7 +431,7 @@ void CTambleJobs::CompressEntry(const std::string& name, std::int64_t now, std::
     std::int64_t midnight = 0;
     JobFault fault;
     if (start < 0) {
-        if (m_bDryRun)
+        if (m_settings.dryRun)
             LogLine(IDS_DRY_OTHER_NAME, path);
     } else if (!NameMidnight(name, path, start, now, midnight, fault)) {
         // A stray name is the folder's, not the caller's: it is passed over and
@@ -475,13 +440,13 @@ void CTambleJobs::CompressEntry(const std::string& name, std::int64_t now, std::
         m_bFileFailed = false;   // passed over, as its message says; the run still ends with status 1
         ++m_nBadNames;
     } else if (now - midnight <= ageLimit) {
-        if (m_bDryRun)
+        if (m_settings.dryRun)
             LogLine(IDS_DRY_TOO_YOUNG, path);
     } else {
         CompressOne(name);
         FileInfo st;
         if (m_bInFile)   // else its deletion is queued, and its group counts it
-            EndFile(m_bFileDone && (m_bDryRun || !m_pFolder->Stat(name, st)));
+            EndFile(m_bFileDone && (m_settings.dryRun || !m_pFolder->Stat(name, st)));
         return;
     }
     EndFile(false);
@@ -507,17 +472,18 @@ void CTambleJobs::CompressOne(const std::string& name)
     }
     const FileRef plainFile {folder, name, seen ? &plain.id : nullptr};
     if (folder.Stat(twinName, twin)) {
-        if (m_bKeep)   // nothing is deleted: a twin that is there is left as it is
-            LogLine(m_bDryRun ? IDS_DRY_TARGET_EXISTS : IDS_LOG_TWIN_EXISTS_KEPT, source + " -> " + twinName);
+        if (m_settings.keep)   // nothing is deleted: a twin that is there is left as it is
+            LogLine(m_settings.dryRun ? IDS_DRY_TARGET_EXISTS : IDS_LOG_TWIN_EXISTS_KEPT, source + " -> " + twinName);
         else
             ProveExistingTwin(plainFile, plain, twinName, twin);
         return;
     }
-    if (m_bDryRun) {
-        m_bFileDone = DryConvert(plainFile, target, folder, m_bKeep ? IDS_DRY_COMPRESS : IDS_DRY_COMPRESS_DELETE);
+    if (m_settings.dryRun) {
+        m_bFileDone
+            = DryConvert(plainFile, target, folder, m_settings.keep ? IDS_DRY_COMPRESS : IDS_DRY_COMPRESS_DELETE);
         return;
     }
-    if (!ConvertFile(plainFile, {folder, twinName}, m_nCompressMethod, false, true))
+    if (!ConvertFile(plainFile, {folder, twinName}, m_settings.compressMethod, false, true))
         return;
     // With a staged twin the proof reads its temporary, which its group renames.
     const std::shared_ptr<CSafeTarget> staged = std::move(m_pStaged);
@@ -534,8 +500,8 @@ void CTambleJobs::CompressOne(const std::string& name)
         return;
     }
     // With --keep the twin is placed as an extraction's target is, and the plain file stays.
-    QueueFile({m_bKeep ? std::string() : source, target, m_bKeep ? std::string() : name, twinName, plain, true, staged,
-               IDS_LOG_COMPRESSED, source + " -> " + twinName});
+    QueueFile({m_settings.keep ? std::string() : source, target, m_settings.keep ? std::string() : name, twinName,
+               plain, true, staged, IDS_LOG_COMPRESSED, source + " -> " + twinName});
 }
 
 void CTambleJobs::ProveExistingTwin(const FileRef& plainFile, const FileInfo& plain, const std::string& twinName,
@@ -557,7 +523,7 @@ void CTambleJobs::ProveExistingTwin(const FileRef& plainFile, const FileInfo& pl
     m_nFileIn = plain.size;
     m_nFileOut = twin.size;
     m_bFileDone = true;
-    if (m_bDryRun) {
+    if (m_settings.dryRun) {
         LogLine(IDS_DRY_DELETE, source + " -> " + twinName);
         return;
     }
@@ -577,26 +543,26 @@ void CTambleJobs::ProveExistingTwin(const FileRef& plainFile, const FileInfo& pl
 int CTambleJobs::ExtractHistory()
 {
     const std::int64_t now = Time64Now();
-    if (m_szStartDate.size() < 7)
+    if (m_settings.startDate.size() < 7)
         return 0;
     const std::int64_t start = StartMidnight(now);
-    if (m_nNumber <= 0)
+    if (m_settings.number <= 0)
         return 0;
     LogDateWindow(start);
-    m_pFolder = OpenJobFolder(HistoryFolderPath());
+    m_pFolder = OpenJobFolder(m_settings.source);
     // With an output folder the history folder is only read: the lock guards
     // the folder the targets go to.
-    m_pTargetFolder = m_strOutputDir.empty() ? m_pFolder : OpenJobFolder(m_strOutputDir);
+    m_pTargetFolder = m_settings.outputDir.empty() ? m_pFolder : OpenJobFolder(m_settings.outputDir);
     const CFolder& targetFolder = *m_pTargetFolder;
-    if (!m_bDryRun)
+    if (!m_settings.dryRun)
         LockFolder(targetFolder, {}, true);
-    m_bGroupSync = m_bStageTargets = !m_bDryRun;
     CHistoryFolder folder;
     ReadHistoryFolder(folder);
     ExtractWindow window;
-    if (!folder.Window(start, static_cast<std::uint64_t>(m_nNumber), m_nGroup, window))
-        throw CJobError(ComposeMessage(IDS_ERR_START_DATE_CONVERT, m_szStartDate, ErrorCodeCause(JOB_E_INVALIDARG)),
-                        JOB_E_INVALIDARG);
+    if (!folder.Window(start, static_cast<std::uint64_t>(m_settings.number), m_settings.group, window))
+        throw CJobError(
+            ComposeMessage(IDS_ERR_START_DATE_CONVERT, m_settings.startDate, ErrorCodeCause(JOB_E_INVALIDARG)),
+            JOB_E_INVALIDARG);
     // The range counts the files of all groups, whatever group is extracted.
     m_view.SetOverallRange(static_cast<std::uint16_t>(window.countAllGroups));
 
@@ -610,11 +576,11 @@ int CTambleJobs::ExtractHistory()
     try {
         finished = ExtractBatch(folder, indexes, workers);
     } catch (...) {
-        if (m_bGroupSync)
+        if (m_settings.StagesTargets())
             SyncHistoryFolder(targetFolder);
         throw;
     }
-    if (m_bGroupSync)
+    if (m_settings.StagesTargets())
         SyncHistoryFolder(targetFolder);
     if (!finished)
         return 0;
@@ -648,7 +614,7 @@ void CTambleJobs::ExtractOne(const std::string& name)
     const std::string target = targetFolder.Shown(targetName);
     FileInfo st;
     if (targetFolder.Stat(targetName, st)) {
-        LogLine(m_bDryRun ? IDS_DRY_TARGET_EXISTS : IDS_LOG_TARGET_EXISTS, source + " -> " + target);
+        LogLine(m_settings.dryRun ? IDS_DRY_TARGET_EXISTS : IDS_LOG_TARGET_EXISTS, source + " -> " + target);
         return;
     }
     const bool seen = folder.Stat(name, st);
@@ -660,7 +626,7 @@ void CTambleJobs::ExtractOne(const std::string& name)
     m_view.SetSourceName(source);
     m_view.SetTargetName(target);
     m_view.TransferTexts();
-    if (m_bDryRun) {
+    if (m_settings.dryRun) {
         m_bFileDone = DryConvert(sourceFile, target, targetFolder, IDS_DRY_EXTRACT);
         return;
     }

@@ -4,8 +4,8 @@
 //   compress + one file      CompressFile      source -> target, LZW
 //   extract  + history set   ExtractHistory    compressed history files of N days
 //   extract  + one file      ExtractFile       source -> target, plain bytes
-// The jobs show what they do through an IJobView and know nothing of any toolkit.
-// The progress dialog derives from this class, so the settings are its fields.
+// The jobs show what they do through an IJobView and know nothing of any toolkit;
+// what to do comes as a JobSettings value, which no job changes.
 //
 // What the jobs guarantee: a target appears complete or not at all (written to
 // a temporary, forced to disk and renamed); a conversion succeeds only when its
@@ -17,6 +17,7 @@
 #pragma once
 
 #include "jobs/JobKind.h"
+#include "jobs/JobSettings.h"
 #include "jobs/JobView.h"
 #include "platform/Folder.h"
 #include "platform/Types.h"
@@ -38,31 +39,13 @@ struct JobFault;
 
 class CTambleJobs {
 public:
-    explicit CTambleJobs(IJobView& view);
+    explicit CTambleJobs(IJobView& view, JobSettings settings = {});
     virtual ~CTambleJobs();
     CTambleJobs(const CTambleJobs&) = delete;
     CTambleJobs& operator=(const CTambleJobs&) = delete;
 
-    // Job settings, copied from the command-line record before the job runs.
-    int m_nZipMode = ZIP_MODE_NONE;     // ZIP_MODE_COMPRESS, ZIP_MODE_EXTRACT, other: no job
-    int m_nFileType = FILE_TYPE_NONE;   // FILE_TYPE_HISTORY the history-file set, other: one named file
-    int m_nNumber = 0;                  // a number of days
-    int m_nGroup = -1;                  // history group, negative for all
-    std::string m_szStartDate;          // first day of an extraction, month first
-    std::string m_szSource;             // source file, or the history folder
-    std::string m_szTarget;             // target file
-    BOOL m_bHidden = FALSE;
-    int m_nCompressMethod = METHOD_LZW;   // the method a compression writes
-    int m_nLockWait;                      // seconds to wait for another run in the folder
-    bool m_bDryRun = false;               // say what the job would do, change nothing
-    bool m_bKeep = false;                 // a history compression keeps its plain files (--keep)
-    std::string m_strOutputDir;           // a history extraction's target folder (empty: the history folder)
-    int m_nJobs = 0;                      // files a history job converts at once (0: one per online CPU)
-    bool m_bGroupSync = false;            // a history job: targets' folder synced once for many
-    bool m_bStageTargets = false;         // a history job: targets renamed by their group
-
-    // Whether the settings name a job (compress or extract).
-    bool HasJob() const { return IsJobMode(m_nZipMode); }
+    const JobSettings& Settings() const { return m_settings; }
+    bool HasJob() const { return m_settings.HasJob(); }
 
     // The job driver's table: checks the settings, runs the job they name and
     // reports an error that stops it; returns the job's result (0 when no job
@@ -70,7 +53,7 @@ public:
     int RunJob();
 
     // Whether the settings name a job that can run; reports why not (status 2).
-    BOOL CheckSettings();
+    BOOL CheckJobSettings();
 
     int CompressFile();
     int ExtractFile();
@@ -136,9 +119,9 @@ protected:
     // are dropped, unsaid and uncounted).  Only this thread calls the view.
     bool RunBatch(const std::vector<BatchFile>& files, unsigned workers,
                   const std::function<void(CTambleJobs& job, std::size_t index)>& work);
-    // The settings a worker's jobs object needs.
-    void CopyJobSettings(const CTambleJobs& from);
-    std::string HistoryFolderPath();
+    // A worker's jobs object takes the batch's shared parts (its settings it
+    // was made with).
+    void JoinBatch(const CTambleJobs& from);
     // Opens a history job's folder once (never through a link as its last
     // component); every file step of the job is relative to it.  An error stops the job.
     std::shared_ptr<const CFolder> OpenJobFolder(const std::string& path);
@@ -231,6 +214,7 @@ protected:
     void SetSourcePos(std::uint64_t consumed, std::uint64_t total);
     void ShowFilePos();
 
+    const JobSettings m_settings;
     IJobView& m_view;
     int m_nExitStatus = 0;
     bool m_bJobRan = false;
@@ -250,7 +234,7 @@ protected:
     std::unique_ptr<CFolderLock> m_pLock;   // held while the job works in its folder
     bool m_bWorker = false;                 // converts one file of a batch on a worker thread
     std::vector<PendingFile> m_pendingFiles;
-    std::shared_ptr<CSafeTarget> m_pStaged;   // ConvertFile's finished temporary, with m_bStageTargets
+    std::shared_ptr<CSafeTarget> m_pStaged;   // ConvertFile's finished temporary, when targets are staged
     CSyncAhead* m_pSyncAhead = nullptr;       // the batch's sync threads, while RunBatch runs
     // A history job's folder, and the folder its targets go to (the same, or
     // the output folder), each opened once for the whole job.

@@ -5,6 +5,7 @@
 #include "app/TambleDlg.h"
 #include "app/WindowHost.h"
 
+#include <memory>
 #include <string>
 
 class CJobDialog : public CTambleDlg {
@@ -12,19 +13,21 @@ public:
     CJobDialog()
     {
         m_runJob = [this] {
-            m_jobs.m_nZipMode = m_nZipMode;
-            m_jobs.m_nFileType = m_nFileType;
-            m_jobs.m_bHidden = m_bHidden;
-            m_jobs.m_szSource = m_szSource;
-            m_jobs.m_szTarget = m_szTarget;
-            m_jobs.RunReporting();
+            JobSettings settings;
+            settings.zipMode = m_nZipMode;
+            settings.fileType = m_nFileType;
+            settings.hidden = m_bHidden;
+            settings.source = m_szSource;
+            settings.target = m_szTarget;
+            m_jobs = std::make_unique<CWindowJobs>(*this, settings);
+            m_jobs->RunReporting();
         };
     }
-    int ExitStatus() const { return m_jobs.ExitStatus(); }
+    int ExitStatus() const { return m_jobs ? m_jobs->ExitStatus() : 0; }
 
     std::string m_szSource;
     std::string m_szTarget;
 
 private:
-    CWindowJobs m_jobs {*this};
+    std::unique_ptr<CWindowJobs> m_jobs;
 };
