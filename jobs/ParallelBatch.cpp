@@ -9,14 +9,11 @@
 // earliest file still in flight on the file bar (its position is posted by the
 // worker into an atomic) and the finished files on the overall bar.
 //
-// Files are begun in name order.  A file that reads or writes a path an earlier
-// file names (two names that differ only in case have one twin) waits until
-// that file is done.  An error that stops the job stops it at that file, as one
-// file after the other does: no further file is begun, the files before it are
-// released and settled as usual, and those after it that were begun already are
-// dropped once they end (their temporaries removed; nothing they queued is
-// settled, nothing they said shown or counted).
+// The order (files begun in name order, a file on a path an earlier file names
+// waiting for it, the stop at a file whose error stops the job) is the ordered
+// batch's (jobs/OrderedBatch.h); this file gives it the job's files.
 #include "jobs/JobError.h"
+#include "jobs/OrderedBatch.h"
 #include "jobs/SyncAhead.h"
 #include "jobs/TambleJobs.h"
 #include "platform/FileLease.h"
@@ -26,13 +23,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <limits>
-#include <mutex>
 #include <optional>
-#include <thread>
-#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -58,8 +49,6 @@ public:
     void EndJob(int) override {}
 };
 
-constexpr std::size_t NO_FILE = std::numeric_limits<std::size_t>::max();
-constexpr auto REPAINT_INTERVAL = std::chrono::milliseconds(100);
 // Files begun past the earliest one whose messages are not out yet (at least).
 // While the job's thread settles a group (its syncs wait on the disk for a few
 // milliseconds) it releases no file: the workers go on only this far.  Small files
@@ -94,46 +83,14 @@ void CTambleJobs::JoinBatch(const CTambleJobs& from)
     m_pTargetFolder = from.m_pTargetFolder;
 }
 
-bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers,
-                           const std::function<void(CTambleJobs& job, std::size_t index)>& work)
+struct CTambleJobs::FileRun {
+    explicit FileRun(const JobSettings& settings) : job(view, settings) {}
+    CRecordView view;
+    CTambleJobs job;
+};
+
+std::size_t CTambleJobs::PlanBatch(unsigned& workers)
 {
-    struct FileRun {
-        explicit FileRun(const JobSettings& settings) : job(view, settings) {}
-        CRecordView view;
-        CTambleJobs job;
-    };
-    struct Slot {
-        bool started = false, done = false;
-        bool settled = false;          // released, its twin renamed and its plain file deleted (or kept)
-        bool awaited = false;          // a later file names one of its paths
-        bool stopped = false;          // an error in it stopped the job
-        std::size_t after = NO_FILE;   // an earlier file on one of its paths
-        std::unique_ptr<FileRun> run;
-    };
-    const std::size_t count = files.size();
-    std::vector<Slot> slots(count);
-    {
-        std::unordered_map<std::string, std::size_t> lastUser;
-        for (std::size_t i = 0; i < count; ++i) {
-            for (const std::string* path : {&files[i].source, &files[i].target}) {
-                auto [at, fresh] = lastUser.try_emplace(*path, i);
-                if (!fresh) {
-                    if (slots[i].after == NO_FILE || at->second > slots[i].after)
-                        slots[i].after = at->second;
-                    slots[at->second].awaited = true;
-                    at->second = i;
-                }
-            }
-        }
-    }
-    std::mutex lock;
-    std::condition_variable changed;
-    std::size_t next = 0, finished = 0;
-    bool stop = false;                // no further file is begun
-    bool jobError = false;            // an error stopped the job
-    bool noThreads = false;           // no worker thread: the files run here before any is released
-    std::size_t released = 0;         // files whose messages are out, in order
-    std::size_t dropFrom = NO_FILE;   // files from here on are after the one that stopped the job
     // Files done but not yet released keep their temporaries open and registered:
     // a file is begun only this far past the earliest one not released, so one
     // slow file cannot make the others pile up (descriptors, stop-signal slots).
@@ -148,68 +105,62 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
     workers = static_cast<unsigned>(
         std::clamp<std::size_t>(spare / (FDS_CONVERTING + FDS_STAGED), 1, std::size_t {workers}));
     const std::size_t fitting = (spare - std::min(spare, workers * FDS_CONVERTING)) / FDS_STAGED;
-    const std::size_t ahead = std::max<std::size_t>(
+    return std::max<std::size_t>(
         workers, std::min({std::max<std::size_t>(MIN_AHEAD, 2 * std::size_t {workers}), TEMPORARY_SLOTS / 2, fitting}));
+}
 
-    auto worker = [&] {
-        for (;;) {
-            std::size_t i;
-            FileRun* run;
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                changed.wait(hold, [&] { return stop || next >= count || next < released + ahead || noThreads; });
-                if (stop || next >= count)
-                    return;
-                i = next++;
-                slots[i].started = true;
-                slots[i].run = std::make_unique<FileRun>(m_settings);
-                run = slots[i].run.get();
-                // The file it waits for has finished its twin and its plain file only
-                // once it is settled, which this thread cannot wait for when it runs
-                // the files itself.  A file after the one that stopped the job is
-                // not converted (the file it waits for may be dropped, never settled).
-                changed.wait(hold, [&] {
-                    const std::size_t a = slots[i].after;
-                    return a == NO_FILE || slots[a].settled || (noThreads && slots[a].done) || i >= dropFrom;
-                });
-                if (i >= dropFrom) {
-                    slots[i].done = true;
-                    ++finished;
-                    continue;
-                }
-            }
-            run->job.JoinBatch(*this);
-            run->job.m_bWorker = true;
-            bool stopped = false;
-            try {
-                work(run->job, i);
-            } catch (const std::exception& error) {
-                // As RunJob does for a job that stops: reported, and the file failed.
-                run->view.Message(error.what());
-                run->job.RaiseStatus(1);
-                stopped = true;
-            }
-            if (run->job.m_bInFile)
-                run->job.EndFile(false);
-            s_pRunning = nullptr;
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                slots[i].done = true;
-                slots[i].stopped = stopped;
-                ++finished;
-                stop = stop || stopped;
-                jobError = jobError || stopped;
-            }
-            changed.notify_all();
-        }
-    };
+bool CTambleJobs::RunFile(FileRun& run, const std::function<void(CTambleJobs& job, std::size_t index)>& work,
+                          std::size_t index)
+{
+    run.job.JoinBatch(*this);
+    run.job.m_bWorker = true;
+    bool stopped = false;
+    try {
+        work(run.job, index);
+    } catch (const std::exception& error) {
+        // As RunJob does for a job that stops: reported, and the file failed.
+        run.view.Message(error.what());
+        run.job.RaiseStatus(1);
+        stopped = true;
+    }
+    if (run.job.m_bInFile)
+        run.job.EndFile(false);
+    s_pRunning = nullptr;
+    return stopped;
+}
+
+void CTambleJobs::ReleaseFile(FileRun& run, bool awaited)
+{
+    if (!run.view.m_lines.empty())
+        SettlePending();   // the earlier files' deletions say their lines first
+    for (const auto& [isMessage, text] : run.view.m_lines)
+        isMessage ? m_view.Message(text) : m_view.Log(text);
+    m_nConverted += run.job.m_nConverted;
+    m_nPassedOver += run.job.m_nPassedOver;
+    m_nFailed += run.job.m_nFailed;
+    m_nBadNames += run.job.m_nBadNames;
+    m_nBytesBefore += run.job.m_nBytesBefore;
+    m_nBytesAfter += run.job.m_nBytesAfter;
+    RaiseStatus(run.job.m_nExitStatus);
+    TakePending(run.job);
+    if (awaited)
+        SettlePending();   // a later file on one of its paths finds its twin in place
+}
+
+bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers,
+                           const std::function<void(CTambleJobs& job, std::size_t index)>& work)
+{
+    const std::size_t ahead = PlanBatch(workers);
+    std::vector<std::vector<const std::string*>> paths;
+    for (const BatchFile& file : files)
+        paths.push_back({&file.source, &file.target});
+    COrderedBatch batch(files.size(), Dependencies(paths), workers, ahead);
 
     // The streams call the one progress slot; it is set here, before any worker
     // reads it, and each worker's calls reach its own jobs object.
     g_pfnProgress = UpdateFileProgress;
     // A lease break signal must not end the run while any worker holds a lease.
     const CLeaseSignalIgnored leaseSignal;
-
     // Finished targets are forced to disk on threads of their own from the first
     // file on; the last group is settled (below) before they end.
     std::optional<CSyncAhead> syncAhead;
@@ -220,99 +171,39 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
         ~SyncAheadOff() { pointer = nullptr; }
     } syncAheadOff {m_pSyncAhead};
 
-    std::vector<std::thread> threads;
-    struct Joiner {
-        std::vector<std::thread>& threads;
-        std::mutex& lock;
-        std::condition_variable& changed;
-        bool& stop;
-        ~Joiner()
-        {
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                stop = true;
-            }
-            changed.notify_all();
-            for (std::thread& thread : threads)
-                thread.join();
-        }
+    // Each file's run is made when a worker takes it and goes when it is
+    // released; the runs of dropped files go when the batch is over.
+    std::vector<std::unique_ptr<FileRun>> runs(files.size());
+    std::size_t shown = NO_ITEM, shownDone = NO_ITEM;
+    BatchCallbacks callbacks;
+    callbacks.begin = [&](std::size_t i) { runs[i] = std::make_unique<FileRun>(m_settings); };
+    callbacks.run = [&](std::size_t i) { return RunFile(*runs[i], work, i); };
+    callbacks.release = [&](std::size_t i, bool awaited) {
+        const std::unique_ptr<FileRun> run = std::move(runs[i]);
+        ReleaseFile(*run, awaited);
     };
-    bool stopped = false;
-    {
-        Joiner joiner {threads, lock, changed, stop};
-        try {
-            for (unsigned w = 0; w < workers && w < count; ++w)
-                threads.emplace_back(worker);
-        } catch (const std::system_error&) {
-            if (threads.empty()) {
-                noThreads = true;
-                worker();   // no thread to be had: the files one after the other here
-            }
-        }
-
-        std::size_t shown = NO_FILE, shownFinished = NO_FILE;
-        std::unique_lock<std::mutex> hold(lock);
-        while (released < count) {
-            Slot& slot = slots[released];
-            if (slot.done) {
-                const std::unique_ptr<FileRun> run = std::move(slot.run);
-                ++released;
-                hold.unlock();
-                if (!run->view.m_lines.empty())
-                    SettlePending();   // the earlier files' deletions say their lines first
-                for (const auto& [isMessage, text] : run->view.m_lines)
-                    isMessage ? m_view.Message(text) : m_view.Log(text);
-                m_nConverted += run->job.m_nConverted;
-                m_nPassedOver += run->job.m_nPassedOver;
-                m_nFailed += run->job.m_nFailed;
-                m_nBadNames += run->job.m_nBadNames;
-                m_nBytesBefore += run->job.m_nBytesBefore;
-                m_nBytesAfter += run->job.m_nBytesAfter;
-                RaiseStatus(run->job.m_nExitStatus);
-                TakePending(run->job);
-                if (slot.awaited)
-                    SettlePending();   // a later file on one of its paths finds its twin in place
-                hold.lock();
-                slot.settled = true;
-                if (slot.stopped) {
-                    // The job stops at this file: the files after it are dropped,
-                    // also those a worker has already converted.
-                    dropFrom = released;
-                    stop = true;
-                    changed.notify_all();
-                    break;
-                }
-                changed.notify_all();
-                continue;
-            }
-            if (!slot.started && stop)
-                break;   // this file and those after it are not touched
-            // The earliest file in flight and the finished ones, then wait.
-            const std::size_t done = finished;
-            const FileRun* current = slot.started ? slot.run.get() : nullptr;
-            hold.unlock();
-            if (released != shown) {
-                shown = released;
-                m_view.SetSourceName(files[released].shownSource);
-                m_view.SetTargetName(files[released].shownTarget);
-                m_view.SetFileRange(files[released].size > UINT32_MAX ? UINT32_MAX
-                                                                      : static_cast<UINT>(files[released].size));
-            }
-            if (done != shownFinished) {
-                shownFinished = done;
-                m_view.SetOverallPos(static_cast<int>(done > INT32_MAX - 1 ? INT32_MAX - 1 : done) + 1);
-            }
-            m_view.SetFilePos(current ? current->view.m_nFilePos.load(std::memory_order_relaxed) : 0);
-            ShowBars();
-            hold.lock();
-            changed.wait_for(hold, REPAINT_INTERVAL, [&] { return slot.done || finished != done; });
-        }
-        stopped = jobError;
-    }
-    // The workers are gone: what the dropped files hold goes now (their staged
-    // temporaries remove themselves, their plain files stay as they are).
-    for (std::size_t i = released; i < count; ++i)
-        slots[i].run.reset();
+    callbacks.show = [&](std::size_t earliest, bool started, std::size_t done) {
+        ShowBatch(files[earliest], earliest != shown, done != shownDone ? done : NO_ITEM,
+                  started ? runs[earliest].get() : nullptr);
+        shown = earliest;
+        shownDone = done;
+    };
+    const bool finished = batch.Run(callbacks);
+    runs.clear();   // the dropped files' temporaries remove themselves; their plain files stay
     SettlePending();
-    return !stopped;
+    return finished;
+}
+
+void CTambleJobs::ShowBatch(const BatchFile& earliest, bool newFile, std::size_t done, const FileRun* run)
+{
+    // The earliest file in flight on the file bar, the finished ones on the overall bar.
+    if (newFile) {
+        m_view.SetSourceName(earliest.shownSource);
+        m_view.SetTargetName(earliest.shownTarget);
+        m_view.SetFileRange(earliest.size > UINT32_MAX ? UINT32_MAX : static_cast<UINT>(earliest.size));
+    }
+    if (done != NO_ITEM)
+        m_view.SetOverallPos(static_cast<int>(done > INT32_MAX - 1 ? INT32_MAX - 1 : done) + 1);
+    m_view.SetFilePos(run ? run->view.m_nFilePos.load(std::memory_order_relaxed) : 0);
+    ShowBars();
 }

@@ -109,7 +109,17 @@ protected:
         std::uint64_t size = 0;
         std::string source, target;
     };
-    // Files a history job converts at once: m_nJobs, or one per online CPU.
+    // One file's jobs object and recording view, on its worker.
+    struct FileRun;
+    // Cuts workers to what the process may open and sets the group size;
+    // returns how far past the earliest unreleased file a file may be begun.
+    std::size_t PlanBatch(unsigned& workers);
+    // On a worker: converts one file; true when its error stops the job.
+    bool RunFile(FileRun& run, const std::function<void(CTambleJobs& job, std::size_t index)>& work, std::size_t index);
+    // On the job's thread, in order: what the file said, its counts, its pending files.
+    void ReleaseFile(FileRun& run, bool awaited);
+    void ShowBatch(const BatchFile& earliest, bool newFile, std::size_t done, const FileRun* run);
+    // Files a history job converts at once: the setting, or one per online CPU.
     unsigned WorkerCount() const;
     // Runs work (BeginFile .. EndFile of one file on the given jobs object) for
     // every file on worker threads, each file on a jobs object of its own whose
