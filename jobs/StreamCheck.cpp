@@ -196,100 +196,133 @@ bool ReadChunks(CCompressedFile& stream, UINT readTextId, const ChunkSink& take,
     return true;
 }
 
-bool ReadChunksAhead(CCompressedFile& stream, UINT readTextId, const ChunkSink& take, UINT& delivered, JobFault& fault)
-{
-    const UINT total = stream.m_nOriginalSize;
-    const UINT size = ChunkFor(total);
+namespace {
+
+// Two chunk buffers between a reading thread, which fills them in turn, and the
+// taking thread, which hands each on and frees it again.
+class CChunkPipe {
+public:
+    explicit CChunkPipe(UINT size)
+    {
+        for (Chunk& chunk : m_chunks)
+            chunk.data.reset(new std::uint8_t[size]);
+    }
+
+    // Reading thread: copies a chunk in once its buffer is free; false once stopped.
+    bool Put(const std::uint8_t* data, UINT got)
+    {
+        Chunk& chunk = m_chunks[m_nPut];
+        {
+            std::unique_lock<std::mutex> hold(m_lock);
+            m_changed.wait(hold, [&] { return !chunk.full || m_bStop; });
+            if (m_bStop)
+                return false;
+        }
+        std::memcpy(chunk.data.get(), data, got);   // the taker never looks at a chunk not full
+        Publish([&] {
+            chunk.got = got;
+            chunk.full = true;
+        });
+        m_nPut ^= 1;
+        return true;
+    }
+    // Reading thread: no chunk follows.
+    void Close()
+    {
+        Publish([&] { m_bReaderDone = true; });
+    }
+    // Taking thread: hands each chunk to take until the reader is done or take
+    // refuses one; false when it refused.
+    bool TakeAll(const ChunkSink& take, UINT& delivered, JobFault& fault)
+    {
+        for (int k = 0;; k ^= 1) {
+            Chunk& chunk = m_chunks[k];
+            {
+                std::unique_lock<std::mutex> hold(m_lock);
+                m_changed.wait(hold, [&] { return chunk.full || m_bReaderDone; });
+                if (!chunk.full)
+                    return true;
+            }
+            delivered += chunk.got;
+            const bool taken = take(chunk.data.get(), chunk.got, delivered, fault);
+            Publish([&] { chunk.full = false; });
+            if (!taken)
+                return false;
+        }
+    }
+    // Either thread: the reader puts nothing more.
+    void Stop()
+    {
+        Publish([&] { m_bStop = true; });
+    }
+
+private:
     struct Chunk {
         std::unique_ptr<std::uint8_t[]> data;
         UINT got = 0;
         bool full = false;   // read, not yet taken
     };
-    Chunk chunks[2];
-    std::mutex lock;
-    std::condition_variable changed;
-    bool readerDone = false, stop = false, readFailed = false;
+    template <class Change>
+    void Publish(const Change& change)
+    {
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            change();
+        }
+        m_changed.notify_all();
+    }
+
+    Chunk m_chunks[2];
+    int m_nPut = 0;   // the reader's next chunk
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_bReaderDone = false, m_bStop = false;
+};
+
+}   // namespace
+
+bool ReadChunksAhead(CCompressedFile& stream, UINT readTextId, const ChunkSink& take, UINT& delivered, JobFault& fault)
+{
+    const UINT total = stream.m_nOriginalSize;
+    const UINT size = ChunkFor(total);
     JobFault readFault;
+    bool readFailed = false;
     std::exception_ptr readError;
-    // The reading thread runs the one chunk loop and copies each chunk into the two
-    // in turn, each once take is done with it (the copy costs the spare processor).
-    int next = 0;
-    const ChunkSink handOver = [&](const std::uint8_t* data, UINT got, UINT, JobFault&) {
-        Chunk& chunk = chunks[next];
-        {
-            std::unique_lock<std::mutex> hold(lock);
-            changed.wait(hold, [&] { return !chunk.full || stop; });
-            if (stop)
-                return false;
-        }
-        std::memcpy(chunk.data.get(), data, got);   // take never looks at a chunk not full
-        {
-            std::lock_guard<std::mutex> hold(lock);
-            chunk.got = got;
-            chunk.full = true;
-        }
-        changed.notify_all();
-        next ^= 1;
-        return true;
-    };
+    std::unique_ptr<CChunkPipe> pipe;
+    // The reading thread runs the one chunk loop and copies each chunk into the
+    // pipe (the copy costs the spare processor).
     const auto read = [&] {
         try {
             UINT done = 0;
-            readFailed = !ReadChunks(stream, readTextId, handOver, done, readFault);
+            const ChunkSink put
+                = [&](const std::uint8_t* data, UINT got, UINT, JobFault&) { return pipe->Put(data, got); };
+            readFailed = !ReadChunks(stream, readTextId, put, done, readFault);
         } catch (...) {
             readError = std::current_exception();
         }
-        {
-            std::lock_guard<std::mutex> hold(lock);
-            readerDone = true;
-        }
-        changed.notify_all();
+        pipe->Close();
     };
     std::thread reader;
     try {
-        for (Chunk& chunk : chunks)
-            chunk.data.reset(new std::uint8_t[size]);
+        pipe = std::make_unique<CChunkPipe>(size);
         if (total > size)
             reader = std::thread(read);
     } catch (const std::exception&) {   // no second buffer or thread: read in turn
     }
     if (!reader.joinable())
         return ReadChunks(stream, readTextId, take, delivered, fault);
-    // The reading thread is stopped and joined however take ends, also by an exception.
-    const auto stopReader = [&] {
-        {
-            std::lock_guard<std::mutex> hold(lock);
-            stop = true;
-        }
-        changed.notify_all();
-        reader.join();
-    };
     delivered = 0;
     bool taken = true;
+    // The reading thread is stopped and joined however taking ends, also by an exception.
     try {
-        for (int k = 0;; k ^= 1) {
-            Chunk& chunk = chunks[k];
-            {
-                std::unique_lock<std::mutex> hold(lock);
-                changed.wait(hold, [&] { return chunk.full || readerDone; });
-                if (!chunk.full)
-                    break;
-            }
-            delivered += chunk.got;
-            taken = take(chunk.data.get(), chunk.got, delivered, fault);
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                chunk.full = false;
-            }
-            changed.notify_all();
-            if (!taken)
-                break;
-        }
+        taken = pipe->TakeAll(take, delivered, fault);
     } catch (...) {
-        stopReader();
+        pipe->Stop();
+        reader.join();
         throw;
     }
-    stopReader();
+    pipe->Stop();
+    reader.join();
     if (readError)
         std::rethrow_exception(readError);
     if (taken && readFailed)
