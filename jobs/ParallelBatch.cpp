@@ -100,7 +100,7 @@ std::size_t CTambleJobs::PlanBatch(unsigned& workers)
     // (the group to a quarter of them at most), so that a low limit costs speed,
     // not files.
     std::size_t spare = SpareDescriptors(FDS_RESERVED);
-    m_nGroupSize = std::clamp<std::size_t>(spare / 4 / FDS_SETTLING, 1, GROUP_SIZE);
+    m_nGroupSize = std::clamp<std::size_t>(spare / 4 / FDS_SETTLING, 1, CGroupSettler::GROUP_SIZE);
     spare -= std::min(spare, m_nGroupSize * FDS_SETTLING);
     workers = static_cast<unsigned>(
         std::clamp<std::size_t>(spare / (FDS_CONVERTING + FDS_STAGED), 1, std::size_t {workers}));
@@ -170,6 +170,11 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
         CSyncAhead*& pointer;
         ~SyncAheadOff() { pointer = nullptr; }
     } syncAheadOff {m_pSyncAhead};
+    m_pSettler = std::make_unique<CGroupSettler>(*m_pFolder, *m_pTargetFolder, m_pSyncAhead, m_nGroupSize);
+    struct SettlerOff {
+        std::unique_ptr<CGroupSettler>& settler;
+        ~SettlerOff() { settler.reset(); }   // before the sync threads end
+    } settlerOff {m_pSettler};
 
     // Each file's run is made when a worker takes it and goes when it is
     // released; the runs of dropped files go when the batch is over.

@@ -16,6 +16,7 @@
 // first removes the temporaries that interrupted runs left there.
 #pragma once
 
+#include "jobs/GroupSettler.h"
 #include "jobs/JobKind.h"
 #include "jobs/JobSettings.h"
 #include "jobs/JobView.h"
@@ -160,36 +161,19 @@ protected:
     // earned status 1 on it) or passed over.
     void BeginFile();
     void EndFile(bool converted);
-    // A history job's finished files wait for their group (jobs/FileGroups.cpp):
-    // its thread forces their targets to disk, renames them into place, syncs
-    // the folder once, then deletes a compression's plain files.  QueueFile
-    // hands the file at hand over (its group counts it and says what became of
-    // it); TakePending moves a worker's queued file to this job's group, which
-    // is settled once it holds m_nGroupSize files (GROUP_SIZE, fewer under a low
-    // limit of open files); SettlePending settles it now.
-    struct PendingFile {
-        std::string plain;   // the plain file to delete, as shown; empty: none (an extraction)
-        std::string target;
-        std::string plainName, targetName;     // their names in the job's folders
-        FileInfo before;                       // the plain file as it was proven
-        bool madeTarget;                       // the target was made of this file (not found there)
-        std::shared_ptr<CSafeTarget> staged;   // the new target while it is still a temporary
-        UINT logId;
-        std::string logText;   // the log line's text once the file is settled
-        bool failed = false;   // the file had raised the status already
-        std::uint64_t fileIn = 0, fileOut = 0;
-    };
-    struct PlainOnItsWay;
-    // Files settled together: each group costs a sync of the folder (a journal
-    // commit) and, for a compression, a short pause.
-    static constexpr std::size_t GROUP_SIZE = 32;
-    std::size_t m_nGroupSize = GROUP_SIZE;
+    // A history job's finished files wait for their group (jobs/GroupSettler.h),
+    // which forces their targets to disk, renames them into place, syncs the
+    // folder once, then deletes a compression's plain files.  QueueFile hands
+    // the file at hand over (its group counts it and says what became of it);
+    // TakePending moves a worker's queued files to the job's groups, which are
+    // settled once full (m_nGroupSize files); SettlePending settles the files
+    // taken so far.
+    std::size_t m_nGroupSize = CGroupSettler::GROUP_SIZE;
     void QueueFile(PendingFile file);
     void TakePending(CTambleJobs& from);
     void SettlePending();
-    void SetAside(const PendingFile& file, PlainOnItsWay& way);
-    bool FinishFile(const PendingFile& file, PlainOnItsWay& way);
-    void PlaceTargets(std::vector<PendingFile>& group, std::vector<std::unique_ptr<PlainOnItsWay>>& ways);
+    // Says and counts what became of settled files, in order.
+    void EndSettled(const std::vector<SettledFile>& settled);
     // Syncs a history job's folder once for all its targets; a failure fails the run.
     void SyncHistoryFolder(const CFolder& folder);
     // Takes the folder's lock for the job (waiting at most m_nLockWait seconds)
@@ -241,11 +225,12 @@ protected:
     UINT m_nFilePos = 0;                 // file bar position to show
     UINT m_nShownFilePos = 0;            // file bar position last shown
     bool m_bFilePosShown = false;
-    std::unique_ptr<CFolderLock> m_pLock;   // held while the job works in its folder
-    bool m_bWorker = false;                 // converts one file of a batch on a worker thread
-    std::vector<PendingFile> m_pendingFiles;
-    std::shared_ptr<CSafeTarget> m_pStaged;   // ConvertFile's finished temporary, when targets are staged
-    CSyncAhead* m_pSyncAhead = nullptr;       // the batch's sync threads, while RunBatch runs
+    std::unique_ptr<CFolderLock> m_pLock;        // held while the job works in its folder
+    bool m_bWorker = false;                      // converts one file of a batch on a worker thread
+    std::vector<PendingFile> m_pendingFiles;     // a worker's finished files, for the job's group
+    std::unique_ptr<CGroupSettler> m_pSettler;   // the job's groups, while its batch runs
+    std::shared_ptr<CSafeTarget> m_pStaged;      // ConvertFile's finished temporary, when targets are staged
+    CSyncAhead* m_pSyncAhead = nullptr;          // the batch's sync threads, while RunBatch runs
     // A history job's folder, and the folder its targets go to (the same, or
     // the output folder), each opened once for the whole job.
     std::shared_ptr<const CFolder> m_pFolder, m_pTargetFolder;
