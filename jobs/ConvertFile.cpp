@@ -35,11 +35,13 @@ std::string Shown(const std::string& path, const char* sw)
 BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& target, int method, bool replaceTarget)
 {
     // A file to compress holds no coded data that a damaged magic could spoil.
-    return ConvertFile(FileRef::Path(source), FileRef::Path(target), method, replaceTarget, method != METHOD_NONE);
+    return ConvertFile(FileRef::Path(source), FileRef::Path(target), method, replaceTarget, method != METHOD_NONE).done
+               ? TRUE
+               : FALSE;
 }
 
-BOOL CTambleJobs::ConvertFile(const FileRef& source, const FileRef& target, int method, bool replaceTarget,
-                              bool plainSource)
+CTambleJobs::Converted CTambleJobs::ConvertFile(const FileRef& source, const FileRef& target, int method,
+                                                bool replaceTarget, bool plainSource)
 {
     s_pRunning = this;
     m_nSourceLength = 0;
@@ -58,13 +60,14 @@ BOOL CTambleJobs::ConvertFile(const FileRef& source, const FileRef& target, int 
         fault = {IDS_ERR_CREATE, target.Shown(), std::strerror(ENOMEM)};
     }
     if (converted) {
-        if (m_settings.StagesTargets())
-            m_pStaged = std::make_shared<CSafeTarget>(std::move(out));
+        Converted result {true, nullptr};
+        if (m_settings.StagesTargets())   // its group forces it to disk and renames it
+            result.staged = std::make_shared<CSafeTarget>(std::move(out));
         if (!trailing.empty())
             Fail(IDS_ERR_DAMAGED, source.Shown(), FormatText(IDS_CAUSE_DATA_COMPLETE_IN, {trailing, target.Shown()}));
         SetSourcePos(1, 1);
         ShowFilePos();
-        return TRUE;
+        return result;
     }
     // The one failure exit; the streams are closed by now.  The temporary goes
     // (said when it cannot), then the fault is reported or stops the job.
@@ -72,7 +75,7 @@ BOOL CTambleJobs::ConvertFile(const FileRef& source, const FileRef& target, int 
     if (fault.stopsJob)
         throw CJobError(fault);
     Fail(fault.textId, fault.file, fault.cause);
-    return FALSE;
+    return {};
 }
 
 bool CTambleJobs::Convert(const FileRef& sourceFile, const FileRef& targetFile, int method, bool replaceTarget,

@@ -483,10 +483,11 @@ void CTambleJobs::CompressOne(const std::string& name)
             = DryConvert(plainFile, target, folder, m_settings.keep ? IDS_DRY_COMPRESS : IDS_DRY_COMPRESS_DELETE);
         return;
     }
-    if (!ConvertFile(plainFile, {folder, twinName}, m_settings.compressMethod, false, true))
+    Converted converted = ConvertFile(plainFile, {folder, twinName}, m_settings.compressMethod, false, true);
+    if (!converted.done)
         return;
     // With a staged twin the proof reads its temporary, which its group renames.
-    const std::shared_ptr<CSafeTarget> staged = std::move(m_pStaged);
+    const std::shared_ptr<CSafeTarget> staged = std::move(converted.staged);
     const std::string made = staged ? staged->StreamPath() : target;
     m_nFileIn = plain.size;
     m_nFileOut = SizeOf(made);
@@ -630,19 +631,27 @@ void CTambleJobs::ExtractOne(const std::string& name)
         m_bFileDone = DryConvert(sourceFile, target, targetFolder, IDS_DRY_EXTRACT);
         return;
     }
-    if (!ConvertFile(sourceFile, {targetFolder, targetName}, METHOD_NONE, false, false))
+    Converted converted = ConvertFile(sourceFile, {targetFolder, targetName}, METHOD_NONE, false, false);
+    if (!converted.done)
         return;
     m_nFileIn = st.size;
     m_bFileDone = true;
-    if (m_pStaged) {   // its group renames it once it is on disk
+    if (converted.staged) {   // its group renames it once it is on disk
         // Extracting costs little but the disk's time: its sync starts at once.
         // A compression's waits for its group, so as to cost its workers no
         // wake-ups (packing keeps the processors busy; the disk keeps up).
         if (m_pSyncAhead)
-            m_pSyncAhead->Submit(m_pStaged);
-        m_nFileOut = SizeOf(m_pStaged->StreamPath());
-        QueueFile(
-            {{}, target, {}, targetName, {}, true, std::move(m_pStaged), IDS_LOG_EXTRACTED, source + " -> " + target});
+            m_pSyncAhead->Submit(converted.staged);
+        m_nFileOut = SizeOf(converted.staged->StreamPath());
+        QueueFile({{},
+                   target,
+                   {},
+                   targetName,
+                   {},
+                   true,
+                   std::move(converted.staged),
+                   IDS_LOG_EXTRACTED,
+                   source + " -> " + target});
         return;
     }
     LogLine(IDS_LOG_EXTRACTED, source + " -> " + target);

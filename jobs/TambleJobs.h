@@ -69,7 +69,12 @@ public:
     BOOL ConvertFile(const std::string& source, const std::string& target, int method, bool replaceTarget = true);
     // The same for files named in folders (a history job's); a plainSource is
     // one to compress, never expected to hold coded data.
-    BOOL ConvertFile(const FileRef& source, const FileRef& target, int method, bool replaceTarget, bool plainSource);
+    struct Converted {
+        bool done = false;
+        std::shared_ptr<CSafeTarget> staged;   // a history job's target, still a temporary for its group
+    };
+    Converted ConvertFile(const FileRef& source, const FileRef& target, int method, bool replaceTarget,
+                          bool plainSource);
 
     // The process exit status the run earned so far: 0 all done, 1 a conversion
     // failed or the job stopped on an error, 2 no job / unusable settings.
@@ -229,7 +234,6 @@ protected:
     bool m_bWorker = false;                      // converts one file of a batch on a worker thread
     std::vector<PendingFile> m_pendingFiles;     // a worker's finished files, for the job's group
     std::unique_ptr<CGroupSettler> m_pSettler;   // the job's groups, while its batch runs
-    std::shared_ptr<CSafeTarget> m_pStaged;      // ConvertFile's finished temporary, when targets are staged
     CSyncAhead* m_pSyncAhead = nullptr;          // the batch's sync threads, while RunBatch runs
     // A history job's folder, and the folder its targets go to (the same, or
     // the output folder), each opened once for the whole job.
