@@ -36,32 +36,6 @@ CFileException::Cause CauseOf(int err)
 
 }   // namespace
 
-CFileException::CFileException(Cause cause, int err, std::string fileName, const char* what)
-    : std::runtime_error(what ? what : "file error")
-{
-    Set(cause, err, std::move(fileName), what);
-}
-
-void CFileException::Set(Cause cause, int err, std::string fileName, const char* what)
-{
-    m_cause = cause;
-    m_lOsError = err;
-    m_strFileName = std::move(fileName);
-    m_strWhat = what ? what : "file error";
-}
-
-std::string CFileException::Describe() const
-{
-    std::string text = m_strWhat;
-    if (!m_strFileName.empty())
-        text += " on " + m_strFileName;
-    if (m_lOsError != 0) {
-        text += ": ";
-        text += std::strerror(m_lOsError);
-    }
-    return text;
-}
-
 CFile::~CFile()
 {
     if (m_hFile >= 0)

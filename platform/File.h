@@ -1,5 +1,6 @@
-// CFile: an unbuffered file over POSIX descriptors, with the small interface the
-// streams need (open with an error record, read, write, seek, length, close).
+// CFile: an unbuffered file over POSIX descriptors (on Windows over Win32 handles,
+// platform/win32/File.cpp), with the small interface the streams need (open with an
+// error record, read, write, seek, length, close).
 //
 // Open flags:   0       read
 //               1       write into an existing file (no create)
@@ -26,8 +27,11 @@ public:
     CFileException(Cause cause, int err, std::string fileName, const char* what);
 
     Cause m_cause = none;
-    int m_lOsError = 0;   // errno of the failed call
+    int m_lOsError = 0;   // errno of the failed call (on Windows the errno its error matches)
     std::string m_strFileName;
+    // The system's own text of the failure, where it says more than errno's (Windows:
+    // its message and error number); Describe shows it instead of strerror's.
+    std::string m_strOsText;
 
     // "write failed on <file>: No space left on device" style text for the user.
     std::string Describe() const;
@@ -37,8 +41,15 @@ private:
     std::string m_strWhat;
 };
 
+#ifdef _WIN32
+using NativeFileHandle = std::intptr_t;   // a Win32 HANDLE; -1 (INVALID_HANDLE_VALUE) when closed
+#else
+using NativeFileHandle = int;   // a descriptor; -1 when closed
+#endif
+
 class CFile {
 public:
+    using NativeHandle = NativeFileHandle;
     enum OpenFlags : UINT { modeRead = 0x0000, modeWrite = 0x0001, modeCreate = 0x1000 };
     enum SeekPosition { begin = 0, current = 1, end = 2 };
 
@@ -58,19 +69,19 @@ public:
     virtual void Flush() {}
     virtual void Close();
 
-    // Forces written data to the storage device (fsync).
+    // Forces written data to the storage device (fsync, FlushFileBuffers).
     void Sync();
     // Abandons the descriptor without reporting close errors (cleanup paths).
     void Abort();
 
-    virtual bool IsOpen() const { return m_hFile >= 0; }
-    int Handle() const { return m_hFile; }
+    virtual bool IsOpen() const { return m_hFile != -1; }
+    NativeHandle Handle() const { return m_hFile; }
     const std::string& GetFilePath() const { return m_strFileName; }
 
 protected:
     [[noreturn]] void Throw(CFileException::Cause cause, int err, const char* what) const;
 
-    int m_hFile = -1;
+    NativeHandle m_hFile = -1;
     std::string m_strFileName;
 
 private:

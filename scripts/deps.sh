@@ -14,6 +14,8 @@ packages=(
   ncompress gzip zstd time              # benchmark comparisons
   acl                                   # setfacl for the permission tests
   clang-format                          # scripts/check-format.sh
+  g++-mingw-w64-x86-64-posix googletest # the Windows build and its GoogleTest
+  wine wine64                           # the Windows build's tests
 )
 if [[ -n "${TAMBLE_EXTRA_PACKAGES:-}" ]]; then
   read -r -a extra <<<"$TAMBLE_EXTRA_PACKAGES"

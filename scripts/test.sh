@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the format, builds the plain and the sanitizer
-# configuration, runs every test in both, then runs each fuzz target for a short
-# while.
+# configuration, runs every test in both, builds the Windows configuration and runs
+# its tests under Wine, then runs each fuzz target for a short while.
 #   FUZZ_SECONDS=N   seconds per fuzz target (default 20; 0 skips fuzzing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +24,8 @@ cmake --build --preset asan -j"$jobs"
 echo "== tests (sanitizer build)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --preset asan -j"$jobs"
+
+JOBS=$jobs bash scripts/test-windows.sh
 
 if [[ "$fuzz_seconds" != 0 ]]; then
   echo "== fuzz targets, ${fuzz_seconds}s each"

@@ -1,11 +1,12 @@
 #include "streams/LzwFile.h"
 
+#include "platform/TableMemory.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
-#include <sys/mman.h>
 
 namespace {
 
@@ -22,18 +23,6 @@ constexpr std::size_t DECODE_BLOCK_SIZE = DECODE_TABLE_OFFSET + LZW_ENTRY_COUNT 
 // The history position stored in an entry fits in 31 bits.
 static_assert(LZW_HISTORY_SIZE < LZW_NOT_IN_HISTORY);
 
-// The coders' tables are read at random, several lines per input string: on 2 MB
-// pages (where the system grants them) they need no TLB misses.
-void* AllocTableMemory(std::size_t size)
-{
-    constexpr std::size_t HUGE_PAGE = std::size_t {2} << 20;
-    size = (size + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
-    void* p = std::aligned_alloc(HUGE_PAGE, size);
-    if (p)
-        madvise(p, size, MADV_HUGEPAGE);   // a refusal only costs speed
-    return p;
-}
-
 // Each thread keeps the tables of its last closed LZW writer and reader for the next
 // stream it opens: a batch of small files then neither allocates nor faults in fresh
 // pages per file.  Per thread, so worker threads never share one.
@@ -42,8 +31,8 @@ struct LzwTableCache {
     std::uint8_t* pDecode = nullptr;
     ~LzwTableCache()
     {
-        std::free(pEncode);
-        std::free(pDecode);
+        FreeTableMemory(pEncode);
+        FreeTableMemory(pDecode);
     }
 };
 thread_local LzwTableCache t_tableCache;
@@ -123,14 +112,14 @@ void CLzwFile::FreeDictionary()
     if (m_pEncodeTable) {
         m_pEncodeTable->~CLzwEncodeTable();
         if (cache.pEncode)
-            std::free(m_pEncodeTable);
+            FreeTableMemory(m_pEncodeTable);
         else
             cache.pEncode = m_pEncodeTable;
     }
     m_pEncodeTable = nullptr;
     if (m_pHistory) {   // the entry table lies in the same block
         if (cache.pDecode)
-            std::free(m_pHistory);
+            FreeTableMemory(m_pHistory);
         else
             cache.pDecode = m_pHistory;
     }

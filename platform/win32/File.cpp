@@ -1,0 +1,309 @@
+// CFile on Win32 handles: names are UTF-8 (converted to UTF-16 for CreateFileW),
+// data is binary, sizes and offsets are 64-bit.  A failure carries the same causes as
+// on Linux, the errno its Windows error matches (for the callers that look at it) and
+// the system's own text with the error number.
+#include "platform/File.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <limits>
+#include <string>
+
+namespace {
+
+struct Failure {
+    CFileException::Cause cause;
+    int err;
+};
+
+Failure FailureOf(DWORD code)
+{
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+        return {CFileException::fileNotFound, ENOENT};
+    case ERROR_DIRECTORY:
+        return {CFileException::fileNotFound, ENOTDIR};
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_NETWORK_ACCESS_DENIED:
+        return {CFileException::accessDenied, EACCES};
+    case ERROR_WRITE_PROTECT:
+        return {CFileException::accessDenied, EROFS};
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return {CFileException::diskFull, ENOSPC};
+    case ERROR_FILE_TOO_LARGE:
+        return {CFileException::diskFull, EFBIG};
+    case ERROR_NEGATIVE_SEEK:
+    case ERROR_SEEK:
+    case ERROR_INVALID_PARAMETER:
+        return {CFileException::badSeek, EINVAL};
+    case ERROR_SEEK_ON_DEVICE:
+        return {CFileException::badSeek, ESPIPE};
+    case ERROR_FILENAME_EXCED_RANGE:
+        return {CFileException::generic, ENAMETOOLONG};
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return {CFileException::generic, EEXIST};
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return {CFileException::generic, EMFILE};
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return {CFileException::generic, ENOMEM};
+    case ERROR_INVALID_HANDLE:
+        return {CFileException::generic, EBADF};
+    default:   // the device's own faults and whatever has no closer match
+        return {CFileException::hardIO, EIO};
+    }
+}
+
+std::string Utf8Of(const wchar_t* text, int length)
+{
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (size > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+// "Access is denied (error 5)": the system's message without its full stop and line end.
+std::string SystemText(DWORD code)
+{
+    wchar_t* message = nullptr;
+    const DWORD length
+        = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    std::string text = length > 0 ? Utf8Of(message, static_cast<int>(length)) : std::string();
+    if (message)
+        ::LocalFree(message);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    if (text.empty())
+        text = "Windows error";
+    return text + " (error " + std::to_string(code) + ")";
+}
+
+void SetFailure(CFileException& error, DWORD code, const std::string& name, const char* what)
+{
+    const Failure failure = FailureOf(code);
+    error.Set(failure.cause, failure.err, name, what);
+    error.m_strOsText = SystemText(code);
+}
+
+[[noreturn]] void ThrowLastError(const std::string& name, const char* what)
+{
+    CFileException error;
+    SetFailure(error, ::GetLastError(), name, what);
+    throw error;
+}
+
+// The UTF-16 name for CreateFileW; false when the name is not valid UTF-8.  A long
+// absolute name gets the \\?\ prefix, which lifts the limit of MAX_PATH characters.
+bool WideNameOf(const std::string& name, std::wstring& wide)
+{
+    const int size
+        = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), static_cast<int>(name.size()), nullptr, 0);
+    if (size <= 0)
+        return false;
+    wide.assign(static_cast<std::size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), static_cast<int>(name.size()), wide.data(), size);
+    if (wide.size() < MAX_PATH - 12 || wide.compare(0, 4, L"\\\\?\\") == 0)
+        return true;
+    const DWORD full = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (full == 0)
+        return true;   // CreateFileW reports what is wrong with the name
+    std::wstring path(full, L'\0');
+    const DWORD written = ::GetFullPathNameW(wide.c_str(), full, path.data(), nullptr);
+    if (written == 0 || written >= full)
+        return true;
+    path.resize(written);
+    if (path.compare(0, 2, L"\\\\") == 0)
+        wide = L"\\\\?\\UNC\\" + path.substr(2);
+    else
+        wide = L"\\\\?\\" + path;
+    return true;
+}
+
+HANDLE Native(CFile::NativeHandle handle)
+{
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+}   // namespace
+
+CFile::~CFile()
+{
+    if (m_hFile != -1)
+        ::CloseHandle(Native(m_hFile));   // errors here cannot be reported from a destructor
+}
+
+BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error)
+{
+    if (m_hFile != -1)
+        Abort();
+    m_strFileName = fileName ? fileName : "";
+    DWORD access = 0;
+    DWORD disposition = 0;
+    switch (openFlags) {
+    case modeRead:
+        access = GENERIC_READ;
+        disposition = OPEN_EXISTING;
+        break;
+    case modeWrite:
+        access = GENERIC_WRITE;
+        disposition = OPEN_EXISTING;
+        break;
+    case modeCreate | modeWrite:
+        access = GENERIC_WRITE;
+        disposition = CREATE_ALWAYS;
+        break;
+    default:
+        if (error)
+            error->Set(CFileException::generic, EINVAL, m_strFileName, "unsupported open mode");
+        return FALSE;
+    }
+    if (m_strFileName.empty()) {
+        if (error)
+            error->Set(CFileException::fileNotFound, ENOENT, m_strFileName, "open failed");
+        return FALSE;
+    }
+    std::wstring wide;
+    if (!WideNameOf(m_strFileName, wide)) {
+        if (error) {
+            error->Set(CFileException::fileNotFound, EILSEQ, m_strFileName, "open failed");
+            error->m_strOsText = "the name is not valid UTF-8";
+        }
+        return FALSE;
+    }
+    // Shared for reading, writing and deleting, as a POSIX descriptor is: another
+    // program may read, rename or delete the file while it is open.  Not inherited.
+    const HANDLE handle = ::CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        if (error) {
+            SetFailure(*error, code, m_strFileName, "open failed");
+            // A folder cannot be opened as a file; say so rather than "access denied".
+            const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+            if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
+                && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                error->m_cause = CFileException::generic;
+                error->m_lOsError = EISDIR;
+                error->m_strOsText = "Is a directory";
+            }
+        }
+        return FALSE;
+    }
+    m_hFile = reinterpret_cast<NativeHandle>(handle);
+    return TRUE;
+}
+
+UINT CFile::Read(void* buffer, UINT count)
+{
+    auto* out = static_cast<unsigned char*>(buffer);
+    UINT done = 0;
+    while (done < count) {
+        DWORD n = 0;
+        if (!::ReadFile(Native(m_hFile), out + done, count - done, &n, nullptr)) {
+            if (::GetLastError() == ERROR_BROKEN_PIPE || ::GetLastError() == ERROR_HANDLE_EOF)
+                break;   // the writer of a pipe is gone: its end of file
+            ThrowLastError(m_strFileName, "read failed");
+        }
+        if (n == 0)
+            break;   // end of file
+        done += n;
+    }
+    return done;
+}
+
+void CFile::Write(const void* buffer, UINT count)
+{
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    UINT done = 0;
+    while (done < count) {
+        DWORD n = 0;
+        if (!::WriteFile(Native(m_hFile), in + done, count - done, &n, nullptr))
+            ThrowLastError(m_strFileName, "write failed");
+        if (n == 0)
+            Throw(CFileException::diskFull, ENOSPC, "write failed");
+        done += n;
+    }
+}
+
+std::uint64_t CFile::Seek(std::int64_t offset, UINT from)
+{
+    const DWORD method = from == end ? FILE_END : from == current ? FILE_CURRENT : FILE_BEGIN;
+    LARGE_INTEGER distance;
+    distance.QuadPart = offset;
+    LARGE_INTEGER pos;
+    if (!::SetFilePointerEx(Native(m_hFile), distance, &pos, method))
+        ThrowLastError(m_strFileName, "seek failed");
+    return static_cast<std::uint64_t>(pos.QuadPart);
+}
+
+std::uint64_t CFile::GetLength() const
+{
+    LARGE_INTEGER size;
+    if (!::GetFileSizeEx(Native(m_hFile), &size))
+        ThrowLastError(m_strFileName, "stat failed");
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+void CFile::SetLength(std::uint64_t length)
+{
+    if (length > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        Throw(CFileException::badSeek, EINVAL, "truncate failed");
+    // SetEndOfFile cuts at the file pointer; the pointer is put back, as ftruncate
+    // leaves it alone.
+    const HANDLE handle = Native(m_hFile);
+    LARGE_INTEGER zero {};
+    LARGE_INTEGER here {};
+    if (!::SetFilePointerEx(handle, zero, &here, FILE_CURRENT))
+        ThrowLastError(m_strFileName, "truncate failed");
+    LARGE_INTEGER target;
+    target.QuadPart = static_cast<LONGLONG>(length);
+    if (!::SetFilePointerEx(handle, target, nullptr, FILE_BEGIN) || !::SetEndOfFile(handle)) {
+        const DWORD code = ::GetLastError();
+        ::SetFilePointerEx(handle, here, nullptr, FILE_BEGIN);
+        ::SetLastError(code);
+        ThrowLastError(m_strFileName, "truncate failed");
+    }
+    if (!::SetFilePointerEx(handle, here, nullptr, FILE_BEGIN))
+        ThrowLastError(m_strFileName, "seek failed");
+}
+
+void CFile::Sync()
+{
+    if (!::FlushFileBuffers(Native(m_hFile)))
+        ThrowLastError(m_strFileName, "sync failed");
+}
+
+void CFile::Close()
+{
+    if (m_hFile == -1)
+        return;
+    const HANDLE handle = Native(m_hFile);
+    m_hFile = -1;
+    if (!::CloseHandle(handle))
+        ThrowLastError(m_strFileName, "close failed");
+}
+
+void CFile::Abort()
+{
+    if (m_hFile != -1)
+        ::CloseHandle(Native(m_hFile));
+    m_hFile = -1;
+}
+
+void CFile::Throw(CFileException::Cause cause, int err, const char* what) const
+{
+    throw CFileException(cause, err, m_strFileName, what);
+}
