@@ -135,12 +135,7 @@ void CTambleJobs::ReleaseFile(FileRun& run, bool awaited)
         SettlePending();   // the earlier files' deletions say their lines first
     for (const auto& [isMessage, text] : run.view.m_lines)
         isMessage ? m_view.Message(text) : m_view.Log(text);
-    m_nConverted += run.job.m_nConverted;
-    m_nPassedOver += run.job.m_nPassedOver;
-    m_nFailed += run.job.m_nFailed;
-    m_nBadNames += run.job.m_nBadNames;
-    m_nBytesBefore += run.job.m_nBytesBefore;
-    m_nBytesAfter += run.job.m_nBytesAfter;
+    m_tally += run.job.m_tally;
     RaiseStatus(run.job.m_nExitStatus);
     TakePending(run.job);
     if (awaited)

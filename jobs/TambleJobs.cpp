@@ -140,36 +140,37 @@ void CTambleJobs::EndFile(bool converted)
 {
     m_bInFile = false;
     if (m_bFileFailed) {
-        ++m_nFailed;
+        ++m_tally.failed;
     } else if (converted) {
-        ++m_nConverted;
-        m_nBytesBefore += m_nFileIn;
-        m_nBytesAfter += m_nFileOut;
+        ++m_tally.converted;
+        m_tally.bytesBefore += m_nFileIn;
+        m_tally.bytesAfter += m_nFileOut;
     } else {
-        ++m_nPassedOver;
+        ++m_tally.passedOver;
     }
 }
 
 std::string CTambleJobs::SummaryLine() const
 {
     // A job that stopped before it met any file has said why: no summary.
-    if (!m_bJobRan || (m_nExitStatus != 0 && m_nConverted + m_nPassedOver + m_nFailed == 0))
+    if (!m_bJobRan || (m_nExitStatus != 0 && m_tally.converted + m_tally.passedOver + m_tally.failed == 0))
         return {};
     const std::string seconds = FormatDecimal(static_cast<double>(SteadyNs() - m_nStartedNs) / 1e9, 2);
     std::string saved;
-    if (m_nBytesBefore > 0)
+    if (m_tally.bytesBefore > 0)
         saved = FormatText(
             IDS_SUMMARY_SAVED,
-            {FormatPercent(100.0 * (static_cast<double>(m_nBytesBefore) - static_cast<double>(m_nBytesAfter))
-                           / static_cast<double>(m_nBytesBefore))});
+            {FormatPercent(100.0 * (static_cast<double>(m_tally.bytesBefore) - static_cast<double>(m_tally.bytesAfter))
+                           / static_cast<double>(m_tally.bytesBefore))});
     const std::string badNames
-        = m_nBadNames > 0 ? FormatText(IDS_SUMMARY_BAD_NAMES, {std::to_string(m_nBadNames)}) : std::string();
+        = m_tally.badNames > 0 ? FormatText(IDS_SUMMARY_BAD_NAMES, {std::to_string(m_tally.badNames)}) : std::string();
     const bool extract = m_settings.zipMode == ZIP_MODE_EXTRACT;
     const UINT textId = m_settings.dryRun ? (extract ? IDS_SUMMARY_DRY_EXTRACT : IDS_SUMMARY_DRY)
                                           : (extract ? IDS_DONE_EXTRACTED : IDS_SUMMARY);
-    return FormatText(textId, {CountText(m_nConverted, IDS_COUNT_FILE, IDS_COUNT_FILES), std::to_string(m_nPassedOver),
-                               std::to_string(m_nFailed), CountText(m_nBytesBefore, IDS_CAUSE_BYTE, IDS_CAUSE_BYTES),
-                               CountText(m_nBytesAfter, IDS_CAUSE_BYTE, IDS_CAUSE_BYTES), saved, seconds, badNames});
+    return FormatText(
+        textId, {CountText(m_tally.converted, IDS_COUNT_FILE, IDS_COUNT_FILES), std::to_string(m_tally.passedOver),
+                 std::to_string(m_tally.failed), CountText(m_tally.bytesBefore, IDS_CAUSE_BYTE, IDS_CAUSE_BYTES),
+                 CountText(m_tally.bytesAfter, IDS_CAUSE_BYTE, IDS_CAUSE_BYTES), saved, seconds, badNames});
 }
 
 void CTambleJobs::RaiseStatus(int status)
@@ -438,7 +439,7 @@ void CTambleJobs::CompressEntry(const std::string& name, std::int64_t now, std::
         // the job goes on, so that one such file cannot hold up every later run.
         Fail(fault.textId, fault.file, fault.cause);
         m_bFileFailed = false;   // passed over, as its message says; the run still ends with status 1
-        ++m_nBadNames;
+        ++m_tally.badNames;
     } else if (now - midnight <= ageLimit) {
         if (m_settings.dryRun)
             LogLine(IDS_DRY_TOO_YOUNG, path);

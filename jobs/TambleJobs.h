@@ -38,6 +38,25 @@ class CSyncAhead;
 struct FileRef;
 struct JobFault;
 
+// What a job did, for its summary: each file it met is converted, passed over
+// or failed; the bytes are those of the converted files.
+struct JobTally {
+    std::uint64_t converted = 0, passedOver = 0, failed = 0;
+    std::uint64_t badNames = 0;   // of the passed over: names with a bad date (status 1)
+    std::uint64_t bytesBefore = 0, bytesAfter = 0;
+
+    JobTally& operator+=(const JobTally& other)
+    {
+        converted += other.converted;
+        passedOver += other.passedOver;
+        failed += other.failed;
+        badNames += other.badNames;
+        bytesBefore += other.bytesBefore;
+        bytesAfter += other.bytesAfter;
+        return *this;
+    }
+};
+
 class CTambleJobs {
 public:
     explicit CTambleJobs(IJobView& view, JobSettings settings = {});
@@ -220,9 +239,7 @@ protected:
     bool m_bInFile = false;       // between BeginFile and EndFile
     bool m_bFileFailed = false;   // the file at hand raised the status
     bool m_bFileDone = false;     // the file at hand was (or would be) converted
-    std::uint64_t m_nConverted = 0, m_nPassedOver = 0, m_nFailed = 0;
-    std::uint64_t m_nBadNames = 0;   // of the passed over: names with a bad date (status 1)
-    std::uint64_t m_nBytesBefore = 0, m_nBytesAfter = 0;
+    JobTally m_tally;
     std::uint64_t m_nFileIn = 0, m_nFileOut = 0;
     std::int64_t m_nStartedNs = 0;   // steady clock at the job's start
     bool m_bEnded = false;
