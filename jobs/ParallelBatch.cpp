@@ -216,7 +216,6 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
             }
             if (run->job.m_bInFile)
                 run->job.EndFile(false);
-            s_pRunning = nullptr;
             {
                 std::lock_guard<std::mutex> hold(lock);
                 slots[i].done = true;
@@ -229,9 +228,6 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
         }
     };
 
-    // The streams call the one progress slot; it is set here, before any worker
-    // reads it, and each worker's calls reach its own jobs object.
-    g_pfnProgress = UpdateFileProgress;
     // A lease break signal must not end the run while any worker holds a lease:
     // each lease restores the action it found, which is this one throughout.
     struct sigaction ignore {};

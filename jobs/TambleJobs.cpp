@@ -62,15 +62,9 @@ std::int64_t SteadyNs()
 
 }   // namespace
 
-thread_local CTambleJobs* CTambleJobs::s_pRunning = nullptr;
-
 CTambleJobs::CTambleJobs(IJobView& view) : m_nLockWait(CFolderLock::DefaultWait()), m_view(view) {}
 
-CTambleJobs::~CTambleJobs()
-{
-    if (s_pRunning == this)
-        s_pRunning = nullptr;
-}
+CTambleJobs::~CTambleJobs() = default;
 
 // --- driver -----------------------------------------------------------------
 
@@ -115,7 +109,6 @@ BOOL CTambleJobs::CheckSettings()
 
 int CTambleJobs::RunJob()
 {
-    s_pRunning = this;
     m_bEnded = false;
     int result = 0;
     m_nStartedNs = SteadyNs();
@@ -238,11 +231,10 @@ void CTambleJobs::LogLine(UINT textId, const std::string& what)
 
 // --- file bar ---------------------------------------------------------------
 
-void CTambleJobs::UpdateFileProgress(UINT /*position*/)
+void CTambleJobs::UpdateFileProgress(void* context, UINT /*position*/)
 {
     // The streams report bytes written or coded; the bar shows the source.
-    if (s_pRunning)
-        s_pRunning->ShowFilePos();
+    static_cast<CTambleJobs*>(context)->ShowFilePos();
 }
 
 void CTambleJobs::SetSourcePos(std::uint64_t consumed, std::uint64_t total)
