@@ -43,7 +43,6 @@ BOOL CTambleJobs::ConvertFile(const std::string& source, const std::string& targ
 CTambleJobs::Converted CTambleJobs::ConvertFile(const FileRef& source, const FileRef& target, int method,
                                                 bool replaceTarget, bool plainSource)
 {
-    s_pRunning = this;
     m_nSourceLength = 0;
     SetSourcePos(0, 0);
     ShowFilePos();
@@ -83,9 +82,8 @@ bool CTambleJobs::Convert(const FileRef& sourceFile, const FileRef& targetFile, 
 {
     const std::string source = sourceFile.Shown();
     const std::string target = targetFile.Shown();
-    // On a worker the slot already holds the callback (set before the workers
-    // start); the factory is not asked to set it again from several threads.
-    const ProgressCallback progress = m_bWorker ? nullptr : UpdateFileProgress;
+    // Both streams report to this object's file bar, on whichever thread it runs.
+    const ProgressSink progress = FileProgressSink();
     CSourceStream reader = OpenReader(sourceFile, fault, progress, plainSource);
     if (!reader) {
         fault.file = Shown(source, "/S:");

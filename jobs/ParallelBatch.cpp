@@ -125,7 +125,6 @@ bool CTambleJobs::RunFile(FileRun& run, const std::function<void(CTambleJobs& jo
     }
     if (run.job.m_bInFile)
         run.job.EndFile(false);
-    s_pRunning = nullptr;
     return stopped;
 }
 
@@ -151,9 +150,6 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
         paths.push_back({&file.source, &file.target});
     COrderedBatch batch(files.size(), Dependencies(paths), workers, ahead);
 
-    // The streams call the one progress slot; it is set here, before any worker
-    // reads it, and each worker's calls reach its own jobs object.
-    g_pfnProgress = UpdateFileProgress;
     // A lease break signal must not end the run while any worker holds a lease.
     const CLeaseSignalIgnored leaseSignal;
     // Finished targets are forced to disk on threads of their own from the first

@@ -132,12 +132,12 @@ bool FileStep(UINT textId, const std::string& file, JobFault& fault, const std::
     }
 }
 
-CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallback progress)
+CSourceStream OpenReader(const std::string& path, JobFault& fault, const ProgressSink& progress)
 {
     return OpenReader(FileRef::Path(path), fault, progress);
 }
 
-CSourceStream OpenReader(const FileRef& source, JobFault& fault, ProgressCallback progress, bool plainSource)
+CSourceStream OpenReader(const FileRef& source, JobFault& fault, const ProgressSink& progress, bool plainSource)
 {
     CSourceStream result;
     const std::string path = source.Shown();

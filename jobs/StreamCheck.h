@@ -35,7 +35,7 @@ public:
     CCompressedFile& operator*() const { return *m_pStream; }
 
 private:
-    friend CSourceStream OpenReader(const FileRef& source, JobFault& fault, ProgressCallback progress,
+    friend CSourceStream OpenReader(const FileRef& source, JobFault& fault, const ProgressSink& progress,
                                     bool plainSource);
 
     std::unique_ptr<CFile> m_pFile;   // made first, so that it outlives the stream
@@ -48,13 +48,14 @@ private:
 // first bytes cannot be read fails with its cause (IDS_ERR_OPEN_FILE), never taken
 // for a file without a magic (which would be read as stored bytes).  A damaged
 // magic or header fails as IDS_ERR_DAMAGED.  A FIFO or device is refused without
-// blocking on it.  progress, when not null, becomes the streams' progress callback.
-CSourceStream OpenReader(const std::string& path, JobFault& fault, ProgressCallback progress = nullptr);
+// blocking on it.  The stream reports its progress to the sink progress (an empty
+// sink: the process-wide callback).
+CSourceStream OpenReader(const std::string& path, JobFault& fault, const ProgressSink& progress = {});
 // The same for a file of a folder: never through a link (but in the current
 // folder), and only the file a look saw when source names one.  A plainSource
 // (one to compress) whose first bytes merely come near a magic is taken as the
 // stored bytes the format makes of it: nothing coded is expected there.
-CSourceStream OpenReader(const FileRef& source, JobFault& fault, ProgressCallback progress = nullptr,
+CSourceStream OpenReader(const FileRef& source, JobFault& fault, const ProgressSink& progress = {},
                          bool plainSource = false);
 
 // The one chunk loop: reads the stream's content in chunks of at most

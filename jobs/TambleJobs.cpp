@@ -58,15 +58,9 @@ std::int64_t SteadyNs()
 
 }   // namespace
 
-thread_local CTambleJobs* CTambleJobs::s_pRunning = nullptr;
-
 CTambleJobs::CTambleJobs(IJobView& view, JobSettings settings) : m_settings(std::move(settings)), m_view(view) {}
 
-CTambleJobs::~CTambleJobs()
-{
-    if (s_pRunning == this)
-        s_pRunning = nullptr;
-}
+CTambleJobs::~CTambleJobs() = default;
 
 // --- driver -----------------------------------------------------------------
 
@@ -81,7 +75,6 @@ BOOL CTambleJobs::CheckJobSettings()
 
 int CTambleJobs::RunJob()
 {
-    s_pRunning = this;
     m_bEnded = false;
     int result = 0;
     m_nStartedNs = SteadyNs();
@@ -205,11 +198,10 @@ void CTambleJobs::LogLine(UINT textId, const std::string& what)
 
 // --- file bar ---------------------------------------------------------------
 
-void CTambleJobs::UpdateFileProgress(UINT /*position*/)
+void CTambleJobs::UpdateFileProgress(void* context, UINT /*position*/)
 {
     // The streams report bytes written or coded; the bar shows the source.
-    if (s_pRunning)
-        s_pRunning->ShowFilePos();
+    static_cast<CTambleJobs*>(context)->ShowFilePos();
 }
 
 void CTambleJobs::SetSourcePos(std::uint64_t consumed, std::uint64_t total)

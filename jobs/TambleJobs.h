@@ -106,10 +106,12 @@ public:
     // any file (its message said why).
     std::string SummaryLine() const;
 
-    // The progress callback handed to the stream factory.  Whatever count the
-    // stream reports, the file bar shows how much of the source the running
-    // conversion has consumed (0 .. the source's size).
-    static void UpdateFileProgress(UINT position);
+    // The progress report of the streams a conversion makes, context the jobs
+    // object that runs it.  Whatever count the stream reports, the file bar shows
+    // how much of the source the conversion has consumed (0 .. the source's size).
+    static void UpdateFileProgress(void* context, UINT position);
+    // The sink that reports to this object's file bar.
+    ProgressSink FileProgressSink() { return {UpdateFileProgress, this}; }
 
 protected:
     // Ends the job with result (1 a normal end) through the view, once.
@@ -258,6 +260,4 @@ protected:
     // Plain files deleted without a write lease (leases refused), and why.
     std::uint64_t m_nUnleased = 0;
     int m_nUnleasedError = 0;
-
-    static thread_local CTambleJobs* s_pRunning;   // the jobs object whose conversion runs on this thread
 };

@@ -8,6 +8,12 @@
 const char g_szMagic[3][MAGIC_LENGTH + 1] = {"**++HUFF", "**++LZSS", "**++LZW "};
 ProgressCallback g_pfnProgress = nullptr;
 
+void ReportToProcessCallback(void* /*context*/, UINT count)
+{
+    if (g_pfnProgress)
+        g_pfnProgress(count);
+}
+
 namespace {
 
 void PutLe32(std::uint8_t* out, UINT v)
@@ -320,8 +326,8 @@ UINT CCompressedFile::WriteDirect(const std::uint8_t* in, UINT count, BOOL progr
     m_pFile->Write(in, blocks * COMPRESSED_BUFFER_SIZE);
     for (UINT b = 0; b < blocks; ++b) {
         m_nFilePos += COMPRESSED_BUFFER_SIZE;
-        if (progress && m_nFilePos % 1000 == 0 && g_pfnProgress)
-            g_pfnProgress(m_nFilePos);
+        if (progress && m_nFilePos % 1000 == 0)
+            ReportProgress(m_nFilePos);
     }
     return blocks * COMPRESSED_BUFFER_SIZE;
 }
@@ -333,8 +339,8 @@ void CCompressedFile::FlushBuffer(BOOL progress)
                              "compressed data too large for the format (4 GiB) while writing");
     m_pFile->Write(m_pBuffer, COMPRESSED_BUFFER_SIZE);
     m_nFilePos += COMPRESSED_BUFFER_SIZE;
-    if (progress && m_nFilePos % 1000 == 0 && g_pfnProgress)
-        g_pfnProgress(m_nFilePos);
+    if (progress && m_nFilePos % 1000 == 0)
+        ReportProgress(m_nFilePos);
     m_nBufCount = m_nBufIndex = 0;
 }
 

@@ -15,7 +15,7 @@
 //
 // Everything that is not coding lives here: the 32000-byte transfer buffer through
 // which all payload bytes pass, the bit writer and bit reader, the header and the
-// process-wide progress callback.  The transfer buffer's flush rule and progress
+// progress reports.  The transfer buffer's flush rule and progress
 // reports are part of the contract: a full buffer is written only when the next
 // byte arrives (or at Close), and every flush of a created stream reports the bytes
 // flushed so far.  The last, incomplete payload byte is never stored.
@@ -53,9 +53,19 @@ constexpr UINT OPEN_CREATE = 0x1001;
 
 extern const char g_szMagic[3][MAGIC_LENGTH + 1];
 
-// The process-wide progress callback: set by the factory, never cleared.
+// The process-wide progress callback: set by the factory, never cleared.  A stream
+// without a sink of its own reports to it.
 using ProgressCallback = void (*)(UINT count);
 extern ProgressCallback g_pfnProgress;
+
+// Where one stream reports its progress: report(context, count) on the stream's
+// thread.  Without report the stream uses g_pfnProgress.
+struct ProgressSink {
+    void (*report)(void* context, UINT count) = nullptr;
+    void* context = nullptr;
+};
+// The sink of a stream without one of its own: g_pfnProgress as it is at each report.
+void ReportToProcessCallback(void* context, UINT count);
 
 // Method of an existing file from its magic: 0, 1, 2, or -1 (no magic, short
 // file, or the file cannot be opened).  A failed read throws CFileException.
@@ -104,6 +114,11 @@ public:
     std::uint64_t EndCodeEnd() const { return m_nEndCodeEnd; }
     UINT FileLength() const { return m_nFileLength; }
     const std::string& GetFileName() const { return m_szFileName; }
+    // The sink this stream reports to from now on (an empty one: g_pfnProgress).
+    void SetProgressSink(const ProgressSink& sink)
+    {
+        m_progress = sink.report ? sink : ProgressSink {ReportToProcessCallback, nullptr};
+    }
 
     // Members the jobs and tests read.
     int m_nMethod;
@@ -204,6 +219,8 @@ protected:
     }
 
     void SetDamaged() { m_bDamaged = true; }
+    // One progress report: to the stream's own sink, else to the process-wide callback.
+    void ReportProgress(UINT count) const { m_progress.report(m_progress.context, count); }
     // Payload bits the reader has consumed so far.
     std::uint64_t BitsTaken() const;
     // Payload bits still in the file from the reader's position on (57 or more count as 57
@@ -251,6 +268,7 @@ private:
     UINT m_nBitCount = 0;          // writer: pending bits, 0 to 7 between calls
     CBitReader m_In;               // reader: the window
     bool m_bDamaged = false;
-    bool m_bAtEnd = false;             // reader: the file has no more bytes
-    std::uint64_t m_nEndCodeEnd = 0;   // reader: payload bit just after the end code
+    bool m_bAtEnd = false;                                        // reader: the file has no more bytes
+    std::uint64_t m_nEndCodeEnd = 0;                              // reader: payload bit just after the end code
+    ProgressSink m_progress {ReportToProcessCallback, nullptr};   // the stream's own sink, or the default
 };

@@ -429,8 +429,7 @@ void CLzwFile::PassProgressMark(UINT p)
 {
     std::uint64_t mark = (std::uint64_t {p} + 999) / 1000 * 1000;
     if (mark == p) {
-        if (g_pfnProgress)
-            g_pfnProgress(p);
+        ReportProgress(p);
         mark += 1000;
     }
     m_nProgressMark = mark;

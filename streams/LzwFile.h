@@ -15,7 +15,7 @@
 // widths run from 9 to 15.  Close emits the pending string code (0 for an empty
 // stream) and 256; the one to seven bits of the incomplete last byte are not stored.
 //
-// The writer passes its position in the caller's data to the progress callback at
+// The writer passes its position in the caller's data to its progress sink at
 // every data code emitted at a multiple of 1000, before the code's bits.
 //
 // The reader can stop after any byte and resume in the next Read.  A code that is
@@ -79,7 +79,8 @@ private:
     void EncodeFromPortable(const std::uint8_t* data, UINT p, UINT count);
     template <bool WIDE>
     class CEncodeRun;
-    void PassProgressMark(UINT p);
+    // Out of line: the writer's flattened loop keeps only the call on its rare path.
+    [[gnu::noinline]] void PassProgressMark(UINT p);
 
     // Reader.
     UINT DecodeFast(UINT want);

@@ -1,7 +1,7 @@
 // CUncompressedFile: the stored method.  A stored file has no header, no magic and
 // no size fields; its bytes are the data.  Reading hands out the file's bytes in
-// order; writing buffers them and reports each 32000-byte flush to the progress
-// callback.
+// order; writing buffers them and reports each 32000-byte flush to its progress
+// sink.
 #pragma once
 
 #include "streams/CompressedFile.h"

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <typeinfo>
 #include <vector>
 
@@ -306,6 +307,42 @@ TEST_F(StreamBase, FactoryKeepsTheEarlierCallbackWhenGivenNone)
     std::unique_ptr<CCompressedFile> a(CreateCompressedFile(nullptr, RecordProgress, METHOD_NONE));
     std::unique_ptr<CCompressedFile> b(CreateCompressedFile(nullptr, nullptr, METHOD_NONE));
     EXPECT_EQ(g_pfnProgress, &RecordProgress);
+}
+
+// Writers on two threads at once, each with a sink of its own: each sink gets exactly
+// the reports its stream alone gives the process-wide callback, which gets none.
+TEST_F(StreamBase, StreamsOnTwoThreadsReportToTheirOwnSinksOnly)
+{
+    const Bytes data[2] = {RandomData(200000, 7, 4), RandomData(130000, 8, 4)};
+    const auto write = [](int method, const auto& progress, const Bytes& in, CMemFile& out) {
+        std::unique_ptr<CCompressedFile> s(CreateCompressedFile(nullptr, progress, method));
+        ASSERT_TRUE(s->OpenFile(out, OPEN_CREATE));
+        s->WriteData(in.data(), static_cast<UINT>(in.size()));
+        s->Close();
+    };
+    const auto record = [](void* context, UINT count) { static_cast<std::vector<UINT>*>(context)->push_back(count); };
+    for (int method : {METHOD_LZW, METHOD_HUFFMAN, METHOD_NONE}) {
+        std::vector<UINT> alone[2], seen[2];
+        CMemFile aloneFile[2] = {CMemFile("alone0"), CMemFile("alone1")};
+        for (int i = 0; i < 2; ++i) {
+            g_progress.clear();
+            write(method, ProgressCallback {}, data[i], aloneFile[i]);
+            alone[i] = g_progress;
+        }
+        g_progress.clear();
+        CMemFile file[2] = {CMemFile("file0"), CMemFile("file1")};
+        std::thread threads[2];
+        for (int i = 0; i < 2; ++i)
+            threads[i] = std::thread([&, i] { write(method, ProgressSink {record, &seen[i]}, data[i], file[i]); });
+        for (std::thread& t : threads)
+            t.join();
+        EXPECT_TRUE(g_progress.empty()) << method;
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_FALSE(alone[i].empty()) << method;
+            EXPECT_EQ(seen[i], alone[i]) << method << " thread " << i;
+            EXPECT_EQ(file[i].Data(), aloneFile[i].Data()) << method;
+        }
+    }
 }
 
 TEST_F(StreamBase, OpenRejectsUnknownFlagsAndMissingFiles)
