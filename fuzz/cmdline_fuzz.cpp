@@ -104,17 +104,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
 
     CSilentView view;
-    CTambleJobs jobs(view);
-    CTambleApp::CopySettings(first, options, jobs);
-    const BOOL runnable = jobs.CheckSettings();
+    CTambleJobs jobs(view, CTambleApp::MakeSettings(first, options));
+    const BOOL runnable = jobs.CheckJobSettings();
+    const JobSettings& settings = jobs.Settings();
     // A refusal says why and earns status 2; a job that may run has earned nothing yet.
     if (runnable ? (jobs.ExitStatus() != 0 || view.messages != 0) : (jobs.ExitStatus() != 2 || view.messages != 1))
         std::abort();
     // A history job that may run has a folder, a number of days, and for an
     // extraction a positive count and a start date of at least seven characters.
-    if (runnable && jobs.m_nFileType == FILE_TYPE_HISTORY
-        && (jobs.m_szSource.empty() || jobs.m_nNumber == 0
-            || (jobs.m_nZipMode == ZIP_MODE_EXTRACT && (jobs.m_nNumber < 0 || jobs.m_szStartDate.size() < 7))))
+    if (runnable && settings.History()
+        && (settings.source.empty() || settings.number == 0
+            || (settings.zipMode == ZIP_MODE_EXTRACT && (settings.number < 0 || settings.startDate.size() < 7))))
         std::abort();
     return 0;
 }
