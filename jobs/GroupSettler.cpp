@@ -63,10 +63,15 @@ struct CGroupSettler::PlainOnItsWay {
     }
 };
 
-CGroupSettler::CGroupSettler(const CFolder& plainFolder, const CFolder& targetFolder, CSyncAhead* syncAhead,
+CGroupSettler::CGroupSettler(const CFolder& plainFolder, const CFolder& targetFolder, std::size_t syncThreads,
                              std::size_t groupSize)
-    : m_plainFolder(plainFolder), m_targetFolder(targetFolder), m_pSyncAhead(syncAhead), m_nGroupSize(groupSize)
+    : m_plainFolder(plainFolder),
+      m_targetFolder(targetFolder),
+      m_pSyncAhead(syncThreads ? std::make_unique<CSyncAhead>(syncThreads) : nullptr),
+      m_nGroupSize(groupSize)
 {}
+
+CGroupSettler::~CGroupSettler() = default;
 
 void CGroupSettler::Add(PendingFile file, std::vector<SettledFile>& settled)
 {

@@ -71,10 +71,18 @@ public:
     // commit) and, for a compression, a short pause.
     static constexpr std::size_t GROUP_SIZE = 32;
 
-    // plainFolder holds the plain files, targetFolder the targets; syncAhead
-    // may be null (each sync is then made here).
-    CGroupSettler(const CFolder& plainFolder, const CFolder& targetFolder, CSyncAhead* syncAhead,
+    // plainFolder holds the plain files, targetFolder the targets; with
+    // syncThreads (none: each sync is made here) the targets are forced to
+    // disk on threads of the settler's own, to which workers may hand them
+    // ahead of their group (SyncAhead).
+    CGroupSettler(const CFolder& plainFolder, const CFolder& targetFolder, std::size_t syncThreads,
                   std::size_t groupSize);
+    ~CGroupSettler();
+    CGroupSettler(const CGroupSettler&) = delete;
+    CGroupSettler& operator=(const CGroupSettler&) = delete;
+
+    // The sync threads, or null.
+    CSyncAhead* SyncAhead() const { return m_pSyncAhead.get(); }
 
     // Takes a file; settles the group first when the file is another name of
     // a file in it, and the group with it once it is full.  What became of the
@@ -92,7 +100,7 @@ private:
 
     const CFolder& m_plainFolder;
     const CFolder& m_targetFolder;
-    CSyncAhead* m_pSyncAhead;
+    std::unique_ptr<CSyncAhead> m_pSyncAhead;   // outlives the pending files (declared first)
     std::size_t m_nGroupSize;
     std::vector<PendingFile> m_pending;
 };

@@ -23,7 +23,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <optional>
 #include <utility>
 
 namespace {
@@ -152,20 +151,19 @@ bool CTambleJobs::RunBatch(const std::vector<BatchFile>& files, unsigned workers
 
     // A lease break signal must not end the run while any worker holds a lease.
     const CLeaseSignalIgnored leaseSignal;
-    // Finished targets are forced to disk on threads of their own from the first
+    // Finished targets are forced to disk on the settler's threads from the first
     // file on; the last group is settled (below) before they end.
-    std::optional<CSyncAhead> syncAhead;
-    if (m_settings.StagesTargets())
-        m_pSyncAhead = &syncAhead.emplace(SYNC_THREADS);
-    struct SyncAheadOff {
-        CSyncAhead*& pointer;
-        ~SyncAheadOff() { pointer = nullptr; }
-    } syncAheadOff {m_pSyncAhead};
-    m_pSettler = std::make_unique<CGroupSettler>(*m_pFolder, *m_pTargetFolder, m_pSyncAhead, m_nGroupSize);
+    m_pSettler = std::make_unique<CGroupSettler>(*m_pFolder, *m_pTargetFolder,
+                                                 m_settings.StagesTargets() ? SYNC_THREADS : 0, m_nGroupSize);
+    m_pSyncAhead = m_pSettler->SyncAhead();
     struct SettlerOff {
-        std::unique_ptr<CGroupSettler>& settler;
-        ~SettlerOff() { settler.reset(); }   // before the sync threads end
-    } settlerOff {m_pSettler};
+        CTambleJobs& job;
+        ~SettlerOff()
+        {
+            job.m_pSyncAhead = nullptr;
+            job.m_pSettler.reset();
+        }
+    } settlerOff {*this};
 
     // Each file's run is made when a worker takes it and goes when it is
     // released; the runs of dropped files go when the batch is over.
