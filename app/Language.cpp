@@ -4,8 +4,8 @@
 #include "hostenv/ProductFolder.h"
 #include "hostenv/ProfileString.h"
 #include "hostenv/TextBuffer.h"
+#include "platform/DirSearch.h"
 
-#include <dirent.h>
 #include <strings.h>
 
 #include <cctype>
@@ -42,14 +42,10 @@ std::string FindCultureFolder(const std::string& folder, const std::string& cult
     if (FolderExists((folder + culture).c_str()))
         return culture;
     std::string found;
-    if (DIR* listing = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(listing)) {
-            const std::string name = entry->d_name;
-            if (strcasecmp(name.c_str(), culture.c_str()) == 0 && (found.empty() || name < found)
-                && FolderExists((folder + name).c_str()))
-                found = name;
-        }
-        closedir(listing);
+    for (const DirEntry& entry : ReadFolderNames(folder)) {
+        if (strcasecmp(entry.name.c_str(), culture.c_str()) == 0 && (found.empty() || entry.name < found)
+            && FolderExists((folder + entry.name).c_str()))
+            found = entry.name;
     }
     return found;
 }

@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #ifndef TAMBLE_VERSION
 #define TAMBLE_VERSION "1.0.0"
@@ -201,8 +199,7 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& files)
 {
     std::vector<std::string> expanded;
     for (const std::string& file : files) {
-        struct stat st {};
-        if (file == "-" || ::stat(file.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (file == "-" || KindOfPath(file) != PathKind::Folder) {
             expanded.push_back(file);
             continue;
         }

@@ -4,8 +4,7 @@
 #include "hostenv/ProfileString.h"
 #include "hostenv/ShellFolders.h"
 #include "hostenv/TextBuffer.h"
-
-#include <sys/stat.h>
+#include "platform/DirSearch.h"
 
 #include <cstdlib>
 
@@ -14,15 +13,6 @@ namespace {
 constexpr char SETTINGS_FILE_NAME[] = "Program Settings.ini";
 constexpr int COMPANY_WITHOUT_VERSION = 40;
 constexpr std::size_t PRODUCT_NAME_SIZE = 128;
-
-// Mode of the entry at path, or 0 when there is none.
-mode_t EntryMode(const char* path)
-{
-    struct stat info {};
-    if (path == nullptr || stat(path, &info) != 0)
-        return 0;
-    return info.st_mode;
-}
 
 // The folder name below the user's folder: the product name, " Projects" for
 // the projects folder, and a slash.  The product name is cut to its 128-byte
@@ -142,11 +132,10 @@ char* BuildProductName(const char* settingsPath, char* buffer, std::size_t size,
 
 bool FileExists(const char* path)
 {
-    const mode_t mode = EntryMode(path);
-    return mode != 0 && !S_ISDIR(mode);
+    return path != nullptr && KindOfPath(path) == PathKind::Other;
 }
 
 bool FolderExists(const char* path)
 {
-    return S_ISDIR(EntryMode(path));
+    return path != nullptr && KindOfPath(path) == PathKind::Folder;
 }

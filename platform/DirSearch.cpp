@@ -136,3 +136,11 @@ std::vector<DirEntry> ListMatching(const std::string& folder, std::string_view p
 {
     return Scan(folder, &pattern, error);
 }
+
+PathKind KindOfPath(const std::string& path)
+{
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return PathKind::None;
+    return S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Other;
+}

@@ -43,5 +43,10 @@ bool ExamineEntry(const std::string& folder, DirEntry& entry);
 // *pattern when pattern is given), sorted by name; examined or names only.
 std::vector<DirEntry> ScanFolderAt(int dirFd, const std::string_view* pattern, bool examine, int* error);
 
+// What path leads to (links followed, as the caller named it): nothing, a
+// folder, or another kind of entry.
+enum class PathKind { None, Folder, Other };
+PathKind KindOfPath(const std::string& path);
+
 // The entries of folder whose names match the wildcard pattern, sorted by name.
 std::vector<DirEntry> ListMatching(const std::string& folder, std::string_view pattern, int* error = nullptr);
