@@ -138,9 +138,7 @@ int CFolder::OpenRegular(const std::string& name, const FileId* expect, int& err
         ::close(fd);
         return -1;
     }
-    // Reads of a regular file never block; the flag only kept the open from it.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    return fd;   // the flag stays: reads of a regular file never block
 }
 
 bool CFolder::Stat(const std::string& name, FileInfo& info) const
