@@ -280,12 +280,12 @@ int RunCat(const std::vector<std::string>& files, int out)
         else
             fault = {IDS_ERR_OPEN_FILE, file, fault.cause};
         UINT delivered = 0;
-        std::string damage;
+        bool intact = false;
         if (reader && ReadChunks(*reader, IDS_ERR_READ, write, delivered, fault)
-            && FileStep(IDS_ERR_READ, path, fault, [&] { damage = StreamFault(*reader, delivered); })) {
-            if (damage.empty())
+            && FileStep(IDS_ERR_READ, path, fault, [&] { intact = StreamIntact(*reader, delivered, fault); })) {
+            if (intact)
                 continue;
-            fault = {IDS_ERR_DAMAGED, path, damage};
+            fault.file = path;
         }
         if (readerGone) {
             EndByBrokenPipe();

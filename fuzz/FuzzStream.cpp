@@ -83,8 +83,9 @@ ReadResult ReadInChunks(CMemFile& image, std::size_t limit, NextCount next, cons
         }
     }
     r.damaged = file.IsDamaged();
+    JobFault fault;
     if (checkAt && r.bytes.size() == *checkAt)
-        r.intact = StreamFault(file, static_cast<UINT>(r.bytes.size())).empty();
+        r.intact = StreamIntact(file, static_cast<UINT>(r.bytes.size()), fault);
     file.Close();
     return r;
 }
@@ -173,7 +174,8 @@ Bytes DecodeWhole(CMemFile& image, UINT chunk)
         Require(file.Read(out.data() + done, want) == want);
         done += want;
     }
-    Require(StreamFault(file, static_cast<UINT>(out.size())).empty());
+    JobFault fault;
+    Require(StreamIntact(file, static_cast<UINT>(out.size()), fault));
     file.Close();
     return out;
 }

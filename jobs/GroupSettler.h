@@ -26,6 +26,7 @@
 // the next run proves again or a temporary that it removes.
 #pragma once
 
+#include "jobs/JobError.h"
 #include "platform/Folder.h"
 #include "platform/Types.h"
 
@@ -54,10 +55,7 @@ struct PendingFile {
 
 // What became of a settled file.
 struct SettledFile {
-    struct Line {
-        bool message;   // a message (else a log line)
-        std::string text;
-    };
+    using Line = JobLine;
     std::vector<Line> lines;
     bool failed = false;      // the file failed (before or while it was settled)
     bool converted = false;   // its conversion counts as done

@@ -1,5 +1,7 @@
 #include "jobs/HistoryNames.h"
 
+#include "jobs/JobError.h"
+#include "platform/ResourceLibrary.h"
 #include "platform/StringIds.h"
 #include "platform/TimeUtil.h"
 
@@ -161,4 +163,14 @@ DateResult ResolveDate(const HistoryDate& date, std::int64_t now, std::int64_t& 
     HistoryDate earlier = date;
     --earlier.year;
     return Midnight(earlier, midnight);
+}
+
+std::string ErrorCodeCause(UINT code)
+{
+    return LoadResString(IDS_CAUSE_ERROR) + " " + FormatErrorCode(code);
+}
+
+std::string DateCause(const HistoryDate& date, UINT code)
+{
+    return LoadResString(DateFault(date)) + ", " + ErrorCodeCause(code);
 }

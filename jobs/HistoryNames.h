@@ -83,6 +83,11 @@ enum class DateResult {
 // "the month is not 01 to 12" and the like.
 UINT DateFault(const HistoryDate& date);
 
+// "error 0x80004005", and a refused date's fault with it: "the month is not
+// 01 to 12, error 0x80004005".
+std::string ErrorCodeCause(UINT code);
+std::string DateCause(const HistoryDate& date, UINT code);
+
 // Checks a date and forms its local midnight; a date whose midnight is later
 // than now is moved back one year (and checked again).
 DateResult ResolveDate(const HistoryDate& date, std::int64_t now, std::int64_t& midnight);

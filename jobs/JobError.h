@@ -35,6 +35,12 @@ std::string ComposeMessage(const std::string& text, const std::string& file, con
 // as above.
 std::string ComposeMessage(UINT textId, const std::string& file, const std::string& cause);
 
+// A line a job has to say: a message for the user, or a line of the log.
+struct JobLine {
+    bool message;   // a message (else a log line)
+    std::string text;
+};
+
 // What failed, and why.
 struct JobFault {
     UINT textId = 0;         // the message's fixed text: IDS_ERR_READ, IDS_ERR_WRITE, IDS_ERR_DAMAGED, ...

@@ -107,9 +107,11 @@ void CompareContent(CCompressedFile& decoded, CFile& original, JobFault& fault)
         return false;
     };
     UINT delivered = 0;
+    bool intact = false;
     if (!ReadChunks(decoded, IDS_ERR_READ, compare, delivered, fault)
-        || !FileStep(IDS_ERR_READ, decoded.GetFileName(), fault, [&] { fault.cause = StreamFault(decoded, delivered); })
-        || !fault.cause.empty())
+        || !FileStep(IDS_ERR_READ, decoded.GetFileName(), fault,
+                     [&] { intact = StreamIntact(decoded, delivered, fault); })
+        || !intact)
         return;
     std::uint8_t extra = 0;
     UINT more = 0;
@@ -119,7 +121,8 @@ void CompareContent(CCompressedFile& decoded, CFile& original, JobFault& fault)
 
 }   // namespace
 
-bool FileStep(UINT textId, const std::string& file, JobFault& fault, const std::function<void()>& step)
+bool FileStep(UINT textId, const std::string& file, JobFault& fault, const std::function<void()>& step,
+              NoMemory noMemory)
 {
     try {
         step();
@@ -128,8 +131,12 @@ bool FileStep(UINT textId, const std::string& file, JobFault& fault, const std::
         // Data beyond what the format can hold fails its file only.
         const bool stops = failure.m_cause != CFileException::invalidFile;
         fault = {textId, file, FileErrorCause(failure), stops && (textId == IDS_ERR_READ || textId == IDS_ERR_WRITE)};
-        return false;
+    } catch (const std::bad_alloc&) {
+        if (noMemory == NoMemory::PassOn)
+            throw;
+        fault = {textId, file, std::strerror(ENOMEM)};
     }
+    return false;
 }
 
 CSourceStream OpenReader(const std::string& path, JobFault& fault, const ProgressSink& progress)
@@ -330,7 +337,10 @@ bool ReadChunksAhead(CCompressedFile& stream, UINT readTextId, const ChunkSink& 
     return taken && !readFailed;
 }
 
-std::string StreamFault(CCompressedFile& stream, UINT delivered, bool* dataComplete)
+namespace {
+
+// Why a stream that delivered `delivered` bytes is not intact, or "" when it is.
+std::string StreamDamage(CCompressedFile& stream, UINT delivered, bool* dataComplete)
 {
     if (dataComplete)
         *dataComplete = false;
@@ -369,6 +379,17 @@ std::string StreamFault(CCompressedFile& stream, UINT delivered, bool* dataCompl
     return {};
 }
 
+}   // namespace
+
+bool StreamIntact(CCompressedFile& stream, UINT delivered, JobFault& fault, bool* dataComplete)
+{
+    std::string damage = StreamDamage(stream, delivered, dataComplete);
+    if (damage.empty())
+        return true;
+    fault = {IDS_ERR_DAMAGED, stream.GetFileName(), std::move(damage)};
+    return false;
+}
+
 std::string FileErrorCause(const CFileException& error)
 {
     return error.m_lOsError ? std::string(std::strerror(error.m_lOsError)) : error.Describe();
@@ -396,26 +417,25 @@ bool CheckFile(const std::string& path, bool decode, StreamSummary& summary, Job
 bool CheckFile(const FileRef& file, bool decode, StreamSummary& summary, JobFault& fault)
 {
     const std::string path = file.Shown();
-    try {
+    bool intact = false;
+    const auto check = [&] {
         CSourceStream stream = OpenReader(file, fault);
         if (!stream)
-            return false;
+            return;
         summary.method = stream->m_nMethod;
         summary.originalSize = stream->m_nOriginalSize;
         summary.fileSize = stream->GetLength();
-        if (!decode)
-            return true;
+        if (!decode) {
+            intact = true;
+            return;
+        }
         UINT delivered = 0;
         const auto skip = [](const std::uint8_t*, UINT, UINT, JobFault&) { return true; };
-        if (!ReadChunks(*stream, IDS_ERR_OPEN_FILE, skip, delivered, fault)
-            || !FileStep(IDS_ERR_OPEN_FILE, path, fault, [&] { fault.cause = StreamFault(*stream, delivered); }))
-            return false;
-        fault.textId = IDS_ERR_DAMAGED;
-        return fault.cause.empty();
-    } catch (const std::bad_alloc&) {
-        fault = {IDS_ERR_OPEN_FILE, path, std::strerror(ENOMEM)};
-    }
-    return false;
+        if (ReadChunks(*stream, IDS_ERR_OPEN_FILE, skip, delivered, fault)
+            && FileStep(IDS_ERR_OPEN_FILE, path, fault, [&] { intact = StreamIntact(*stream, delivered, fault); }))
+            fault.file = path;   // damaged: named as the caller named it
+    };
+    return FileStep(IDS_ERR_OPEN_FILE, path, fault, check, NoMemory::IsFault) && intact;
 }
 
 bool CompareDecoded(const std::string& twin, const std::string& plain, std::string& cause)
@@ -426,14 +446,15 @@ bool CompareDecoded(const std::string& twin, const std::string& plain, std::stri
 bool CompareDecoded(const FileRef& twin, const FileRef& plain, std::string& cause)
 {
     JobFault fault;
-    try {
-        CSourceStream decoded = OpenReader(twin, fault);
-        CRegularFile original;
-        if (decoded && original.OpenRegular(plain, fault.cause))   // else the cause is set
-            CompareContent(*decoded, original, fault);
-    } catch (const std::bad_alloc&) {
-        fault.cause = std::strerror(ENOMEM);
-    }
+    FileStep(
+        IDS_ERR_READ, twin.Shown(), fault,
+        [&] {
+            CSourceStream decoded = OpenReader(twin, fault);
+            CRegularFile original;
+            if (decoded && original.OpenRegular(plain, fault.cause))   // else the cause is set
+                CompareContent(*decoded, original, fault);
+        },
+        NoMemory::IsFault);
     cause = fault.cause;
     return cause.empty();
 }

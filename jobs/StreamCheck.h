@@ -71,16 +71,22 @@ bool ReadChunks(CCompressedFile& stream, UINT readTextId, const ChunkSink& take,
 // is the reading thread's until the call returns.
 bool ReadChunksAhead(CCompressedFile& stream, UINT readTextId, const ChunkSink& take, UINT& delivered, JobFault& fault);
 
-// Runs step, a call into the file layer; false with the fault (textId, file and
-// the cause) when it throws.  A failed read (IDS_ERR_READ) or write
-// (IDS_ERR_WRITE) stops the job, unless its data is merely beyond what the
-// format can hold.
-bool FileStep(UINT textId, const std::string& file, JobFault& fault, const std::function<void()>& step);
+// The one place where what the file layer and the allocator throw becomes a
+// fault.  Runs step, a call into the file layer (or a whole step of a job); false
+// with the fault (textId, file and the cause) when it throws a CFileException.
+// A failed read (IDS_ERR_READ) or write (IDS_ERR_WRITE) stops the job, unless its
+// data is merely beyond what the format can hold.  With NoMemory::IsFault a
+// std::bad_alloc becomes the fault (textId, file, ENOMEM's text) too; else it
+// goes on up to the step that names the file it failed.
+enum class NoMemory { PassOn, IsFault };
+bool FileStep(UINT textId, const std::string& file, JobFault& fault, const std::function<void()>& step,
+              NoMemory noMemory = NoMemory::PassOn);
 
-// Why a stream that delivered `delivered` bytes is not intact, or "" when it is.
-// Once the original size is delivered it reads the end code.  *dataComplete, when
-// given, is set when the data is whole and only bytes after it are wrong.
-std::string StreamFault(CCompressedFile& stream, UINT delivered, bool* dataComplete = nullptr);
+// Whether a stream that delivered `delivered` bytes is intact; false with the
+// fault (IDS_ERR_DAMAGED, the stream's file, why) when not.  Once the original
+// size is delivered it reads the end code.  *dataComplete, when given, is set
+// when the data is whole and only bytes after it are wrong.
+bool StreamIntact(CCompressedFile& stream, UINT delivered, JobFault& fault, bool* dataComplete = nullptr);
 
 // The cause text of a file-layer failure: its description without the name of
 // the file (the messages name the file themselves).
