@@ -5,13 +5,15 @@
 // one way only, in a cause string.  The fault is described where it happens:
 // its kind is the text its message begins with (a read error is made a read
 // error where the read fails, a write error where the write fails), and the
-// function shows nothing itself.  Errors of the file layer (CFileException) are
-// caught where the jobs call into the streams and become faults right there.
+// function shows nothing itself.  Errors of the file layer (CFileException) and
+// of the allocator (std::bad_alloc) become faults in one place, FileStep
+// (jobs/StreamCheck.h), around the calls into the streams.
 //
 // The job step that owns a file reports the fault (the run ends with status 1
-// and the job goes on), or, for a fault the job cannot go on after, throws it as
-// CJobError, the one exception of the jobs, which the job driver reports before
-// it ends the job.
+// and the job goes on); a fault the job cannot go on after (stopsJob) stops it.
+// A history step hands both back in its outcome (jobs/JobOutcome.h); on the
+// job's thread such a fault is thrown as CJobError, the one exception of the
+// jobs, which the job driver reports before it ends the job.
 #pragma once
 
 #include "platform/PrintableText.h"

@@ -3,6 +3,7 @@
 // the proof of a compressed twin.
 #include "jobs/HistoryFolder.h"
 #include "jobs/HistoryNames.h"
+#include "jobs/HistorySteps.h"
 #include "jobs/JobError.h"
 #include "jobs/StreamCheck.h"
 #include "jobs/TambleJobs.h"
@@ -639,6 +640,50 @@ TEST(Proof, TwinMustDecodeToExactlyThePlainBytes)
 
     // A stored twin holds the plain bytes as they are.
     EXPECT_TRUE(CompareDecoded(dir / "plain", dir / "plain", cause)) << cause;
+}
+
+// A history step hands back what its file came to: said, counted and settled
+// only by the job's thread, so a dropped outcome leaves the folder as it was.
+TEST(HistoryStep, HandsBackLinesCountsAndThePendingTwin)
+{
+    TempDir dir;
+    const Bytes data = HistoryLike(30000);
+    WriteWholeFile(dir / "0A200305.hst", data);
+    WriteWholeFile(dir / "0A201305.hst", data);   // month 13
+    CFolder folder;
+    int error = 0;
+    ASSERT_TRUE(folder.Open(dir.Path(), false, error));
+    JobSettings settings;
+    settings.zipMode = ZIP_MODE_COMPRESS;
+    settings.fileType = FILE_TYPE_HISTORY;
+    const HistoryStepContext context {settings, folder, folder, Time64Now(), 30 * 86400};
+    std::vector<UINT> bar;
+    const FilePosSink sink = [&](UINT pos) { bar.push_back(pos); };
+
+    FileOutcome made = CompressStep(context, "0A200305.hst", sink);
+    EXPECT_TRUE(made.lines.empty());
+    EXPECT_EQ(made.status, 0);
+    ASSERT_TRUE(made.pending);
+    EXPECT_EQ(made.pending->plainName, "0A200305.hst");
+    EXPECT_EQ(made.pending->targetName, "0A200305.hsz");
+    EXPECT_EQ(made.pending->fileIn, data.size());
+    EXPECT_EQ(made.tally.converted + made.tally.passedOver + made.tally.failed, 0u);   // its group counts it
+    ASSERT_FALSE(bar.empty());
+    EXPECT_EQ(bar.back(), data.size());
+
+    const FileOutcome bad = CompressStep(context, "0A201305.hst", sink);
+    ASSERT_EQ(bad.lines.size(), 1u);
+    EXPECT_TRUE(bad.lines[0].message);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_FALSE(bad.stopsJob);
+    EXPECT_EQ(bad.tally.passedOver, 1u);
+    EXPECT_EQ(bad.tally.badNames, 1u);
+    EXPECT_FALSE(bad.pending);
+
+    EXPECT_TRUE(HasTemporaries(dir.Path()));   // the twin waits for its group
+    made = {};                                 // dropped: its twin's temporary goes, the plain file stays
+    EXPECT_FALSE(HasTemporaries(dir.Path()));
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>({"0A200305.hst", "0A201305.hst"}));
 }
 
 // Reading ahead on a thread of its own: every chunk arrives once and in order, and a
