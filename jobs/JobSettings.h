@@ -1,5 +1,5 @@
 // JobSettings: what a run is asked to do, filled once from the command line and
-// never changed by a job; a worker of a history job gets a copy.
+// never changed by a job; the steps of a history job read it on their workers.
 #pragma once
 
 #include "jobs/JobKind.h"
