@@ -23,6 +23,7 @@
 #include "platform/Folder.h"
 #include "platform/TempRegistry.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,9 @@ public:
     static std::string FolderOf(const std::string& path);
 
 private:
+    static constexpr char TEMP_MARK[] = ".tamble-tmp.";   // in every temporary's name
+    static constexpr std::size_t NAME_LIMIT = 255;        // bytes of one name in a folder
+
     bool CopyAttributes(const FileInfo& source, const std::vector<char>* acl, std::string& cause);
     bool CopyAcl(const std::vector<char>* acl, unsigned& mode, std::string& cause);
     bool Rename(bool replace, std::string& cause);

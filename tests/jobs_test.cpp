@@ -28,15 +28,19 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+#ifndef _WIN32   // Not on Windows: the C library of Windows takes no zone names from TZ.
 // Runs a test in a zone with daylight saving (summer time 31 March to 27
 // October 2024) and puts the previous zone back afterwards.
 class BerlinTime : public ::testing::Test {
@@ -51,6 +55,7 @@ protected:
 private:
     ScopedEnv m_env;
 };
+#endif
 
 // A view that keeps everything the job shows.
 class CRecordingView : public IJobView {
@@ -165,6 +170,7 @@ TEST(HistoryNames, NumbersAreReadAsAtoiReadsThem)
     EXPECT_EQ(NameDate("0A24AB01.hst", 2).month, 0);   // not a number: out of range later
 }
 
+#ifndef _WIN32   // Not on Windows: the dates are those of named zones (TZ), which the C library of Windows does not read.
 TEST_F(BerlinTime, StartDateIsReadAtFixedPositions)
 {
     struct Case {
@@ -365,9 +371,11 @@ TEST(ExtractWindow, DatesStepAsTheLibraryStepsThemAndEndWithTheYear3000)
     EXPECT_EQ(window.countAllGroups, 5u);
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
 }
+#endif
 
 // --- safe targets -----------------------------------------------------------
 
+#ifndef _WIN32   // Not on Windows: permission bits (the Windows test below checks the read-only attribute and the times).
 TEST(SafeTarget, TemporaryIsRecognisableAndGoesOnFailure)
 {
     TempDir dir;
@@ -427,6 +435,7 @@ TEST(SafeTarget, CommitCopiesPermissionsAndTimesAndRespectsAnExistingTarget)
     EXPECT_TRUE(third.Commit(source, true, cause)) << cause;
     EXPECT_TRUE(ReadWholeFile(dir / "taken").empty());
 }
+#endif
 
 // --- conversion -------------------------------------------------------------
 
@@ -491,6 +500,7 @@ TEST(ConvertFile, DamagedSourceMakesNoTargetAndSaysWhy)
     }
 }
 
+#ifndef _WIN32   // Not on Windows: the peak memory is read with getrusage.
 TEST(ConvertFile, TrailingBytesKeepTheTargetAndLyingSizesAllocateNothing)
 {
     TempDir dir;
@@ -523,6 +533,7 @@ TEST(ConvertFile, TrailingBytesKeepTheTargetAndLyingSizesAllocateNothing)
               "The file is damaged! " + (dir / "claims.lzw")
                   + ": its coded data runs out after 3000 of the 268438456 bytes its header gives");
 }
+#endif
 
 // --- the full check of a coded file ------------------------------------------
 
@@ -583,6 +594,7 @@ TEST(StreamCheck, DamageIsNamedInWords)
               "its coded data runs out after 0 of the 4294967295 bytes its header gives");
 }
 
+#ifndef _WIN32   // Not on Windows: /proc/self/mem and the texts of Linux errors.
 TEST(ConvertFile, SourceMayBeItsOwnTargetAndOpenFailuresNameTheFile)
 {
     TempDir dir;
@@ -606,6 +618,7 @@ TEST(ConvertFile, SourceMayBeItsOwnTargetAndOpenFailuresNameTheFile)
     EXPECT_EQ(view.messages[3], "Couldn't open file! /proc/self/mem: Input/output error");
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>({"same"}));
 }
+#endif
 
 // --- proof of a compressed twin ---------------------------------------------
 

@@ -44,10 +44,15 @@ const std::string kLibraryName = "tamble-mui.dll";
 const std::string kGermanLibrary = std::string(TAMBLE_BINARY_DIR) + "/app/de/" + kLibraryName;
 const std::string kFrenchLibrary = std::string(TAMBLE_BINARY_DIR) + "/app/fr/" + kLibraryName;
 
-// A path with '/' for every separator, as the tests write theirs.
+// A path as the tests compare them: '/' for every separator, and on Windows,
+// whose names match in any case, in lower case.
 std::string Slashes(std::string path)
 {
     std::replace(path.begin(), path.end(), '\\', '/');
+#ifdef _WIN32
+    for (char& c : path)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+#endif
     return path;
 }
 
@@ -155,7 +160,7 @@ protected:
         const std::string target = m_dir / (folder.empty() ? "" : folder + "/") + kLibraryName;
         fs::create_directories(fs::path(target).parent_path());
         fs::copy_file(library, target, fs::copy_options::overwrite_existing);
-        return target;
+        return Slashes(target);
     }
     std::string Load(const char* culture)
     {
@@ -207,7 +212,7 @@ TEST_F(ResourceDllTest, EnglishAndUnusableNamesLoadNothing)
     const std::string named = m_dir / "de/Tamble-EXE-mui.dll";
     fs::create_directories(m_dir / "de");
     fs::copy_file(kGermanLibrary, named);
-    EXPECT_EQ(Load("de-CH"), named);
+    EXPECT_EQ(Load("de-CH"), Slashes(named));
 }
 
 // Whether a library is still loaded cannot be asked on Windows, where a

@@ -7,6 +7,18 @@
 #include <utility>
 #include <vector>
 
+#ifdef _WIN32
+// The C library of Windows sets and removes variables with _putenv_s.
+inline int setenv(const char* name, const char* value, int)
+{
+    return _putenv_s(name, value);
+}
+inline int unsetenv(const char* name)
+{
+    return _putenv_s(name, "");
+}
+#endif
+
 class ScopedEnv {
 public:
     ScopedEnv() = default;
