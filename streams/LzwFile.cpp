@@ -35,7 +35,22 @@ struct LzwTableCache {
         FreeTableMemory(pDecode);
     }
 };
+#ifdef _WIN32
+// mingw-w64 runs the destructors of thread_local objects only after the
+// thread's emulated TLS has been freed, so a worker thread's cache would free
+// whatever that memory then holds when the thread ends: on Windows the tables
+// are not kept between streams.
+LzwTableCache* ThreadCache()
+{
+    return nullptr;
+}
+#else
 thread_local LzwTableCache t_tableCache;
+LzwTableCache* ThreadCache()
+{
+    return &t_tableCache;
+}
+#endif
 
 inline void Copy16(std::uint8_t* dst, const std::uint8_t* src)
 {
@@ -80,7 +95,8 @@ BOOL CLzwFile::Open(const char* fileName, UINT openFlags, CFileException* error)
 void CLzwFile::AllocDictionary(BOOL forWriting)
 {
     FreeDictionary();
-    LzwTableCache& cache = t_tableCache;
+    LzwTableCache none;   // no cache: nothing kept to take
+    LzwTableCache& cache = ThreadCache() != nullptr ? *ThreadCache() : none;
     if (forWriting) {
         void* block = cache.pEncode ? cache.pEncode : AllocTableMemory(sizeof(CLzwEncodeTable));
         cache.pEncode = nullptr;
@@ -108,20 +124,20 @@ void CLzwFile::AllocDictionary(BOOL forWriting)
 // Hands the tables to this thread's cache, or frees them when it holds some already.
 void CLzwFile::FreeDictionary()
 {
-    LzwTableCache& cache = t_tableCache;
+    LzwTableCache* cache = ThreadCache();
     if (m_pEncodeTable) {
         m_pEncodeTable->~CLzwEncodeTable();
-        if (cache.pEncode)
+        if (cache == nullptr || cache->pEncode)
             FreeTableMemory(m_pEncodeTable);
         else
-            cache.pEncode = m_pEncodeTable;
+            cache->pEncode = m_pEncodeTable;
     }
     m_pEncodeTable = nullptr;
     if (m_pHistory) {   // the entry table lies in the same block
-        if (cache.pDecode)
+        if (cache == nullptr || cache->pDecode)
             FreeTableMemory(m_pHistory);
         else
-            cache.pDecode = m_pHistory;
+            cache->pDecode = m_pHistory;
     }
     m_pHistory = nullptr;
     m_pDecodeTable = nullptr;
