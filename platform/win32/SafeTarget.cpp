@@ -397,7 +397,7 @@ bool CSafeTarget::Discard(std::string* cause)
         m_nTempSlot = NO_TEMPORARY_SLOT;
         int error = 0;
         if (m_hFile >= 0) {
-            error = DeleteThrough(HandleOf(m_hFile));
+            error = DeleteOwnThrough(HandleOf(m_hFile));
         } else {
             std::wstring path;
             error = !EntryPath(m_hDir, m_strTempAt, path) ? errno : DeleteEntry(path);

@@ -343,6 +343,19 @@ int DeleteThrough(HANDLE handle)
     return SetErrnoFromLastError();
 }
 
+int DeleteOwnThrough(HANDLE handle)
+{
+    FILE_BASIC_INFO basic {};
+    if (::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
+        && (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;   // left as they are
+        basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+        ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+    }
+    return DeleteThrough(handle);
+}
+
 int RenameEntry(const std::wstring& from, const std::wstring& to, bool replace)
 {
     const std::lock_guard<std::mutex> hold(g_leaseLock);

@@ -76,6 +76,8 @@ int DeleteEntry(const std::wstring& path);
 // Renames or deletes the file open at handle: to is a full path (\\?\ form).  0 or errno.
 int RenameThrough(HANDLE handle, const std::wstring& to, bool replace);
 int DeleteThrough(HANDLE handle);
+// Deletes a temporary of ours through its handle, read-only as it may be by now.
+int DeleteOwnThrough(HANDLE handle);
 
 // The leases held: whoever renames or deletes a leased name does it through the
 // lease's handle, which no other open may share (and which an oplock would see
