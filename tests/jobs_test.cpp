@@ -34,6 +34,7 @@
 
 #ifdef _WIN32
 #include "platform/Folder.h"
+#include "platform/FolderLock.h"
 
 #include <filesystem>
 #include <share.h>
@@ -790,5 +791,14 @@ TEST(WindowsFolder, HeldFolderTargetsAndNamesStayInside)
     EXPECT_FALSE(HasTemporaries(dir.Path())) << ::testing::PrintToString(Names(dir.Path()));
     for (const char* name : {"source", "made"})
         fs::permissions(FsPath(dir / name), fs::perms::owner_write, fs::perm_options::add);
+
+    // One run at a time: a second lock on the folder is refused, and the lock
+    // file goes with the lock.
+    CFolderLock first, second;
+    ASSERT_EQ(first.Acquire(folder, 0, {}, error), CFolderLock::Result::Held);
+    EXPECT_EQ(second.Acquire(folder, 0, {}, error), CFolderLock::Result::Busy);
+    first.Release();
+    EXPECT_FALSE(PathExists(dir / LOCK_FILE_NAME));
+    EXPECT_EQ(second.Acquire(folder, 0, {}, error), CFolderLock::Result::Held);
 }
 #endif
