@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -317,13 +318,28 @@ int RenameThrough(HANDLE handle, const std::wstring& to, bool replace)
     const std::size_t bytes = native.size() * sizeof(wchar_t);
     std::string block(sizeof(FILE_RENAME_INFORMATION) + bytes, '\0');
     auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(block.data());
-    info->ReplaceIfExists = replace ? TRUE : FALSE;
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<ULONG>(bytes);
     native.copy(info->FileName, native.size());
     IO_STATUS_BLOCK status {};
-    const NTSTATUS result = ::NtSetInformationFile(handle, &status, info, static_cast<ULONG>(block.size()),
-                                                   static_cast<FILE_INFORMATION_CLASS>(10));   // FileRenameInformation
+    // POSIX semantics first (Windows 10): a replaced target that others hold open
+    // goes from under them, as on Linux.  The flags take the place of
+    // ReplaceIfExists at the start of the block.
+    constexpr ULONG REPLACE_IF_EXISTS = 0x1, POSIX_SEMANTICS = 0x2;
+    const ULONG flags = POSIX_SEMANTICS | (replace ? REPLACE_IF_EXISTS : 0);
+    std::memcpy(block.data(), &flags, sizeof flags);
+    NTSTATUS result = ::NtSetInformationFile(handle, &status, info, static_cast<ULONG>(block.size()),
+                                             static_cast<FILE_INFORMATION_CLASS>(65));   // FileRenameInformationEx
+    const auto unknown = [](NTSTATUS code) {
+        const auto value = static_cast<ULONG>(code);
+        return value == 0xC0000003 || value == 0xC000000D || value == 0xC00000BB || value == 0xC0000002;
+    };
+    if (result < 0 && unknown(result)) {
+        std::memset(block.data(), 0, sizeof flags);
+        info->ReplaceIfExists = replace ? TRUE : FALSE;
+        result = ::NtSetInformationFile(handle, &status, info, static_cast<ULONG>(block.size()),
+                                        static_cast<FILE_INFORMATION_CLASS>(10));   // FileRenameInformation
+    }
     if (result >= 0)
         return 0;
     return SetErrnoFrom(::RtlNtStatusToDosError(result));
