@@ -1,6 +1,7 @@
 // Names, errors, entry paths and the steps done through held handles (Win32.h).
 #include "platform/win32/Win32.h"
 
+#include <sddl.h>
 #include <winternl.h>
 
 #include <cerrno>
@@ -261,6 +262,36 @@ bool EntryPath(int dir, const std::string& name, std::wstring& path)
     path += L'\\';
     path += wide;
     return true;
+}
+
+COwnerOnly::COwnerOnly()
+{
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string user(size, '\0');
+    wchar_t* sid = nullptr;
+    if (size > 0 && ::GetTokenInformation(token, TokenUser, user.data(), size, &size)
+        && ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+        // Protected (no inherited entries), full access for the user and nobody else.
+        const std::wstring text = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+        if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &m_pSecurity,
+                                                                   nullptr)) {
+            m_attributes.nLength = sizeof m_attributes;
+            m_attributes.lpSecurityDescriptor = m_pSecurity;
+            m_attributes.bInheritHandle = FALSE;
+        }
+        ::LocalFree(sid);
+    }
+    ::CloseHandle(token);
+}
+
+COwnerOnly::~COwnerOnly()
+{
+    if (m_pSecurity)
+        ::LocalFree(m_pSecurity);
 }
 
 bool IsDiskFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info)

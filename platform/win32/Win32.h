@@ -65,6 +65,22 @@ bool FolderPathOf(HANDLE dir, std::wstring& path);
 // separator, a drive or stream colon or a NUL are refused (EINVAL).  False with errno.
 bool EntryPath(int dir, const std::string& name, std::wstring& path);
 
+// Security attributes whose access list grants the running user alone full
+// access (mode 0600 on Linux), for files others must not read or lock; null
+// where the user's identity cannot be had (the file then inherits its folder's list).
+class COwnerOnly {
+public:
+    COwnerOnly();
+    ~COwnerOnly();
+    COwnerOnly(const COwnerOnly&) = delete;
+    COwnerOnly& operator=(const COwnerOnly&) = delete;
+    SECURITY_ATTRIBUTES* Attributes() { return m_pSecurity ? &m_attributes : nullptr; }
+
+private:
+    PSECURITY_DESCRIPTOR m_pSecurity = nullptr;
+    SECURITY_ATTRIBUTES m_attributes {};
+};
+
 // The attributes and identity of an open handle, and whether it is a regular disk file.
 bool IsDiskFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info);
 
