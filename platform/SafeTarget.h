@@ -18,6 +18,10 @@
 //
 // Calls that a signal interrupts (EINTR) are repeated: an interruption is never
 // a failure.
+//
+// On Windows (platform/win32/SafeTarget.cpp) the temporary is held open without
+// sharing deletion, so its path cannot lead elsewhere, and it is renamed into
+// place and removed through that handle.
 #pragma once
 
 #include "platform/Folder.h"

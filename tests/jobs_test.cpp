@@ -32,7 +32,13 @@
 #include <unistd.h>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/Folder.h"
+#include "platform/FolderLock.h"
+
+#include <filesystem>
+#include <share.h>
+#else
 #include <sys/resource.h>
 #endif
 
@@ -687,3 +693,112 @@ TEST(ReadAhead, ChunksInOrderAndStopsOnFailureOrThrow)
         EXPECT_TRUE(std::equal(seen.begin(), seen.end(), data.begin()));
     }
 }
+
+#ifdef _WIN32
+// --- Windows: handles held without sharing ----------------------------------
+
+namespace {
+
+std::filesystem::path FsPath(const std::string& name)
+{
+    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
+}   // namespace
+
+// A history compression and its extraction: each plain file goes once its twin is
+// proven, except the one another program holds open (kept, not a failure); the
+// lock file and no temporary remain.  An extraction brings the bytes back.
+TEST(WindowsHistory, PlainFilesGoOnlyWhenNobodyHasThemOpen)
+{
+    TempDir dir;
+    const Bytes data = HistoryLike(70000);
+    for (const char* name : {"0A200101.hst", "0A200102.hst", "0B200101.hst"})
+        WriteWholeFile(dir / name, data);
+    // A writer that lets others read but not write or delete.
+    const int writer = _sopen((dir / "0B200101.hst").c_str(), _O_RDWR | _O_BINARY, _SH_DENYWR);
+    ASSERT_GE(writer, 0);
+    JobSettings settings;
+    settings.zipMode = ZIP_MODE_COMPRESS;
+    settings.fileType = FILE_TYPE_HISTORY;
+    settings.source = dir.Path();
+    settings.number = 30;
+    settings.jobs = 2;
+    CRecordingView view;
+    CTambleJobs compress(view, settings);
+    compress.RunJob();
+    _close(writer);
+    EXPECT_EQ(compress.ExitStatus(), 0) << ::testing::PrintToString(view.messages);
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>({"0A200101.hsz", "0A200102.hsz", "0B200101.hst"}));
+    EXPECT_EQ(ReadWholeFile(dir / "0B200101.hst"), data);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].find("0B200101.hst"), std::string::npos) << view.messages[0];
+
+    settings.zipMode = ZIP_MODE_EXTRACT;
+    settings.startDate = "01/01/20";
+    settings.number = 2;
+    CTambleJobs extract(view, settings);
+    extract.RunJob();
+    EXPECT_EQ(extract.ExitStatus(), 0) << ::testing::PrintToString(view.messages);
+    EXPECT_EQ(Names(dir.Path()).size(), 5u) << ::testing::PrintToString(Names(dir.Path()));
+    for (const char* name : {"0A200101.hst", "0A200102.hst"})
+        EXPECT_EQ(ReadWholeFile(dir / name), data) << name;
+}
+
+// A folder is held so that it cannot be renamed; a target made from a read-only
+// source is read-only, has its times, and replaces nothing unasked; a name that
+// leaves the folder is refused.
+TEST(WindowsFolder, HeldFolderTargetsAndNamesStayInside)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    WriteWholeFile(dir / "source", Bytes(10, 'x'));
+    CFolder folder;
+    int error = 0;
+    ASSERT_TRUE(folder.Open(dir.Path(), false, error)) << error;
+    std::error_code ec;
+    fs::rename(FsPath(dir.Path()), FsPath(dir.Path() + "-moved"), ec);
+    EXPECT_TRUE(ec) << "a held folder was renamed";
+    EXPECT_EQ(folder.OpenRegular("..\\source", nullptr, error), -1);
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_EQ(folder.CreateExclusive("c:source", 0600), -1);
+    EXPECT_EQ(folder.OpenRegular("", nullptr, error), -1);
+
+    const auto old = fs::last_write_time(FsPath(dir / "source")) - std::chrono::hours(24 * 365 * 20);
+    fs::last_write_time(FsPath(dir / "source"), old);
+    fs::permissions(FsPath(dir / "source"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    FileInfo info;
+    ASSERT_TRUE(folder.Stat("source", info));
+    EXPECT_EQ(info.mode, 0444u);
+    std::string cause;
+    CSafeTarget made;
+    ASSERT_TRUE(made.Create(folder, "made", cause)) << cause;
+    EXPECT_TRUE(HasTemporaries(dir.Path()));
+    ASSERT_TRUE(made.Commit(info, false, cause)) << cause;
+    FileInfo madeInfo;
+    ASSERT_TRUE(folder.Stat("made", madeInfo));
+    EXPECT_EQ(madeInfo.mode, 0444u);
+    EXPECT_EQ(madeInfo.modified, info.modified);
+    CSafeTarget again;
+    EXPECT_FALSE(again.Create(folder, "source", cause));   // read-only: not ours to replace
+    EXPECT_FALSE(HasTemporaries(dir.Path())) << ::testing::PrintToString(Names(dir.Path()));
+    WriteWholeFile(dir / "taken", Bytes(3, 'k'));
+    CSafeTarget third;
+    ASSERT_TRUE(third.Create(folder, "taken", cause)) << cause;
+    EXPECT_FALSE(third.Commit(info, false, cause));
+    EXPECT_EQ(ReadWholeFile(dir / "taken"), Bytes(3, 'k'));
+    EXPECT_FALSE(HasTemporaries(dir.Path())) << ::testing::PrintToString(Names(dir.Path()));
+    for (const char* name : {"source", "made"})
+        fs::permissions(FsPath(dir / name), fs::perms::owner_write, fs::perm_options::add);
+
+    // One run at a time: a second lock on the folder is refused, and the lock
+    // file goes with the lock.
+    CFolderLock first, second;
+    ASSERT_EQ(first.Acquire(folder, 0, {}, error), CFolderLock::Result::Held);
+    EXPECT_EQ(second.Acquire(folder, 0, {}, error), CFolderLock::Result::Busy);
+    first.Release();
+    EXPECT_FALSE(PathExists(dir / LOCK_FILE_NAME));
+    EXPECT_EQ(second.Acquire(folder, 0, {}, error), CFolderLock::Result::Held);
+}
+#endif

@@ -33,7 +33,12 @@ std::vector<DirEntry> Scan(const std::wstring& folder, const std::string_view* p
                                            FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
-        err = code == ERROR_FILE_NOT_FOUND ? 0 : ErrnoOf(code);   // no entry at all (not even ".")
+        // A file where the folder should be is not a folder, as Linux says.
+        const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            err = ENOTDIR;
+        else
+            err = code == ERROR_FILE_NOT_FOUND ? 0 : ErrnoOf(code);   // no entry at all (not even ".")
     } else {
         do {
             const std::string name = Utf8Of(data.cFileName, static_cast<int>(wcslen(data.cFileName)));

@@ -65,6 +65,8 @@ CFileLease::Result CFileLease::Take(int dir, const std::string& name, int& error
     oplock->input = {REQUEST_OPLOCK_CURRENT_VERSION, sizeof oplock->input,
                      OPLOCK_LEVEL_CACHE_READ | OPLOCK_LEVEL_CACHE_HANDLE | OPLOCK_LEVEL_CACHE_WRITE,
                      REQUEST_OPLOCK_INPUT_FLAG_REQUEST};
+    oplock->output.StructureVersion = REQUEST_OPLOCK_CURRENT_VERSION;
+    oplock->output.StructureLength = sizeof oplock->output;
     code = ERROR_NOT_ENOUGH_MEMORY;
     if (oplock->overlapped.hEvent
         && !::DeviceIoControl(handle, FSCTL_REQUEST_OPLOCK, &oplock->input, sizeof oplock->input, &oplock->output,

@@ -108,9 +108,10 @@ int CheckOpened(HANDLE handle, bool follow, const FileId* expect)
 
 // Opens an entry as a file (never a link unless follow), checks it and hands
 // out its descriptor; -1 with errno.
-int OpenChecked(const std::wstring& path, DWORD access, DWORD disposition, bool follow, const FileId* expect)
+int OpenChecked(const std::wstring& path, DWORD access, DWORD disposition, bool follow, const FileId* expect,
+                SECURITY_ATTRIBUTES* security = nullptr)
 {
-    const HANDLE handle = ::CreateFileW(path.c_str(), access, SHARE_ALL, nullptr, disposition,
+    const HANDLE handle = ::CreateFileW(path.c_str(), access, SHARE_ALL, security, disposition,
                                         FILE_ATTRIBUTE_NORMAL | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
@@ -284,8 +285,11 @@ int CFolder::CreateExclusive(const std::string& name, mode_t mode) const
     std::wstring path;
     if (!EntryPath(m_hDir, name, path))
         return -1;
-    (void)mode;   // the new file takes the folder's inherited access list
-    return OpenChecked(path, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW, false, nullptr);
+    // A mode for the owner alone becomes an access list for the user alone; any
+    // other takes the folder's inherited list.
+    COwnerOnly owner;
+    return OpenChecked(path, GENERIC_READ | GENERIC_WRITE | DELETE, CREATE_NEW, false, nullptr,
+                       (mode & 077) == 0 ? owner.Attributes() : nullptr);
 }
 
 int CFolder::OpenOrCreate(const std::string& name, mode_t mode) const
@@ -293,8 +297,9 @@ int CFolder::OpenOrCreate(const std::string& name, mode_t mode) const
     std::wstring path;
     if (!EntryPath(m_hDir, name, path))
         return -1;
-    (void)mode;
-    return OpenChecked(path, GENERIC_READ | GENERIC_WRITE | DELETE, OPEN_ALWAYS, false, nullptr);
+    COwnerOnly owner;   // for a file it makes, as CreateExclusive
+    return OpenChecked(path, GENERIC_READ | GENERIC_WRITE | DELETE, OPEN_ALWAYS, false, nullptr,
+                       (mode & 077) == 0 ? owner.Attributes() : nullptr);
 }
 
 int CFolder::Rename(const std::string& from, const std::string& to, bool replace) const

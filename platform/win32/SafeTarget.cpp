@@ -133,6 +133,7 @@ bool CSafeTarget::Create(const CFolder& folder, const std::string& target, std::
         return false;
     }
     static std::atomic<unsigned> s_nCounter {0};   // shared by the workers of a history job
+    COwnerOnly owner;
     for (int attempt = 0; attempt < CREATE_ATTEMPTS; ++attempt) {
         const std::string suffix = TEMP_MARK + std::to_string(CurrentProcessId()) + "." + std::to_string(s_nCounter++);
         // A long target name is shortened in the temporary's name, which must fit the folder.
@@ -145,9 +146,10 @@ bool CSafeTarget::Create(const CFolder& folder, const std::string& target, std::
         }
         // Registered before it exists, so that a stop never leaves it behind.
         const int slot = RegisterTemporaryAt(m_hDir, tempAt.c_str());
+        // Readable by us alone until it has the source's access list (Stage).
         const HANDLE handle
             = ::CreateFileW(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, owner.Attributes(), CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         const DWORD code = ::GetLastError();
         if (handle != INVALID_HANDLE_VALUE)
@@ -215,11 +217,14 @@ bool CSafeTarget::CopyAcl(const std::vector<char>* acl, unsigned& mode, std::str
     auto* security = const_cast<char*>(acl->data());
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
-    if (!::GetSecurityDescriptorDacl(security, &present, &dacl, &defaulted) || !present)
-        return true;
+    if (!::GetSecurityDescriptorDacl(security, &present, &dacl, &defaulted)) {
+        cause = FormatText(IDS_CAUSE_ACL_READ, {ErrnoText(SetErrnoFromLastError())});
+        return false;
+    }
+    // A source without a list (or with a null one) lets everyone in: so does its copy.
     SECURITY_DESCRIPTOR own {};
     if (!::InitializeSecurityDescriptor(&own, SECURITY_DESCRIPTOR_REVISION)
-        || !::SetSecurityDescriptorDacl(&own, TRUE, dacl, FALSE)
+        || !::SetSecurityDescriptorDacl(&own, TRUE, present ? dacl : nullptr, FALSE)
         || !::SetSecurityDescriptorControl(&own, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
         cause = FormatText(IDS_CAUSE_ACL_SET, {ErrnoText(SetErrnoFromLastError())});
         return false;
@@ -397,7 +402,7 @@ bool CSafeTarget::Discard(std::string* cause)
         m_nTempSlot = NO_TEMPORARY_SLOT;
         int error = 0;
         if (m_hFile >= 0) {
-            error = DeleteThrough(HandleOf(m_hFile));
+            error = DeleteOwnThrough(HandleOf(m_hFile));
         } else {
             std::wstring path;
             error = !EntryPath(m_hDir, m_strTempAt, path) ? errno : DeleteEntry(path);

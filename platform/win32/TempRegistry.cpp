@@ -182,7 +182,7 @@ void RemoveRegisteredTemporaries()
         if (!g_restores[i]->empty())
             RenameEntry(*g_paths[i], *g_restores[i], false);   // never over a file that took the name
         else if (HANDLE handle = g_handles[i].load())
-            DeleteThrough(handle);
+            DeleteOwnThrough(handle);
         else
             DeleteEntry(*g_paths[i]);
     }

@@ -1,10 +1,12 @@
 // Names, errors, entry paths and the steps done through held handles (Win32.h).
 #include "platform/win32/Win32.h"
 
+#include <sddl.h>
 #include <winternl.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -262,6 +264,36 @@ bool EntryPath(int dir, const std::string& name, std::wstring& path)
     return true;
 }
 
+COwnerOnly::COwnerOnly()
+{
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token))
+        return;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string user(size, '\0');
+    wchar_t* sid = nullptr;
+    if (size > 0 && ::GetTokenInformation(token, TokenUser, user.data(), size, &size)
+        && ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid)) {
+        // Protected (no inherited entries), full access for the user and nobody else.
+        const std::wstring text = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+        if (::ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &m_pSecurity,
+                                                                   nullptr)) {
+            m_attributes.nLength = sizeof m_attributes;
+            m_attributes.lpSecurityDescriptor = m_pSecurity;
+            m_attributes.bInheritHandle = FALSE;
+        }
+        ::LocalFree(sid);
+    }
+    ::CloseHandle(token);
+}
+
+COwnerOnly::~COwnerOnly()
+{
+    if (m_pSecurity)
+        ::LocalFree(m_pSecurity);
+}
+
 bool IsDiskFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info)
 {
     return ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info)
@@ -317,13 +349,28 @@ int RenameThrough(HANDLE handle, const std::wstring& to, bool replace)
     const std::size_t bytes = native.size() * sizeof(wchar_t);
     std::string block(sizeof(FILE_RENAME_INFORMATION) + bytes, '\0');
     auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(block.data());
-    info->ReplaceIfExists = replace ? TRUE : FALSE;
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<ULONG>(bytes);
     native.copy(info->FileName, native.size());
     IO_STATUS_BLOCK status {};
-    const NTSTATUS result = ::NtSetInformationFile(handle, &status, info, static_cast<ULONG>(block.size()),
-                                                   static_cast<FILE_INFORMATION_CLASS>(10));   // FileRenameInformation
+    // POSIX semantics first (Windows 10): a replaced target that others hold open
+    // goes from under them, as on Linux.  The flags take the place of
+    // ReplaceIfExists at the start of the block.
+    constexpr ULONG REPLACE_IF_EXISTS = 0x1, POSIX_SEMANTICS = 0x2;
+    const ULONG flags = POSIX_SEMANTICS | (replace ? REPLACE_IF_EXISTS : 0);
+    std::memcpy(block.data(), &flags, sizeof flags);
+    NTSTATUS result = ::NtSetInformationFile(handle, &status, info, static_cast<ULONG>(block.size()),
+                                             static_cast<FILE_INFORMATION_CLASS>(65));   // FileRenameInformationEx
+    const auto unknown = [](NTSTATUS code) {
+        const auto value = static_cast<ULONG>(code);
+        return value == 0xC0000003 || value == 0xC000000D || value == 0xC00000BB || value == 0xC0000002;
+    };
+    if (result < 0 && unknown(result)) {
+        std::memset(block.data(), 0, sizeof flags);
+        info->ReplaceIfExists = replace ? TRUE : FALSE;
+        result = ::NtSetInformationFile(handle, &status, info, static_cast<ULONG>(block.size()),
+                                        static_cast<FILE_INFORMATION_CLASS>(10));   // FileRenameInformation
+    }
     if (result >= 0)
         return 0;
     return SetErrnoFrom(::RtlNtStatusToDosError(result));
@@ -341,6 +388,19 @@ int DeleteThrough(HANDLE handle)
     if (::SetFileInformationByHandle(handle, FileDispositionInfo, &plain, sizeof plain))
         return 0;
     return SetErrnoFromLastError();
+}
+
+int DeleteOwnThrough(HANDLE handle)
+{
+    FILE_BASIC_INFO basic {};
+    if (::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
+        && (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+        basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;   // left as they are
+        basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+        ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+    }
+    return DeleteThrough(handle);
 }
 
 int RenameEntry(const std::wstring& from, const std::wstring& to, bool replace)

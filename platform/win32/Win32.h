@@ -65,6 +65,22 @@ bool FolderPathOf(HANDLE dir, std::wstring& path);
 // separator, a drive or stream colon or a NUL are refused (EINVAL).  False with errno.
 bool EntryPath(int dir, const std::string& name, std::wstring& path);
 
+// Security attributes whose access list grants the running user alone full
+// access (mode 0600 on Linux), for files others must not read or lock; null
+// where the user's identity cannot be had (the file then inherits its folder's list).
+class COwnerOnly {
+public:
+    COwnerOnly();
+    ~COwnerOnly();
+    COwnerOnly(const COwnerOnly&) = delete;
+    COwnerOnly& operator=(const COwnerOnly&) = delete;
+    SECURITY_ATTRIBUTES* Attributes() { return m_pSecurity ? &m_attributes : nullptr; }
+
+private:
+    PSECURITY_DESCRIPTOR m_pSecurity = nullptr;
+    SECURITY_ATTRIBUTES m_attributes {};
+};
+
 // The attributes and identity of an open handle, and whether it is a regular disk file.
 bool IsDiskFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info);
 
@@ -76,6 +92,8 @@ int DeleteEntry(const std::wstring& path);
 // Renames or deletes the file open at handle: to is a full path (\\?\ form).  0 or errno.
 int RenameThrough(HANDLE handle, const std::wstring& to, bool replace);
 int DeleteThrough(HANDLE handle);
+// Deletes a temporary of ours through its handle, read-only as it may be by now.
+int DeleteOwnThrough(HANDLE handle);
 
 // The leases held: whoever renames or deletes a leased name does it through the
 // lease's handle, which no other open may share (and which an oplock would see
