@@ -200,8 +200,8 @@ std::unique_ptr<IJobView> CTambleApp::CreateView(const CTambleCmdLine& cmdLine, 
 bool CTambleApp::OpenWindowDisplay()
 {
 #ifdef _WIN32
-    // Windows always has its desktop; the dialog is part of the program.
-    return true;
+    // The dialog is part of the program; it needs a desktop a user can see.
+    return CWin32Dlg::CanShow();
 #else
     // A build without the window module never looks for one.
     if (!TAMBLE_HAS_WINDOW)

@@ -97,6 +97,15 @@ INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 }   // namespace
 
+bool CWin32Dlg::CanShow()
+{
+    USEROBJECTFLAGS flags {};
+    HWINSTA station = GetProcessWindowStation();
+    if (station == nullptr || !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr))
+        return true;   // nothing known against it
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 int CWin32Dlg::DoModal()
 {
     INITCOMMONCONTROLSEX controls {sizeof controls, ICC_PROGRESS_CLASS};

@@ -32,6 +32,11 @@ public:
     CWin32Dlg(const CWin32Dlg&) = delete;
     CWin32Dlg& operator=(const CWin32Dlg&) = delete;
 
+    // Whether a window can be seen at all: false in a service's or a
+    // scheduled task's window station, where a message box would wait for a
+    // user who is not there.
+    static bool CanShow();
+
     // Creates the window from the template and runs it until the job ends
     // it; returns its result, or -1 when the window could not be created and
     // the job has not run.
