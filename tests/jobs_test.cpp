@@ -763,6 +763,12 @@ TEST(WindowsFolder, HeldFolderTargetsAndNamesStayInside)
     EXPECT_EQ(error, EINVAL);
     EXPECT_EQ(folder.CreateExclusive("c:source", 0600), -1);
     EXPECT_EQ(folder.OpenRegular("", nullptr, error), -1);
+    CFolder root;   // a volume's root: its path ends with the separator
+    ASSERT_TRUE(root.Open("C:\\", false, error)) << error;
+    FileInfo windows;
+    EXPECT_TRUE(root.Stat("Windows", windows));
+    EXPECT_FALSE(windows.regular);
+    EXPECT_FALSE(root.List(false, error).empty()) << error;
 
     const auto old = fs::last_write_time(FsPath(dir / "source")) - std::chrono::hours(24 * 365 * 20);
     fs::last_write_time(FsPath(dir / "source"), old);
