@@ -35,6 +35,7 @@
 #ifdef _WIN32
 #include "platform/Folder.h"
 #include "platform/FolderLock.h"
+#include "platform/System.h"
 
 #include <filesystem>
 #include <share.h>
@@ -797,6 +798,16 @@ TEST(WindowsFolder, HeldFolderTargetsAndNamesStayInside)
     EXPECT_FALSE(HasTemporaries(dir.Path())) << ::testing::PrintToString(Names(dir.Path()));
     for (const char* name : {"source", "made"})
         fs::permissions(FsPath(dir / name), fs::perms::owner_write, fs::perm_options::add);
+
+    // A left-over temporary goes once its process is gone, ours stays.
+    const std::string ours = ".taken.tamble-tmp." + std::to_string(CurrentProcessId()) + ".7";
+    WriteWholeFile(dir / ours, Bytes(1, 'x'));
+    WriteWholeFile(dir / ".taken.tamble-tmp.999999.7", Bytes(1, 'x'));
+    std::vector<std::string> removed, failed;
+    CSafeTarget::RemoveStale(folder, "", removed, failed);
+    EXPECT_EQ(removed, std::vector<std::string>({folder.Shown(".taken.tamble-tmp.999999.7")}));
+    EXPECT_TRUE(failed.empty());
+    EXPECT_TRUE(PathExists(dir / ours));
 
     // One run at a time: a second lock on the folder is refused, and the lock
     // file goes with the lock.
