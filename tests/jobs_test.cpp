@@ -764,6 +764,10 @@ TEST(WindowsFolder, HeldFolderTargetsAndNamesStayInside)
     EXPECT_EQ(error, EINVAL);
     EXPECT_EQ(folder.CreateExclusive("c:source", 0600), -1);
     EXPECT_EQ(folder.OpenRegular("", nullptr, error), -1);
+    for (const char* device : {"CON", "NUL", "\\\\.\\COM1"}) {   // paths the caller gives, never opened
+        EXPECT_EQ(CFolder::Current().OpenRegular(device, nullptr, error), -1) << device;
+        EXPECT_EQ(error, EINVAL) << device;
+    }
     CFolder root;   // a volume's root: its path ends with the separator
     ASSERT_TRUE(root.Open("C:\\", false, error)) << error;
     FileInfo windows;
