@@ -33,9 +33,11 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "platform/FileLease.h"
 #include "platform/Folder.h"
 #include "platform/FolderLock.h"
 #include "platform/System.h"
+#include "platform/TempRegistry.h"
 
 #include <filesystem>
 #include <share.h>
@@ -744,6 +746,44 @@ TEST(WindowsHistory, PlainFilesGoOnlyWhenNobodyHasThemOpen)
     EXPECT_EQ(Names(dir.Path()).size(), 5u) << ::testing::PrintToString(Names(dir.Path()));
     for (const char* name : {"0A200101.hst", "0A200102.hst"})
         EXPECT_EQ(ReadWholeFile(dir / name), data) << name;
+}
+
+// What the stop handler does before the process ends: the temporary in flight goes
+// (through its handle, which shares no deletion) and a plain file set aside under its
+// lease's handle is put back under its name.
+TEST(WindowsHistory, AStopRemovesTheTemporaryAndPutsASetAsideFileBack)
+{
+    // The death test's child runs this test again from its start: it works in the
+    // parent's folder, which it finds in the environment.
+    const char* given = std::getenv("TAMBLE_TEST_STOP_FOLDER");
+    std::unique_ptr<TempDir> own;
+    ScopedEnv env;
+    if (!given) {
+        own = std::make_unique<TempDir>();
+        WriteWholeFile(*own / "0A200101.hst", Bytes(5, 'p'));
+        env.Set("TAMBLE_TEST_STOP_FOLDER", own->Path());
+    }
+    const std::string path = given ? given : own->Path();
+    const auto stopped = [&] {
+        CFolder folder;
+        int error = 0;
+        std::string cause;
+        CSafeTarget target;
+        CFileLease lease;
+        if (!folder.Open(path, false, error) || !target.Create(folder, "0A200101.hsz", cause)
+            || lease.Take(folder.Handle(), "0A200101.hst", error) != CFileLease::Result::Held)
+            std::_Exit(1);
+        RegisterSetAsideAt(folder.Handle(), ".0A200101.hst.aside", "0A200101.hst");
+        const int moved = folder.Rename("0A200101.hst", ".0A200101.hst.aside", false);
+        CreationReturned();
+        if (moved != 0 || PathExists(path + "/0A200101.hst") || !HasTemporaries(path))
+            std::_Exit(2);
+        RemoveRegisteredTemporaries();
+        std::_Exit(7);   // as the handler ends the process: nothing else is cleaned up
+    };
+    EXPECT_EXIT(stopped(), ::testing::ExitedWithCode(7), "");
+    EXPECT_EQ(Names(path), std::vector<std::string>({"0A200101.hst"}));
+    EXPECT_EQ(ReadWholeFile(path + "/0A200101.hst"), Bytes(5, 'p'));
 }
 
 // A folder is held so that it cannot be renamed; a target made from a read-only
