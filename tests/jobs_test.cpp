@@ -33,8 +33,11 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "platform/FileLease.h"
 #include "platform/Folder.h"
 #include "platform/FolderLock.h"
+#include "platform/System.h"
+#include "platform/TempRegistry.h"
 
 #include <filesystem>
 #include <share.h>
@@ -745,6 +748,44 @@ TEST(WindowsHistory, PlainFilesGoOnlyWhenNobodyHasThemOpen)
         EXPECT_EQ(ReadWholeFile(dir / name), data) << name;
 }
 
+// What the stop handler does before the process ends: the temporary in flight goes
+// (through its handle, which shares no deletion) and a plain file set aside under its
+// lease's handle is put back under its name.
+TEST(WindowsHistory, AStopRemovesTheTemporaryAndPutsASetAsideFileBack)
+{
+    // The death test's child runs this test again from its start: it works in the
+    // parent's folder, which it finds in the environment.
+    const char* given = std::getenv("TAMBLE_TEST_STOP_FOLDER");
+    std::unique_ptr<TempDir> own;
+    ScopedEnv env;
+    if (!given) {
+        own = std::make_unique<TempDir>();
+        WriteWholeFile(*own / "0A200101.hst", Bytes(5, 'p'));
+        env.Set("TAMBLE_TEST_STOP_FOLDER", own->Path());
+    }
+    const std::string path = given ? given : own->Path();
+    const auto stopped = [&] {
+        CFolder folder;
+        int error = 0;
+        std::string cause;
+        CSafeTarget target;
+        CFileLease lease;
+        if (!folder.Open(path, false, error) || !target.Create(folder, "0A200101.hsz", cause)
+            || lease.Take(folder.Handle(), "0A200101.hst", error) != CFileLease::Result::Held)
+            std::_Exit(1);
+        RegisterSetAsideAt(folder.Handle(), ".0A200101.hst.aside", "0A200101.hst");
+        const int moved = folder.Rename("0A200101.hst", ".0A200101.hst.aside", false);
+        CreationReturned();
+        if (moved != 0 || PathExists(path + "/0A200101.hst") || !HasTemporaries(path))
+            std::_Exit(2);
+        RemoveRegisteredTemporaries();
+        std::_Exit(7);   // as the handler ends the process: nothing else is cleaned up
+    };
+    EXPECT_EXIT(stopped(), ::testing::ExitedWithCode(7), "");
+    EXPECT_EQ(Names(path), std::vector<std::string>({"0A200101.hst"}));
+    EXPECT_EQ(ReadWholeFile(path + "/0A200101.hst"), Bytes(5, 'p'));
+}
+
 // A folder is held so that it cannot be renamed; a target made from a read-only
 // source is read-only, has its times, and replaces nothing unasked; a name that
 // leaves the folder is refused.
@@ -763,6 +804,16 @@ TEST(WindowsFolder, HeldFolderTargetsAndNamesStayInside)
     EXPECT_EQ(error, EINVAL);
     EXPECT_EQ(folder.CreateExclusive("c:source", 0600), -1);
     EXPECT_EQ(folder.OpenRegular("", nullptr, error), -1);
+    for (const char* device : {"CON", "NUL", "\\\\.\\COM1"}) {   // paths the caller gives, never opened
+        EXPECT_EQ(CFolder::Current().OpenRegular(device, nullptr, error), -1) << device;
+        EXPECT_EQ(error, EINVAL) << device;
+    }
+    CFolder root;   // a volume's root: its path ends with the separator
+    ASSERT_TRUE(root.Open("C:\\", false, error)) << error;
+    FileInfo windows;
+    EXPECT_TRUE(root.Stat("Windows", windows));
+    EXPECT_FALSE(windows.regular);
+    EXPECT_FALSE(root.List(false, error).empty()) << error;
 
     const auto old = fs::last_write_time(FsPath(dir / "source")) - std::chrono::hours(24 * 365 * 20);
     fs::last_write_time(FsPath(dir / "source"), old);
@@ -791,6 +842,16 @@ TEST(WindowsFolder, HeldFolderTargetsAndNamesStayInside)
     EXPECT_FALSE(HasTemporaries(dir.Path())) << ::testing::PrintToString(Names(dir.Path()));
     for (const char* name : {"source", "made"})
         fs::permissions(FsPath(dir / name), fs::perms::owner_write, fs::perm_options::add);
+
+    // A left-over temporary goes once its process is gone, ours stays.
+    const std::string ours = ".taken.tamble-tmp." + std::to_string(CurrentProcessId()) + ".7";
+    WriteWholeFile(dir / ours, Bytes(1, 'x'));
+    WriteWholeFile(dir / ".taken.tamble-tmp.999999.7", Bytes(1, 'x'));
+    std::vector<std::string> removed, failed;
+    CSafeTarget::RemoveStale(folder, "", removed, failed);
+    EXPECT_EQ(removed, std::vector<std::string>({folder.Shown(".taken.tamble-tmp.999999.7")}));
+    EXPECT_TRUE(failed.empty());
+    EXPECT_TRUE(PathExists(dir / ours));
 
     // One run at a time: a second lock on the folder is refused, and the lock
     // file goes with the lock.

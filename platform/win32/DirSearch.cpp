@@ -28,7 +28,7 @@ std::vector<DirEntry> Scan(const std::wstring& folder, const std::string_view* p
     std::vector<DirEntry> entries;
     int err = 0;
     WIN32_FIND_DATAW data {};
-    const std::wstring search = folder + L"\\*";
+    const std::wstring search = folder + (folder.back() == L'\\' ? L"*" : L"\\*");   // a root ends with "\\"
     const HANDLE find = ::FindFirstFileExW(search.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
                                            FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {

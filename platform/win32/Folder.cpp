@@ -18,6 +18,7 @@
 #include <aclapi.h>
 
 #include <cerrno>
+#include <cwctype>
 
 namespace {
 
@@ -106,11 +107,27 @@ int CheckOpened(HANDLE handle, bool follow, const FileId* expect)
     return 0;
 }
 
+// Whether a full path names a device (\\.\COM1, what "CON" or "NUL" become) rather
+// than a file on a volume: it is never opened as a file, so no device is touched.
+bool IsDevicePath(const std::wstring& path)
+{
+    if (path.compare(0, 4, L"\\\\.\\") == 0)
+        return true;
+    if (path.compare(0, 4, L"\\\\?\\") != 0)
+        return false;
+    const bool drive = path.size() >= 6 && path[5] == L':' && iswalpha(path[4]);
+    return !drive && path.compare(4, 4, L"UNC\\") != 0;
+}
+
 // Opens an entry as a file (never a link unless follow), checks it and hands
 // out its descriptor; -1 with errno.
 int OpenChecked(const std::wstring& path, DWORD access, DWORD disposition, bool follow, const FileId* expect,
                 SECURITY_ATTRIBUTES* security = nullptr)
 {
+    if (IsDevicePath(path)) {
+        errno = EINVAL;
+        return -1;
+    }
     const HANDLE handle = ::CreateFileW(path.c_str(), access, SHARE_ALL, security, disposition,
                                         FILE_ATTRIBUTE_NORMAL | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (handle == INVALID_HANDLE_VALUE) {

@@ -259,7 +259,8 @@ bool EntryPath(int dir, const std::string& name, std::wstring& path)
     }
     if (!FolderPathOf(HandleOf(dir), path))
         return false;
-    path += L'\\';
+    if (path.back() != L'\\')   // a volume's root ends with its separator
+        path += L'\\';
     path += wide;
     return true;
 }
