@@ -5,6 +5,8 @@
 #include "hostenv/ProfileString.h"
 #include "hostenv/TextBuffer.h"
 #include "platform/DirSearch.h"
+#include "platform/PathSeparator.h"
+#include "platform/UserSettings.h"
 
 #include <strings.h>
 
@@ -41,6 +43,10 @@ std::string FindCultureFolder(const std::string& folder, const std::string& cult
 {
     if (FolderExists((folder + culture).c_str()))
         return culture;
+#ifdef _WIN32
+    // Windows compares names without regard to case itself.
+    return {};
+#else
     std::string found;
     for (const DirEntry& entry : ReadFolderNames(folder)) {
         if (strcasecmp(entry.name.c_str(), culture.c_str()) == 0 && (found.empty() || entry.name < found)
@@ -48,6 +54,7 @@ std::string FindCultureFolder(const std::string& folder, const std::string& cult
             found = entry.name;
     }
     return found;
+#endif
 }
 
 }   // namespace
@@ -82,12 +89,16 @@ UINT LocaleNameToLcid(const char* localeName)
 
 UINT GetUserDefaultLCID()
 {
+#ifdef _WIN32
+    return SystemUserLocaleId();
+#else
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = std::getenv(variable);
         if (value != nullptr && *value != '\0')
             return LocaleNameToLcid(value);
     }
     return LCID_EN_US;
+#endif
 }
 
 std::string ChooseCultureNameFor(const std::string& exePath)
@@ -141,7 +152,7 @@ void LoadResourceDllFor(const std::string& exePath, const char* cultureName, HIN
     if (strcasecmp(culture.c_str(), "en-US") == 0)
         return;   // English is the program's own
 
-    const size_t separator = exePath.rfind('/');
+    const size_t separator = LastPathSeparator(exePath);
     if (separator == std::string::npos)
         return;
     std::string folder = exePath.substr(0, separator + 1);
@@ -152,7 +163,7 @@ void LoadResourceDllFor(const std::string& exePath, const char* cultureName, HIN
     // "sr-SP-Latn" tries sr-SP-Latn/, sr-SP/ and sr/, then the executable's folder.
     for (; !culture.empty(); culture = ShorterCulture(culture))
         if (const std::string found = FindCultureFolder(folder, culture); !found.empty()) {
-            folder += found + "/";
+            folder += found + PATH_SEPARATOR;
             break;
         }
 

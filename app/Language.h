@@ -30,7 +30,8 @@ UINT CultureNameToLcid(const char* cultureName);
 // LOCALE_CUSTOM_UNSPECIFIED.  The modifiers @latin and @cyrillic become the
 // scripts Latn and Cyrl.
 UINT LocaleNameToLcid(const char* localeName);
-// The user's locale identifier from LC_ALL, else LC_MESSAGES, else LANG.
+// The user's locale identifier from LC_ALL, else LC_MESSAGES, else LANG; on
+// Windows the system's (GetUserDefaultLCID).
 UINT GetUserDefaultLCID();
 
 // The culture for the user interface: the per-user CultureName of the product

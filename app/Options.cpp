@@ -8,6 +8,8 @@
 #include "platform/StringIds.h"
 #include "platform/SysCall.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>

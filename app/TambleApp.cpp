@@ -12,12 +12,17 @@
 #include "platform/TempRegistry.h"
 #include "platform/TimeUtil.h"
 
+#ifdef _WIN32
+#include "app/win32/Win32Dialog.h"
+#endif
+
 #include <unistd.h>
 
 #include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 namespace {
 
@@ -64,6 +69,19 @@ void PrintWarnings(const CTambleCmdLine& cmdLine, bool job)
 
 }   // namespace
 
+void CWindowJobs::RunReporting()
+{
+    try {
+        RunJob();
+    } catch (const std::exception& error) {
+        RaiseStatus(1);
+        m_view.Message(error.what());
+    } catch (...) {
+        // Nothing may unwind into the window's frames.
+        RaiseStatus(1);
+    }
+}
+
 CTambleApp::~CTambleApp()
 {
     FreeLanguage();
@@ -73,7 +91,9 @@ int CTambleApp::Run(int argc, char** argv)
 {
     // A reader of our messages that goes away must not end the job half way:
     // writes to it then fail quietly instead.
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     // A file-size limit is a write error; a stop signal removes the temporary
     // in flight before the process ends by it.
     InstallStopSignals();
@@ -155,11 +175,17 @@ std::unique_ptr<IJobView> CTambleApp::CreateView(const CTambleCmdLine& cmdLine, 
                                                  ProgressDisplay display)
 {
     switch (display) {
+#ifndef _WIN32
     case ProgressDisplay::Terminal: {
         auto view = std::make_unique<CTerminalView>(2, cmdLine.m_nZipMode, cmdLine.m_nFileType);
         view->m_bShowLog = !options.m_bQuiet;   // --quiet: the bars, but no line per file
         return view;
     }
+#else
+    case ProgressDisplay::Terminal:   // no terminal display on Windows: a line per file
+        (void)cmdLine;
+        break;
+#endif
     case ProgressDisplay::Quiet:
         return std::make_unique<CQuietView>();
     case ProgressDisplay::Window:
@@ -173,6 +199,10 @@ std::unique_ptr<IJobView> CTambleApp::CreateView(const CTambleCmdLine& cmdLine, 
 
 bool CTambleApp::OpenWindowDisplay()
 {
+#ifdef _WIN32
+    // The dialog is part of the program; it needs a desktop a user can see.
+    return CWin32Dlg::CanShow();
+#else
     // A build without the window module never looks for one.
     if (!TAMBLE_HAS_WINDOW)
         return false;
@@ -186,15 +216,33 @@ bool CTambleApp::OpenWindowDisplay()
         return false;
     }
     return m_window.OpenDisplay();
+#endif
 }
 
 int CTambleApp::RunDialog(const CTambleCmdLine& cmdLine, const COptions& options)
 {
+#ifdef _WIN32
+    CWin32Dlg dialog;
+    dialog.m_nZipMode = cmdLine.m_nZipMode;
+    dialog.m_nFileType = cmdLine.m_nFileType;
+    dialog.m_bHidden = cmdLine.m_bHidden;
+    dialog.m_bQuiet = options.m_bQuiet;
+    CWindowJobs jobs(dialog, MakeSettings(cmdLine, options));
+    bool ran = false;
+    dialog.m_runJob = [&] {
+        ran = true;
+        jobs.RunReporting();
+    };
+    dialog.DoModal();
+    if (!ran)
+        return -1;
+#else
     CWindowView view;
     view.m_bQuiet = options.m_bQuiet;
     CWindowJobs jobs(view, MakeSettings(cmdLine, options));
     if (!m_window.Run(jobs, view))
         return -1;
+#endif
     if (!jobs.HasJob())
         PrintShortUsage(stderr);
     PrintSummary(jobs, options);

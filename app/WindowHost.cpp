@@ -8,8 +8,6 @@
 
 #include <dlfcn.h>
 
-#include <exception>
-
 namespace {
 
 struct WindowRun {
@@ -19,19 +17,6 @@ struct WindowRun {
 };
 
 }   // namespace
-
-void CWindowJobs::RunReporting()
-{
-    try {
-        RunJob();
-    } catch (const std::exception& error) {
-        RaiseStatus(1);
-        m_view.Message(error.what());
-    } catch (...) {
-        // Nothing may unwind into the window module's frames.
-        RaiseStatus(1);
-    }
-}
 
 std::string CWindowModule::DefaultPath()
 {

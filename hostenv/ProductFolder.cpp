@@ -5,6 +5,7 @@
 #include "hostenv/ShellFolders.h"
 #include "hostenv/TextBuffer.h"
 #include "platform/DirSearch.h"
+#include "platform/PathSeparator.h"
 
 #include <cstdlib>
 
@@ -27,14 +28,14 @@ std::string ProductSubfolder(const std::string& settingsPath, int kind)
         = BuildProductName(settingsPath.c_str(), name, sizeof name, company != COMPANY_WITHOUT_VERSION);
     if (kind == PRODUCT_FOLDER_PROJECTS)
         subfolder += " Projects";
-    return subfolder + "/";
+    return subfolder + PATH_SEPARATOR;
 }
 
 char* WriteFolder(char* buffer, std::size_t size, std::string folder, const std::string& subfolder)
 {
     if (folder == "/")
         folder.clear();
-    CopyToBuffer(buffer, size, folder + "/" + subfolder);
+    CopyToBuffer(buffer, size, folder + PATH_SEPARATOR + subfolder);
     return buffer;
 }
 
@@ -47,7 +48,7 @@ std::string FindSettingsFile(const std::string& exePath)
 {
     std::string text;
     // A bare file name has no folder to hold the settings file.
-    const std::string::size_type slash = exePath.rfind('/');
+    const std::string::size_type slash = LastPathSeparator(exePath);
     if (slash != std::string::npos) {
         const std::string beside = exePath.substr(0, slash + 1) + SETTINGS_FILE_NAME;
         if (ReadSettingsText(beside, text))
@@ -66,6 +67,11 @@ std::string FindSettingsFile(const std::string& exePath)
 
 std::string SystemSettingsFolder(const std::string& exePath)
 {
+#ifdef _WIN32
+    // Windows keeps the settings beside the program only.
+    (void)exePath;
+    return {};
+#else
     // Set by the tests only, so that they never read the machine's own file.
     if (const char* folder = secure_getenv(TAMBLE_SETTINGS_DIR_VARIABLE))
         return folder[0] != '\0' ? std::string(folder) + "/" : std::string();
@@ -79,6 +85,7 @@ std::string SystemSettingsFolder(const std::string& exePath)
         return (prefix == "/usr" ? std::string() : prefix) + "/etc/tamble/";
     }
     return TAMBLE_SETTINGS_FOLDER;
+#endif
 }
 
 char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t size, int kind)
@@ -89,7 +96,8 @@ char* GetProductFolderFor(const std::string& exePath, char* buffer, std::size_t 
     try {
         if (exePath.empty())
             return buffer;
-        const std::string exeFolder = exePath.substr(0, exePath.rfind('/') + 1);
+        const std::string::size_type separator = LastPathSeparator(exePath);
+        const std::string exeFolder = separator == std::string::npos ? std::string() : exePath.substr(0, separator + 1);
         CopyToBuffer(buffer, size, exeFolder);
 
         const std::string settingsPath = FindSettingsFile(exePath);

@@ -16,6 +16,11 @@
 // Each is taken from the folder the user configured, then from the usual
 // folder under the home directory (hostenv/ShellFolders.h), then, when neither
 // can be had, it is the executable's folder.  Every folder ends with "/".
+//
+// On Windows the settings file is the one beside the executable only, read
+// with the system's private-profile reader; the folders are the shell's
+// known folders (SHGetKnownFolderPath, else SHGetFolderPath), and end with a
+// backslash.
 #pragma once
 
 #include <cstddef>

@@ -10,11 +10,6 @@
 
 namespace {
 
-char FoldCase(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 DirEntryType TypeOf(mode_t mode)
 {
     if (S_ISREG(mode))
@@ -85,30 +80,6 @@ std::vector<DirEntry> ScanFolderAt(int dirFd, const std::string_view* pattern, b
     if (fd >= 0 && !dir)
         ::close(fd);
     return ScanOpened(dir, pattern, error, examine);
-}
-
-bool MatchWildcard(std::string_view pattern, std::string_view name)
-{
-    // Greedy scan; on a mismatch, let the last "*" take one more byte.
-    std::size_t p = 0, n = 0;
-    std::size_t starP = std::string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
-            ++p;
-            ++n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
 }
 
 std::vector<DirEntry> ReadFolder(const std::string& folder, int* error)

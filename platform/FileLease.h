@@ -11,10 +11,21 @@
 // Where the file system or the user's rights give no leases (network and some
 // layered file systems, a file of another user without CAP_LEASE, leases turned
 // off), Take says so and the caller is left with the descriptor alone.
+//
+// On Windows (platform/win32/FileLease.cpp) the lease is an oplock
+// (FSCTL_REQUEST_OPLOCK, read-write-handle caching): granted only while no other
+// handle has the file open, and an opener waits for us to let it go, which
+// Broken sees.  Where no oplock can be had the file is held open sharing no
+// reading or writing for the check and the deletion: nobody else can have it
+// open meanwhile (an opener is refused, not kept waiting), so it counts as held.
+// Either way, a rename or deletion of the leased name goes through our handle.
 #pragma once
 
-#include <csignal>
 #include <string>
+
+#ifndef _WIN32
+#include <csignal>
+#endif
 
 class CFileLease {
 public:
@@ -49,12 +60,19 @@ public:
 private:
     int m_hFile = -1;
     bool m_bHeld = false;
+#ifdef _WIN32
+    struct Oplock;   // the pending oplock request, while one is held (owned)
+    Oplock* m_pOplock = nullptr;
+#else
     bool m_bSignalSaved = false;
     struct sigaction m_oldAction {};
+#endif
 };
 
 // Ignores the lease break signal while it lives (a batch holds leases on many
 // threads: each lease restores the action it found, which is then this one).
+// Windows tells of a break through the oplock's request, not by a signal:
+// there is nothing to ignore.
 class CLeaseSignalIgnored {
 public:
     CLeaseSignalIgnored();
@@ -63,6 +81,8 @@ public:
     CLeaseSignalIgnored& operator=(const CLeaseSignalIgnored&) = delete;
 
 private:
+#ifndef _WIN32
     bool m_bSaved = false;
     struct sigaction m_saved {};
+#endif
 };

@@ -13,12 +13,26 @@
 // The path a folder was opened with is kept for messages only.
 //
 // Calls that a signal interrupts are repeated; failures give the errno.
+//
+// On Windows (platform/win32/Folder.cpp) the folder is a handle held without
+// sharing deletion, so that it stays the folder it was, and its entries are
+// named by its final path; descriptors are the values of Win32 handles.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#ifdef _WIN32
+#include <sys/types.h>   // mode_t
+// The C library of Windows has no errno for a name that leads to another file
+// than the one seen; this one is Winsock's of the same meaning.
+#ifndef ESTALE
+#define ESTALE 10070
+#endif
+#endif
 
 struct DirEntry;
 

@@ -14,6 +14,9 @@
 // may not write, are worked on without the lock; the caller is told, so that
 // it can leave alone what only the lock makes safe to touch (the temporaries
 // of other runs).
+//
+// On Windows (platform/win32/FolderLock.cpp) the lock is LockFileEx on the same
+// file, which is deleted through the held handle as the lock goes.
 #pragma once
 
 #include <functional>

@@ -77,14 +77,13 @@ std::string LoadError()
     return error != nullptr ? error : "cannot be loaded";
 }
 
-HINSTANCE g_hResource = nullptr;   // the module state's current resource handle
-
 // The current library when it is one that can hold translations.
 HMODULE TranslationLibrary()
 {
-    if (g_hResource == nullptr || g_hResource == AfxGetInstanceHandle())
+    HINSTANCE resources = AfxGetResourceHandle();
+    if (resources == nullptr || resources == AfxGetInstanceHandle())
         return nullptr;
-    return g_hResource;
+    return resources;
 }
 
 }   // namespace
@@ -152,31 +151,18 @@ void* GetProcAddress(HMODULE module, const char* name)
     return dlsym(module, name);
 }
 
-HINSTANCE AfxGetResourceHandle()
+const char* LibraryString(HMODULE library, UINT id)
 {
-    return g_hResource;
-}
-
-void AfxSetResourceHandle(HINSTANCE resources)
-{
-    g_hResource = resources;
+    auto proc = reinterpret_cast<TambleResStringProc>(GetProcAddress(library, TAMBLE_RES_STRING_PROC));
+    return proc != nullptr ? proc(id) : nullptr;
 }
 
 const char* LookupResString(UINT id)
 {
-    if (HMODULE library = TranslationLibrary()) {
-        auto proc = reinterpret_cast<TambleResStringProc>(GetProcAddress(library, TAMBLE_RES_STRING_PROC));
-        if (proc != nullptr)
-            if (const char* text = proc(id))
-                return text;
-    }
+    if (HMODULE library = TranslationLibrary())
+        if (const char* text = LibraryString(library, id))
+            return text;
     return EnglishString(id);
-}
-
-std::string LoadResString(UINT id)
-{
-    const char* text = LookupResString(id);
-    return text != nullptr ? std::string(text) : std::string();
 }
 
 const unsigned char* LookupResIcon(UINT id, UINT* size)
@@ -196,26 +182,4 @@ const unsigned char* LookupResIcon(UINT id, UINT* size)
     if (size != nullptr)
         *size = length;
     return data;
-}
-
-std::string FormatText(const std::string& text, std::initializer_list<std::string> args)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const std::size_t index = i + 2 < text.size() && text[i] == '{' && text[i + 2] == '}'
-                                      ? static_cast<std::size_t>(text[i + 1] - '0')
-                                      : args.size();
-        if (index < args.size()) {
-            out += args.begin()[index];
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-std::string FormatText(UINT textId, std::initializer_list<std::string> args)
-{
-    return FormatText(LoadResString(textId), args);
 }

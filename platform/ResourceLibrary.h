@@ -10,14 +10,11 @@
 #pragma once
 
 #include "platform/ModulePath.h"
+#include "platform/ResourceText.h"
 #include "platform/StartupFile.h"
 #include "platform/Types.h"
 
-#include <initializer_list>
 #include <string>
-
-// The handle of the program itself (dlopen of the main program), made once.
-HINSTANCE AfxGetInstanceHandle();
 
 // Loads a shared object by path (a name without '/' is searched for as dlopen
 // does); null when it cannot be loaded.
@@ -36,19 +33,9 @@ BOOL FreeLibrary(HMODULE module);
 // Address of an exported symbol, or null.
 void* GetProcAddress(HMODULE module, const char* name);
 
-HINSTANCE AfxGetResourceHandle();
-void AfxSetResourceHandle(HINSTANCE resources);
-
-// Text of a string id: the current resource library's translation, else the
-// English text, else null for an id the program does not know.
-const char* LookupResString(UINT id);
-// The same as a string; empty for an unknown id.
-std::string LoadResString(UINT id);
-
-// The text with "{0}", "{1}", ... replaced by the arguments of those numbers,
-// so that a translation may put them in any order.
-std::string FormatText(const std::string& text, std::initializer_list<std::string> args);
-std::string FormatText(UINT textId, std::initializer_list<std::string> args);
+// The text of a string id in one library's own table, or null when it has
+// none (no English fallback): a language library's translation.
+const char* LibraryString(HMODULE library, UINT id);
 
 // PNG image of an icon id from the current resource library, or null when the
 // library has none (the caller then uses the program's own icon).

@@ -19,9 +19,7 @@
 
 namespace {
 
-constexpr std::size_t NAME_LIMIT = NAME_MAX;   // bytes of one name in the folder
 constexpr int CREATE_ATTEMPTS = 1000;
-constexpr char TEMP_MARK[] = ".tamble-tmp.";
 constexpr char ACL_XATTR[] = "system.posix_acl_access";   // a file's access ACL
 
 std::string ErrnoText(int err)
@@ -29,21 +27,11 @@ std::string ErrnoText(int err)
     return std::strerror(err);
 }
 
-bool AllDigits(const std::string& text)
-{
-    if (text.empty() || text.size() > 18)
-        return false;
-    for (char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
-}
-
 }   // namespace
 
 CSafeTarget::~CSafeTarget()
 {
-    static_assert(CURRENT_FOLDER == AT_FDCWD);
+    static_assert(CURRENT_FOLDER == AT_FDCWD && NAME_LIMIT == NAME_MAX);
     Discard();
 }
 
@@ -316,11 +304,6 @@ CSafeTarget::CSafeTarget(CSafeTarget&& from) noexcept
     from.m_nTempSlot = NO_TEMPORARY_SLOT;
 }
 
-bool CSafeTarget::Commit(const FileInfo& source, bool replace, std::string& cause, const std::vector<char>* acl)
-{
-    return Stage(source, cause, acl) && Finish(replace, cause);
-}
-
 bool CSafeTarget::Stage(const FileInfo& source, std::string& cause, const std::vector<char>* acl)
 {
     if (m_hFile < 0) {
@@ -408,42 +391,4 @@ bool CSafeTarget::Discard(std::string* cause)
         ::close(m_hDir);
     m_hDir = AT_FDCWD;
     return removed;
-}
-
-bool CSafeTarget::IsTemporaryName(const std::string& name, long& pid, std::string& target)
-{
-    // ".<target>.tamble-tmp.<pid>.<n>"
-    const std::size_t mark = name.rfind(TEMP_MARK);
-    if (name.size() < 2 || name[0] != '.' || mark == std::string::npos || mark < 2)
-        return false;
-    const std::string numbers = name.substr(mark + sizeof TEMP_MARK - 1);
-    const std::size_t dot = numbers.find('.');
-    if (dot == std::string::npos || !AllDigits(numbers.substr(0, dot)) || !AllDigits(numbers.substr(dot + 1)))
-        return false;
-    pid = std::stol(numbers.substr(0, dot));
-    target = name.substr(1, mark - 1);
-    return true;
-}
-
-void CSafeTarget::RemoveStale(const CFolder& folder, const std::string& onlyFor, std::vector<std::string>& removed,
-                              std::vector<std::string>& failed)
-{
-    int error = 0;
-    for (const DirEntry& entry : folder.ListMatching(".*" + std::string(TEMP_MARK) + "*", error)) {
-        long pid = 0;
-        std::string target;
-        if (entry.type != DirEntryType::File || !IsTemporaryName(entry.name, pid, target))
-            continue;
-        // A long target name is kept shortened in its temporary's name, which
-        // then has the longest length a name may have.
-        const bool shortened = entry.name.size() == NAME_LIMIT && onlyFor.compare(0, target.size(), target) == 0;
-        if (!onlyFor.empty() && target != onlyFor && !shortened)
-            continue;
-        if (!ProcessGone(pid))
-            continue;
-        if (folder.Unlink(entry.name) == 0)
-            removed.push_back(folder.Shown(entry.name));
-        else if (errno != ENOENT)
-            failed.push_back(folder.Shown(entry.name) + ": " + ErrnoText(errno));
-    }
 }

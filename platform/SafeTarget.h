@@ -18,11 +18,16 @@
 //
 // Calls that a signal interrupts (EINTR) are repeated: an interruption is never
 // a failure.
+//
+// On Windows (platform/win32/SafeTarget.cpp) the temporary is held open without
+// sharing deletion, so its path cannot lead elsewhere, and it is renamed into
+// place and removed through that handle.
 #pragma once
 
 #include "platform/Folder.h"
 #include "platform/TempRegistry.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -98,6 +103,9 @@ public:
     static std::string FolderOf(const std::string& path);
 
 private:
+    static constexpr char TEMP_MARK[] = ".tamble-tmp.";   // in every temporary's name
+    static constexpr std::size_t NAME_LIMIT = 255;        // bytes of one name in a folder
+
     bool CopyAttributes(const FileInfo& source, const std::vector<char>* acl, std::string& cause);
     bool CopyAcl(const std::vector<char>* acl, unsigned& mode, std::string& cause);
     bool Rename(bool replace, std::string& cause);

@@ -11,9 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
-#include <set>
-#include <utility>
 
 namespace {
 
@@ -32,10 +29,6 @@ bool IsMissing(int error)
 {
     return error == ENOENT || error == ENOTDIR;
 }
-
-std::mutex g_refusedLock;
-std::vector<RefusedFile> g_refused;
-std::set<std::pair<RefusedKind, std::string>> g_noted;
 
 }   // namespace
 
@@ -113,17 +106,4 @@ StartupFileResult ReadRegularFile(const std::string& path, std::size_t limit, st
     buffer.resize(length);
     text = std::move(buffer);
     return StartupFileResult::Ok;
-}
-
-void NoteRefusedFile(RefusedKind kind, const std::string& path, const std::string& why)
-{
-    const std::lock_guard<std::mutex> lock(g_refusedLock);
-    if (g_noted.emplace(kind, path).second)
-        g_refused.push_back({kind, path, why});
-}
-
-std::vector<RefusedFile> TakeRefusedFiles()
-{
-    const std::lock_guard<std::mutex> lock(g_refusedLock);
-    return std::exchange(g_refused, {});
 }

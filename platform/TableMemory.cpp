@@ -18,3 +18,21 @@ void FreeTableMemory(void* p)
 {
     std::free(p);
 }
+
+namespace {
+
+struct KeptTables : ThreadTables {
+    ~KeptTables()
+    {
+        FreeTableMemory(encode);
+        FreeTableMemory(decode);
+    }
+};
+thread_local KeptTables t_kept;
+
+}   // namespace
+
+ThreadTables* ThreadTableCache()
+{
+    return &t_kept;
+}

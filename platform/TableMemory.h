@@ -8,3 +8,14 @@
 void* AllocTableMemory(std::size_t size);
 // Frees what AllocTableMemory returned (nullptr is allowed).
 void FreeTableMemory(void* p);
+
+// The table blocks a thread keeps between streams (the LZW coders' last writer
+// and reader tables), freed with FreeTableMemory when the thread ends; nullptr
+// when the thread can keep none.  On Windows the end of a thread is seen through
+// fiber-local storage: the C++ runtime there can free a thread_local object
+// before its destructor runs.
+struct ThreadTables {
+    void* encode = nullptr;
+    void* decode = nullptr;
+};
+ThreadTables* ThreadTableCache();

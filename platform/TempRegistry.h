@@ -20,6 +20,11 @@
 // The registry is a fixed set of slots, each holding its paths in a block it
 // keeps, so that the handler needs no allocation and no lock; slots are claimed
 // with atomic operations, so several threads may register temporaries at once.
+//
+// On Windows (platform/win32/TempRegistry.cpp) the console's control events
+// (Ctrl-C, Ctrl-Break, a closed console, log-off, shutdown) take the signals'
+// place, on a thread of the system's; the process then ends with
+// STATUS_CONTROL_C_EXIT.
 #pragma once
 
 #include <cstddef>

@@ -1,8 +1,35 @@
-// Local-time conversions over mktime and localtime_r.
+// Local-time conversions over mktime and localtime_r (on Windows localtime_s,
+// whose 64-bit time reaches 31 December 3000; its struct tm carries no offset
+// from UTC, which is then taken from _mkgmtime of the local time).
 #include "platform/TimeUtil.h"
 
 #include <climits>
 #include <ctime>
+
+namespace {
+
+bool ToLocal(std::time_t t, std::tm& tm)
+{
+#ifdef _WIN32
+    return localtime_s(&tm, &t) == 0;
+#else
+    return localtime_r(&t, &tm) != nullptr;
+#endif
+}
+
+// Seconds east of UTC of the local time local, which is t.
+long OffsetOf(std::time_t t, const std::tm& local)
+{
+#ifdef _WIN32
+    std::tm copy = local;
+    return static_cast<long>(_mkgmtime(&copy) - t);
+#else
+    (void)t;
+    return local.tm_gmtoff;
+#endif
+}
+
+}   // namespace
 
 std::int64_t Time64Now()
 {
@@ -32,7 +59,7 @@ bool LocalDate(std::int64_t t, int& year, int& month, int& day)
     if (static_cast<std::int64_t>(tt) != t)
         return false;
     std::tm tm {};
-    if (!localtime_r(&tt, &tm) || tm.tm_year > INT_MAX - 1900)
+    if (!ToLocal(tt, tm) || tm.tm_year > INT_MAX - 1900)
         return false;
     year = tm.tm_year + 1900;
     month = tm.tm_mon + 1;
@@ -67,7 +94,7 @@ bool CLocalDates::Take(std::int64_t midnight)
 {
     const std::time_t t = static_cast<std::time_t>(midnight);
     std::tm tm {};
-    if (static_cast<std::int64_t>(t) != midnight || !localtime_r(&t, &tm) || tm.tm_year > INT_MAX - 1900)
+    if (static_cast<std::int64_t>(t) != midnight || !ToLocal(t, tm) || tm.tm_year > INT_MAX - 1900)
         return false;
     Keep(midnight, tm);
     return true;
@@ -76,7 +103,7 @@ bool CLocalDates::Take(std::int64_t midnight)
 void CLocalDates::Keep(std::int64_t midnight, const struct tm& local)
 {
     m_nMidnight = midnight;
-    m_nOffset = local.tm_gmtoff;
+    m_nOffset = OffsetOf(static_cast<std::time_t>(midnight), local);
     m_nYear = local.tm_year + 1900;
     m_nMonth = local.tm_mon + 1;
     m_nDay = local.tm_mday;
@@ -92,7 +119,7 @@ bool CLocalDates::Next()
     const std::int64_t days = DaysFromCivil(m_nYear, static_cast<unsigned>(m_nMonth), static_cast<unsigned>(m_nDay));
     const std::time_t guess = static_cast<std::time_t>((days + 1) * 86400 - m_nOffset);
     std::tm tm {};
-    if (localtime_r(&guess, &tm) && tm.tm_hour == 0 && tm.tm_min == 0 && tm.tm_sec == 0
+    if (ToLocal(guess, tm) && tm.tm_hour == 0 && tm.tm_min == 0 && tm.tm_sec == 0
         && DaysFromCivil(std::int64_t {tm.tm_year} + 1900, static_cast<unsigned>(tm.tm_mon + 1),
                          static_cast<unsigned>(tm.tm_mday))
                == days + 1) {

@@ -6,6 +6,11 @@
 #   JOBS=N   parallel build and test jobs (default: the number of CPUs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The dialog's test needs a display: the whole run gets a virtual one, so that
+# Wine's desktop, started by the first program, has it too.
+if [[ -z ${DISPLAY:-} && -z ${TAMBLE_XVFB:-} ]] && command -v xvfb-run >/dev/null; then
+  TAMBLE_XVFB=1 exec xvfb-run -a -s "-screen 0 800x600x24" bash "$0" "$@"
+fi
 jobs=${JOBS:-$(nproc)}
 SECONDS=0
 
@@ -24,7 +29,9 @@ if [[ ! -f "$WINEPREFIX/.tamble-ready" ]]; then
   "$wineserver" -w   # until the server has written the prefix and ended
   touch "$WINEPREFIX/.tamble-ready"
 fi
-"$wineserver" -p 2>/dev/null || true   # (or one still there from an earlier run)
+# A server still there from an earlier run would keep that run's desktop.
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -p 2>/dev/null || true
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
 # Wine's own services start with the first program and then live as long as the
 # server; started here, away from the pipes ctest reads, which they would hold open.

@@ -24,18 +24,9 @@ constexpr std::size_t DECODE_BLOCK_SIZE = DECODE_TABLE_OFFSET + LZW_ENTRY_COUNT 
 static_assert(LZW_HISTORY_SIZE < LZW_NOT_IN_HISTORY);
 
 // Each thread keeps the tables of its last closed LZW writer and reader for the next
-// stream it opens: a batch of small files then neither allocates nor faults in fresh
-// pages per file.  Per thread, so worker threads never share one.
-struct LzwTableCache {
-    void* pEncode = nullptr;
-    std::uint8_t* pDecode = nullptr;
-    ~LzwTableCache()
-    {
-        FreeTableMemory(pEncode);
-        FreeTableMemory(pDecode);
-    }
-};
-thread_local LzwTableCache t_tableCache;
+// stream it opens (platform/TableMemory.h): a batch of small files then neither
+// allocates nor faults in fresh pages per file.  Per thread, so worker threads never
+// share one.
 
 inline void Copy16(std::uint8_t* dst, const std::uint8_t* src)
 {
@@ -80,16 +71,19 @@ BOOL CLzwFile::Open(const char* fileName, UINT openFlags, CFileException* error)
 void CLzwFile::AllocDictionary(BOOL forWriting)
 {
     FreeDictionary();
-    LzwTableCache& cache = t_tableCache;
+    ThreadTables* kept = ThreadTableCache();
+    ThreadTables none;   // a thread that can keep none allocates afresh
+    ThreadTables& cache = kept ? *kept : none;
     if (forWriting) {
-        void* block = cache.pEncode ? cache.pEncode : AllocTableMemory(sizeof(CLzwEncodeTable));
-        cache.pEncode = nullptr;
+        void* block = cache.encode ? cache.encode : AllocTableMemory(sizeof(CLzwEncodeTable));
+        cache.encode = nullptr;
         if (!block)
             return;
         m_pEncodeTable = new (block) CLzwEncodeTable;   // ResetDictionary clears what is read
     } else {
-        m_pHistory = cache.pDecode ? cache.pDecode : static_cast<std::uint8_t*>(AllocTableMemory(DECODE_BLOCK_SIZE));
-        cache.pDecode = nullptr;
+        m_pHistory = cache.decode ? static_cast<std::uint8_t*>(cache.decode)
+                                  : static_cast<std::uint8_t*>(AllocTableMemory(DECODE_BLOCK_SIZE));
+        cache.decode = nullptr;
         if (!m_pHistory)
             return;
         // Only the byte strings and entries 0..258 are read before they are written.
@@ -105,23 +99,24 @@ void CLzwFile::AllocDictionary(BOOL forWriting)
     m_bDictAllocated = TRUE;
 }
 
-// Hands the tables to this thread's cache, or frees them when it holds some already.
+// Hands the tables to this thread's cache, or frees them when it holds some already
+// (or can keep none).
 void CLzwFile::FreeDictionary()
 {
-    LzwTableCache& cache = t_tableCache;
+    ThreadTables* cache = ThreadTableCache();
     if (m_pEncodeTable) {
         m_pEncodeTable->~CLzwEncodeTable();
-        if (cache.pEncode)
+        if (!cache || cache->encode)
             FreeTableMemory(m_pEncodeTable);
         else
-            cache.pEncode = m_pEncodeTable;
+            cache->encode = m_pEncodeTable;
     }
     m_pEncodeTable = nullptr;
     if (m_pHistory) {   // the entry table lies in the same block
-        if (cache.pDecode)
+        if (!cache || cache->decode)
             FreeTableMemory(m_pHistory);
         else
-            cache.pDecode = m_pHistory;
+            cache->decode = m_pHistory;
     }
     m_pHistory = nullptr;
     m_pDecodeTable = nullptr;

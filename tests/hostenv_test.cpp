@@ -103,6 +103,59 @@ TEST(ProfileString, ExistenceOfFilesAndFolders)
     EXPECT_FALSE(FolderExists(""));
 }
 
+#ifdef _WIN32
+// On Windows the user's folders are the shell's and the names end with a
+// backslash; the settings file is the one beside the program only.
+class ShellProductFolderTest : public ::testing::Test {
+protected:
+    std::string Folder(int kind)
+    {
+        char buffer[1024];
+        EXPECT_EQ(GetProductFolderFor(m_exe, buffer, sizeof buffer, kind), buffer);
+        return buffer;
+    }
+    static std::string Shell(int csidl)
+    {
+        std::string path;
+        EXPECT_TRUE(ShellGetKnownFolderPath(csidl, path));
+        return path + "\\";
+    }
+    void WriteSettings(const std::string& text) { WriteText(m_dir / "opt/Program Settings.ini", text); }
+
+    TempDir m_dir;
+    std::string m_exe = m_dir / "opt/tamble.exe";
+};
+
+TEST_F(ShellProductFolderTest, SettingsNameTheSubfolderOfTheShellFolder)
+{
+    EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), Shell(CSIDL_LOCAL_APPDATA));
+    EXPECT_EQ(Folder(PRODUCT_FOLDER_PROJECTS), Shell(CSIDL_PERSONAL));
+    WriteSettings("[OEM]\r\nCompanyID=40\r\nProductName=M\xC3\xBCller\r\n");
+    EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), Shell(CSIDL_LOCAL_APPDATA) + "M\xC3\xBCller\\");
+    WriteSettings("[OEM]\nCompanyID=7\nProductName=Acme\n[Install]\nVersion=9.9\n");
+    EXPECT_EQ(Folder(PRODUCT_FOLDER_PROJECTS), Shell(CSIDL_PERSONAL) + "Acme v9.9 Projects\\");
+    EXPECT_EQ(Folder(2), m_dir / "opt/");
+    // A folder of the settings file's name is none.
+    std::filesystem::remove(m_dir / "opt/Program Settings.ini");
+    std::filesystem::create_directories(m_dir / "opt/Program Settings.ini");
+    EXPECT_EQ(Folder(PRODUCT_FOLDER_DATA), Shell(CSIDL_LOCAL_APPDATA));
+}
+
+TEST(ShellFolders, KnownFolderAndTheOlderLookupAgree)
+{
+    for (int csidl : {CSIDL_LOCAL_APPDATA, CSIDL_PERSONAL}) {
+        std::string known, older;
+        ASSERT_TRUE(ShellGetKnownFolderPath(csidl, known));
+        ASSERT_TRUE(ShellGetFolderPath(csidl, older));
+        EXPECT_EQ(known, older);
+        EXPECT_NE(known.back(), '\\');
+    }
+    std::string path = "unchanged";
+    EXPECT_FALSE(ShellGetKnownFolderPath(99, path));
+    EXPECT_FALSE(ShellGetFolderPath(99, path));
+    EXPECT_EQ(path, "unchanged");
+}
+#else
 // A home, data and config folder of the test's own, and an executable folder.
 class ProductFolderTest : public ::testing::Test {
 protected:
@@ -231,6 +284,8 @@ TEST_F(ProductFolderTest, LongProductNameKeepsTheProjectsSuffix)
     EXPECT_EQ(folder, m_dir / "home/Documents/" + std::string(127, 'P') + " Projects/");
 }
 
+#endif
+
 TEST(BuildProductName, NameWithAndWithoutVersion)
 {
     TempDir dir;
@@ -242,6 +297,7 @@ TEST(BuildProductName, NameWithAndWithoutVersion)
     EXPECT_STREQ(BuildProductName(ini.c_str(), buffer, 6, true), "Acme ");
 }
 
+#ifndef _WIN32
 TEST(ShellFolders, HomeDefaultsAndUnknownNumbers)
 {
     TempDir dir;
@@ -256,5 +312,6 @@ TEST(ShellFolders, HomeDefaultsAndUnknownNumbers)
     EXPECT_FALSE(ShellGetFolderPath(99, path));
     EXPECT_FALSE(ShellGetKnownFolderPath(99, path));
 }
+#endif
 
 }   // namespace

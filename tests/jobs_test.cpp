@@ -29,15 +29,28 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#ifdef _WIN32
+#include "platform/FileLease.h"
+#include "platform/Folder.h"
+#include "platform/FolderLock.h"
+#include "platform/System.h"
+#include "platform/TempRegistry.h"
+
+#include <filesystem>
+#include <share.h>
+#else
+#include <sys/resource.h>
+#endif
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+#ifndef _WIN32   // Not on Windows: the C library of Windows takes no zone names from TZ.
 // Runs a test in a zone with daylight saving (summer time 31 March to 27
 // October 2024) and puts the previous zone back afterwards.
 class BerlinTime : public ::testing::Test {
@@ -52,6 +65,7 @@ protected:
 private:
     ScopedEnv m_env;
 };
+#endif
 
 // A view that keeps everything the job shows.
 class CRecordingView : public IJobView {
@@ -166,6 +180,7 @@ TEST(HistoryNames, NumbersAreReadAsAtoiReadsThem)
     EXPECT_EQ(NameDate("0A24AB01.hst", 2).month, 0);   // not a number: out of range later
 }
 
+#ifndef _WIN32   // Not on Windows: the dates are those of named zones (TZ), which the C library of Windows does not read.
 TEST_F(BerlinTime, StartDateIsReadAtFixedPositions)
 {
     struct Case {
@@ -366,9 +381,11 @@ TEST(ExtractWindow, DatesStepAsTheLibraryStepsThemAndEndWithTheYear3000)
     EXPECT_EQ(window.countAllGroups, 5u);
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
 }
+#endif
 
 // --- safe targets -----------------------------------------------------------
 
+#ifndef _WIN32   // Not on Windows: permission bits (the Windows test below checks the read-only attribute and the times).
 TEST(SafeTarget, TemporaryIsRecognisableAndGoesOnFailure)
 {
     TempDir dir;
@@ -428,6 +445,7 @@ TEST(SafeTarget, CommitCopiesPermissionsAndTimesAndRespectsAnExistingTarget)
     EXPECT_TRUE(third.Commit(source, true, cause)) << cause;
     EXPECT_TRUE(ReadWholeFile(dir / "taken").empty());
 }
+#endif
 
 // --- conversion -------------------------------------------------------------
 
@@ -492,6 +510,7 @@ TEST(ConvertFile, DamagedSourceMakesNoTargetAndSaysWhy)
     }
 }
 
+#ifndef _WIN32   // Not on Windows: the peak memory is read with getrusage.
 TEST(ConvertFile, TrailingBytesKeepTheTargetAndLyingSizesAllocateNothing)
 {
     TempDir dir;
@@ -524,6 +543,7 @@ TEST(ConvertFile, TrailingBytesKeepTheTargetAndLyingSizesAllocateNothing)
               "The file is damaged! " + (dir / "claims.lzw")
                   + ": its coded data runs out after 3000 of the 268438456 bytes its header gives");
 }
+#endif
 
 // --- the full check of a coded file ------------------------------------------
 
@@ -584,6 +604,7 @@ TEST(StreamCheck, DamageIsNamedInWords)
               "its coded data runs out after 0 of the 4294967295 bytes its header gives");
 }
 
+#ifndef _WIN32   // Not on Windows: /proc/self/mem and the texts of Linux errors.
 TEST(ConvertFile, SourceMayBeItsOwnTargetAndOpenFailuresNameTheFile)
 {
     TempDir dir;
@@ -607,6 +628,7 @@ TEST(ConvertFile, SourceMayBeItsOwnTargetAndOpenFailuresNameTheFile)
     EXPECT_EQ(view.messages[3], "Couldn't open file! /proc/self/mem: Input/output error");
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>({"same"}));
 }
+#endif
 
 // --- proof of a compressed twin ---------------------------------------------
 
@@ -719,3 +741,170 @@ TEST(ReadAhead, ChunksInOrderAndStopsOnFailureOrThrow)
         EXPECT_TRUE(std::equal(seen.begin(), seen.end(), data.begin()));
     }
 }
+
+#ifdef _WIN32
+// --- Windows: handles held without sharing ----------------------------------
+
+namespace {
+
+std::filesystem::path FsPath(const std::string& name)
+{
+    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
+}   // namespace
+
+// A history compression and its extraction: each plain file goes once its twin is
+// proven, except the one another program holds open (kept, not a failure); the
+// lock file and no temporary remain.  An extraction brings the bytes back.
+TEST(WindowsHistory, PlainFilesGoOnlyWhenNobodyHasThemOpen)
+{
+    TempDir dir;
+    const Bytes data = HistoryLike(70000);
+    for (const char* name : {"0A200101.hst", "0A200102.hst", "0B200101.hst"})
+        WriteWholeFile(dir / name, data);
+    // A writer that lets others read but not write or delete.
+    const int writer = _sopen((dir / "0B200101.hst").c_str(), _O_RDWR | _O_BINARY, _SH_DENYWR);
+    ASSERT_GE(writer, 0);
+    JobSettings settings;
+    settings.zipMode = ZIP_MODE_COMPRESS;
+    settings.fileType = FILE_TYPE_HISTORY;
+    settings.source = dir.Path();
+    settings.number = 30;
+    settings.jobs = 2;
+    CRecordingView view;
+    CTambleJobs compress(view, settings);
+    compress.RunJob();
+    _close(writer);
+    EXPECT_EQ(compress.ExitStatus(), 0) << ::testing::PrintToString(view.messages);
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>({"0A200101.hsz", "0A200102.hsz", "0B200101.hst"}));
+    EXPECT_EQ(ReadWholeFile(dir / "0B200101.hst"), data);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].find("0B200101.hst"), std::string::npos) << view.messages[0];
+
+    settings.zipMode = ZIP_MODE_EXTRACT;
+    settings.startDate = "01/01/20";
+    settings.number = 2;
+    CTambleJobs extract(view, settings);
+    extract.RunJob();
+    EXPECT_EQ(extract.ExitStatus(), 0) << ::testing::PrintToString(view.messages);
+    EXPECT_EQ(Names(dir.Path()).size(), 5u) << ::testing::PrintToString(Names(dir.Path()));
+    for (const char* name : {"0A200101.hst", "0A200102.hst"})
+        EXPECT_EQ(ReadWholeFile(dir / name), data) << name;
+}
+
+// What the stop handler does before the process ends: the temporary in flight goes
+// (through its handle, which shares no deletion) and a plain file set aside under its
+// lease's handle is put back under its name.
+TEST(WindowsHistory, AStopRemovesTheTemporaryAndPutsASetAsideFileBack)
+{
+    // The death test's child runs this test again from its start: it works in the
+    // parent's folder, which it finds in the environment.
+    const char* given = std::getenv("TAMBLE_TEST_STOP_FOLDER");
+    std::unique_ptr<TempDir> own;
+    ScopedEnv env;
+    if (!given) {
+        own = std::make_unique<TempDir>();
+        WriteWholeFile(*own / "0A200101.hst", Bytes(5, 'p'));
+        env.Set("TAMBLE_TEST_STOP_FOLDER", own->Path());
+    }
+    const std::string path = given ? given : own->Path();
+    const auto stopped = [&] {
+        CFolder folder;
+        int error = 0;
+        std::string cause;
+        CSafeTarget target;
+        CFileLease lease;
+        if (!folder.Open(path, false, error) || !target.Create(folder, "0A200101.hsz", cause)
+            || lease.Take(folder.Handle(), "0A200101.hst", error) != CFileLease::Result::Held)
+            std::_Exit(1);
+        RegisterSetAsideAt(folder.Handle(), ".0A200101.hst.aside", "0A200101.hst");
+        const int moved = folder.Rename("0A200101.hst", ".0A200101.hst.aside", false);
+        CreationReturned();
+        if (moved != 0 || PathExists(path + "/0A200101.hst") || !HasTemporaries(path))
+            std::_Exit(2);
+        RemoveRegisteredTemporaries();
+        std::_Exit(7);   // as the handler ends the process: nothing else is cleaned up
+    };
+    EXPECT_EXIT(stopped(), ::testing::ExitedWithCode(7), "");
+    EXPECT_EQ(Names(path), std::vector<std::string>({"0A200101.hst"}));
+    EXPECT_EQ(ReadWholeFile(path + "/0A200101.hst"), Bytes(5, 'p'));
+}
+
+// A folder is held so that it cannot be renamed; a target made from a read-only
+// source is read-only, has its times, and replaces nothing unasked; a name that
+// leaves the folder is refused.
+TEST(WindowsFolder, HeldFolderTargetsAndNamesStayInside)
+{
+    namespace fs = std::filesystem;
+    TempDir dir;
+    WriteWholeFile(dir / "source", Bytes(10, 'x'));
+    CFolder folder;
+    int error = 0;
+    ASSERT_TRUE(folder.Open(dir.Path(), false, error)) << error;
+    std::error_code ec;
+    fs::rename(FsPath(dir.Path()), FsPath(dir.Path() + "-moved"), ec);
+    EXPECT_TRUE(ec) << "a held folder was renamed";
+    EXPECT_EQ(folder.OpenRegular("..\\source", nullptr, error), -1);
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_EQ(folder.CreateExclusive("c:source", 0600), -1);
+    EXPECT_EQ(folder.OpenRegular("", nullptr, error), -1);
+    for (const char* device : {"CON", "NUL", "\\\\.\\COM1"}) {   // paths the caller gives, never opened
+        EXPECT_EQ(CFolder::Current().OpenRegular(device, nullptr, error), -1) << device;
+        EXPECT_EQ(error, EINVAL) << device;
+    }
+    CFolder root;   // a volume's root: its path ends with the separator
+    ASSERT_TRUE(root.Open("C:\\", false, error)) << error;
+    FileInfo windows;
+    EXPECT_TRUE(root.Stat("Windows", windows));
+    EXPECT_FALSE(windows.regular);
+    EXPECT_FALSE(root.List(false, error).empty()) << error;
+
+    const auto old = fs::last_write_time(FsPath(dir / "source")) - std::chrono::hours(24 * 365 * 20);
+    fs::last_write_time(FsPath(dir / "source"), old);
+    fs::permissions(FsPath(dir / "source"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    FileInfo info;
+    ASSERT_TRUE(folder.Stat("source", info));
+    EXPECT_EQ(info.mode, 0444u);
+    std::string cause;
+    CSafeTarget made;
+    ASSERT_TRUE(made.Create(folder, "made", cause)) << cause;
+    EXPECT_TRUE(HasTemporaries(dir.Path()));
+    ASSERT_TRUE(made.Commit(info, false, cause)) << cause;
+    FileInfo madeInfo;
+    ASSERT_TRUE(folder.Stat("made", madeInfo));
+    EXPECT_EQ(madeInfo.mode, 0444u);
+    EXPECT_EQ(madeInfo.modified, info.modified);
+    CSafeTarget again;
+    EXPECT_FALSE(again.Create(folder, "source", cause));   // read-only: not ours to replace
+    EXPECT_FALSE(HasTemporaries(dir.Path())) << ::testing::PrintToString(Names(dir.Path()));
+    WriteWholeFile(dir / "taken", Bytes(3, 'k'));
+    CSafeTarget third;
+    ASSERT_TRUE(third.Create(folder, "taken", cause)) << cause;
+    EXPECT_FALSE(third.Commit(info, false, cause));
+    EXPECT_EQ(ReadWholeFile(dir / "taken"), Bytes(3, 'k'));
+    EXPECT_FALSE(HasTemporaries(dir.Path())) << ::testing::PrintToString(Names(dir.Path()));
+    for (const char* name : {"source", "made"})
+        fs::permissions(FsPath(dir / name), fs::perms::owner_write, fs::perm_options::add);
+
+    // A left-over temporary goes once its process is gone, ours stays.
+    const std::string ours = ".taken.tamble-tmp." + std::to_string(CurrentProcessId()) + ".7";
+    WriteWholeFile(dir / ours, Bytes(1, 'x'));
+    WriteWholeFile(dir / ".taken.tamble-tmp.999999.7", Bytes(1, 'x'));
+    std::vector<std::string> removed, failed;
+    CSafeTarget::RemoveStale(folder, "", removed, failed);
+    EXPECT_EQ(removed, std::vector<std::string>({folder.Shown(".taken.tamble-tmp.999999.7")}));
+    EXPECT_TRUE(failed.empty());
+    EXPECT_TRUE(PathExists(dir / ours));
+
+    // One run at a time: a second lock on the folder is refused, and the lock
+    // file goes with the lock.
+    CFolderLock first, second;
+    ASSERT_EQ(first.Acquire(folder, 0, {}, error), CFolderLock::Result::Held);
+    EXPECT_EQ(second.Acquire(folder, 0, {}, error), CFolderLock::Result::Busy);
+    first.Release();
+    EXPECT_FALSE(PathExists(dir / LOCK_FILE_NAME));
+    EXPECT_EQ(second.Acquire(folder, 0, {}, error), CFolderLock::Result::Held);
+}
+#endif

@@ -7,14 +7,18 @@
 #include "platform/StartupFile.h"
 #include "platform/StringIds.h"
 #include "tests/support/ScopedEnv.h"
-#include "tests/support/TambleRun.h"
 #include "tests/support/TempDir.h"
+#ifndef _WIN32
+#include "tests/support/TambleRun.h"
+#endif
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <dlfcn.h>
 #include <link.h>
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -28,8 +32,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kGermanLibrary = std::string(TAMBLE_BINARY_DIR) + "/app/de/tamble-mui.dll";
-const std::string kFrenchLibrary = std::string(TAMBLE_BINARY_DIR) + "/app/fr/tamble-mui.dll";
+// The program's name and its language libraries' (Windows: resource-only DLLs
+// named after tamble.exe).
+#ifdef _WIN32
+const std::string kExeName = "tamble.exe";
+const std::string kLibraryName = "tamble-EXE-mui.dll";
+#else
+const std::string kExeName = "tamble";
+const std::string kLibraryName = "tamble-mui.dll";
+#endif
+const std::string kGermanLibrary = std::string(TAMBLE_BINARY_DIR) + "/app/de/" + kLibraryName;
+const std::string kFrenchLibrary = std::string(TAMBLE_BINARY_DIR) + "/app/fr/" + kLibraryName;
+
+// A path as the tests compare them: '/' for every separator, and on Windows,
+// whose names match in any case, in lower case.
+std::string Slashes(std::string path)
+{
+    std::replace(path.begin(), path.end(), '\\', '/');
+#ifdef _WIN32
+    for (char& c : path)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+#endif
+    return path;
+}
 
 TEST(CultureTable, IdentifiersAndNames)
 {
@@ -74,6 +99,7 @@ TEST(UserLocale, PosixLocaleNames)
     EXPECT_STREQ(LcidToCultureName(LOCALE_CUSTOM_UNSPECIFIED), "");
 }
 
+#ifndef _WIN32
 TEST(UserLocale, EnvironmentOrder)
 {
     ScopedEnv env;
@@ -90,6 +116,7 @@ TEST(UserLocale, EnvironmentOrder)
     env.Set("LC_ALL", "de_AT.UTF-8");
     EXPECT_EQ(GetUserDefaultLCID(), 0x0C07u);
 }
+#endif
 
 TEST(ResourceDllName, NamedAfterTheExecutable)
 {
@@ -103,6 +130,7 @@ TEST(ResourceDllName, NamedAfterTheExecutable)
     EXPECT_EQ(ResourceDllName(""), "");
 }
 
+#ifndef _WIN32
 bool IsLoaded(const std::string& path)
 {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
@@ -110,6 +138,7 @@ bool IsLoaded(const std::string& path)
         dlclose(handle);
     return handle != nullptr;
 }
+#endif
 
 // An executable's folder with culture folders holding copies of the built
 // German and French libraries.
@@ -118,7 +147,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(fs::exists(kGermanLibrary)) << "build the language libraries first";
-        m_exe = m_dir / "tamble";
+        m_exe = m_dir / kExeName;
     }
     void TearDown() override
     {
@@ -128,15 +157,15 @@ protected:
 
     std::string Place(const std::string& library, const std::string& folder)
     {
-        const std::string target = m_dir / (folder.empty() ? "" : folder + "/") + "tamble-mui.dll";
+        const std::string target = m_dir / (folder.empty() ? "" : folder + "/") + kLibraryName;
         fs::create_directories(fs::path(target).parent_path());
         fs::copy_file(library, target, fs::copy_options::overwrite_existing);
-        return target;
+        return Slashes(target);
     }
     std::string Load(const char* culture)
     {
         LoadResourceDllFor(m_exe, culture, m_instance, m_slot);
-        return m_slot == m_instance ? std::string("instance") : GetModuleFileName(m_slot);
+        return m_slot == m_instance ? std::string("instance") : Slashes(GetModuleFileName(m_slot));
     }
 
     TempDir m_dir;
@@ -183,9 +212,12 @@ TEST_F(ResourceDllTest, EnglishAndUnusableNamesLoadNothing)
     const std::string named = m_dir / "de/Tamble-EXE-mui.dll";
     fs::create_directories(m_dir / "de");
     fs::copy_file(kGermanLibrary, named);
-    EXPECT_EQ(Load("de-CH"), named);
+    EXPECT_EQ(Load("de-CH"), Slashes(named));
 }
 
+// Whether a library is still loaded cannot be asked on Windows, where a
+// language library is mapped as data.
+#ifndef _WIN32
 TEST_F(ResourceDllTest, PreviousLibraryIsFreedButNeverTheInstance)
 {
     const std::string de = Place(kGermanLibrary, "de");
@@ -211,6 +243,7 @@ TEST_F(ResourceDllTest, PreviousLibraryIsFreedButNeverTheInstance)
     EXPECT_TRUE(IsLoaded(de));
     FreeLibrary(library);
 }
+#endif
 
 TEST_F(ResourceDllTest, TextsComeFromTheLibraryThenEnglish)
 {
@@ -233,8 +266,12 @@ TEST_F(ResourceDllTest, TextsComeFromTheLibraryThenEnglish)
     AfxSetResourceHandle(nullptr);
     EXPECT_EQ(LoadResString(IDS_WAIT_COMPRESS_FILE), "Pleae wait while the files are compressed.");
 
-    // A library without the text export gives English throughout.
+    // A library without the program's texts gives English throughout.
+#ifdef _WIN32
+    HMODULE other = LoadLibraryA(GetModuleFileName(nullptr).c_str());   // this test, no string table
+#else
     HMODULE other = LoadLibraryA("libm.so.6");
+#endif
     ASSERT_NE(other, nullptr);
     AfxSetResourceHandle(other);
     EXPECT_EQ(LoadResString(IDS_OVERALL_LABEL), "Overall:");
@@ -247,8 +284,7 @@ TEST(LanguageLibraries, TranslateTheDialogTexts)
     for (const std::string& path : {kGermanLibrary, kFrenchLibrary}) {
         HMODULE library = LoadLibraryA(path.c_str());
         ASSERT_NE(library, nullptr) << path;
-        auto text = reinterpret_cast<TambleResStringProc>(GetProcAddress(library, TAMBLE_RES_STRING_PROC));
-        ASSERT_NE(text, nullptr);
+        auto text = [library](UINT id) { return LibraryString(library, id); };
         for (UINT id : {129u, 130u, 131u, 132u, 133u, 134u, 135u, 1001u, 1002u, 1003u, 1007u, 2002u, 2003u, 3001u}) {
             ASSERT_NE(text(id), nullptr) << path << " id " << id;
             EXPECT_STRNE(text(id), EnglishString(id)) << path << " id " << id;
@@ -279,8 +315,7 @@ TEST(LanguageLibraries, TranslateEveryText)
     for (const std::string& path : {kGermanLibrary, kFrenchLibrary}) {
         HMODULE library = LoadLibraryA(path.c_str());
         ASSERT_NE(library, nullptr) << path;
-        auto text = reinterpret_cast<TambleResStringProc>(GetProcAddress(library, TAMBLE_RES_STRING_PROC));
-        ASSERT_NE(text, nullptr);
+        auto text = [library](UINT id) { return LibraryString(library, id); };
         for (const English& english : texts) {
             auto letter = [](unsigned char c) { return std::isalpha(c) != 0; };
             if (std::none_of(english.text.begin(), english.text.end(), letter))
@@ -303,7 +338,12 @@ TEST(LanguageLibraries, TranslateEveryText)
 
 TEST(ModulePath, ExecutableAndLibraries)
 {
+#ifdef _WIN32
+    const std::string self = GetModuleFileName(nullptr);
+    EXPECT_EQ(fs::path(self).filename(), "language_test.exe");
+#else
     const std::string self = fs::canonical("/proc/self/exe").string();
+#endif
     EXPECT_EQ(GetModuleFileName(nullptr), self);
     EXPECT_EQ(GetModuleFileName(AfxGetInstanceHandle()), self);
 
@@ -319,6 +359,9 @@ TEST(ModulePath, ExecutableAndLibraries)
     EXPECT_EQ(LoadLibraryA(nullptr), nullptr);
 }
 
+// The per-user settings and the locale of these come from the environment on
+// Linux only.
+#ifndef _WIN32
 // The language chosen at start-up, with the per-user settings in a scratch home.
 class CultureChoiceTest : public ::testing::Test {
 protected:
@@ -472,5 +515,6 @@ TEST(StartupFiles, OddFilesAreRefusedWithoutHangingOrCrashing)
         }
     }
 }
+#endif
 
 }   // namespace

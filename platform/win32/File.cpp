@@ -4,7 +4,7 @@
 // the system's own text with the error number.
 #include "platform/File.h"
 
-#include <windows.h>
+#include "platform/win32/Win32.h"
 
 #include <cerrno>
 #include <limits>
@@ -12,89 +12,9 @@
 
 namespace {
 
-struct Failure {
-    CFileException::Cause cause;
-    int err;
-};
-
-Failure FailureOf(DWORD code)
-{
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-        return {CFileException::fileNotFound, ENOENT};
-    case ERROR_DIRECTORY:
-        return {CFileException::fileNotFound, ENOTDIR};
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_NETWORK_ACCESS_DENIED:
-        return {CFileException::accessDenied, EACCES};
-    case ERROR_WRITE_PROTECT:
-        return {CFileException::accessDenied, EROFS};
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return {CFileException::diskFull, ENOSPC};
-    case ERROR_FILE_TOO_LARGE:
-        return {CFileException::diskFull, EFBIG};
-    case ERROR_NEGATIVE_SEEK:
-    case ERROR_SEEK:
-    case ERROR_INVALID_PARAMETER:
-        return {CFileException::badSeek, EINVAL};
-    case ERROR_SEEK_ON_DEVICE:
-        return {CFileException::badSeek, ESPIPE};
-    case ERROR_FILENAME_EXCED_RANGE:
-        return {CFileException::generic, ENAMETOOLONG};
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        return {CFileException::generic, EEXIST};
-    case ERROR_TOO_MANY_OPEN_FILES:
-        return {CFileException::generic, EMFILE};
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-        return {CFileException::generic, ENOMEM};
-    case ERROR_INVALID_HANDLE:
-        return {CFileException::generic, EBADF};
-    default:   // the device's own faults and whatever has no closer match
-        return {CFileException::hardIO, EIO};
-    }
-}
-
-std::string Utf8Of(const wchar_t* text, int length)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
-    if (size > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-    return out;
-}
-
-// "Access is denied (error 5)": the system's message without its full stop and line end.
-std::string SystemText(DWORD code)
-{
-    wchar_t* message = nullptr;
-    const DWORD length
-        = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-    std::string text = length > 0 ? Utf8Of(message, static_cast<int>(length)) : std::string();
-    if (message)
-        ::LocalFree(message);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    if (text.empty())
-        text = "Windows error";
-    return text + " (error " + std::to_string(code) + ")";
-}
-
 void SetFailure(CFileException& error, DWORD code, const std::string& name, const char* what)
 {
-    const Failure failure = FailureOf(code);
-    error.Set(failure.cause, failure.err, name, what);
+    error.Set(CauseOf(code), ErrnoOf(code), name, what);
     error.m_strOsText = SystemText(code);
 }
 
@@ -103,33 +23,6 @@ void SetFailure(CFileException& error, DWORD code, const std::string& name, cons
     CFileException error;
     SetFailure(error, ::GetLastError(), name, what);
     throw error;
-}
-
-// The UTF-16 name for CreateFileW; false when the name is not valid UTF-8.  A long
-// absolute name gets the \\?\ prefix, which lifts the limit of MAX_PATH characters.
-bool WideNameOf(const std::string& name, std::wstring& wide)
-{
-    const int size
-        = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), static_cast<int>(name.size()), nullptr, 0);
-    if (size <= 0)
-        return false;
-    wide.assign(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), static_cast<int>(name.size()), wide.data(), size);
-    if (wide.size() < MAX_PATH - 12 || wide.compare(0, 4, L"\\\\?\\") == 0)
-        return true;
-    const DWORD full = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (full == 0)
-        return true;   // CreateFileW reports what is wrong with the name
-    std::wstring path(full, L'\0');
-    const DWORD written = ::GetFullPathNameW(wide.c_str(), full, path.data(), nullptr);
-    if (written == 0 || written >= full)
-        return true;
-    path.resize(written);
-    if (path.compare(0, 2, L"\\\\") == 0)
-        wide = L"\\\\?\\UNC\\" + path.substr(2);
-    else
-        wide = L"\\\\?\\" + path;
-    return true;
 }
 
 HANDLE Native(CFile::NativeHandle handle)

@@ -7,6 +7,18 @@
 #include <utility>
 #include <vector>
 
+#ifdef _WIN32
+// The C library of Windows sets and removes variables with _putenv_s.
+inline int setenv(const char* name, const char* value, int)
+{
+    return _putenv_s(name, value);
+}
+inline int unsetenv(const char* name)
+{
+    return _putenv_s(name, "");
+}
+#endif
+
 class ScopedEnv {
 public:
     ScopedEnv() = default;
@@ -14,9 +26,9 @@ public:
     {
         for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
             if (it->second)
-                setenv(it->first.c_str(), it->second->c_str(), 1);
+                Put(it->first, it->second->c_str());
             else
-                unsetenv(it->first.c_str());
+                Remove(it->first);
         }
     }
     ScopedEnv(const ScopedEnv&) = delete;
@@ -25,15 +37,33 @@ public:
     void Set(const std::string& name, const std::string& value)
     {
         Save(name);
-        setenv(name.c_str(), value.c_str(), 1);
+        Put(name, value.c_str());
     }
     void Unset(const std::string& name)
     {
         Save(name);
-        unsetenv(name.c_str());
+        Remove(name);
     }
 
 private:
+    // The C runtime of Windows has no setenv; an empty value there removes.
+    static void Put(const std::string& name, const char* value)
+    {
+#ifdef _WIN32
+        _putenv_s(name.c_str(), value);
+#else
+        setenv(name.c_str(), value, 1);
+#endif
+    }
+    static void Remove(const std::string& name)
+    {
+#ifdef _WIN32
+        _putenv_s(name.c_str(), "");
+#else
+        unsetenv(name.c_str());
+#endif
+    }
+
     void Save(const std::string& name)
     {
         const char* value = std::getenv(name.c_str());
