@@ -98,8 +98,10 @@ FileOutcome CHistoryStep::Compress(const std::string& name)
             m_record.Log(IDS_DRY_TOO_YOUNG, path);
     } else {
         CompressOne(name);
+        // A file queued for its group is counted there; else it is converted
+        // when it was (or a dry run would be) and its plain file is gone.
         FileInfo st;
-        return End(m_bDone && (m_settings.dryRun || !m_context.folder.Stat(name, st)));
+        return End(!m_pending && m_bDone && (m_settings.dryRun || !m_context.folder.Stat(name, st)));
     }
     return End(false);
 }
