@@ -37,4 +37,6 @@ trap '"$wineserver" -k 2>/dev/null || true' EXIT
 # server; started here, away from the pipes ctest reads, which they would hold open.
 "$wine" wineboot </dev/null >/dev/null 2>&1
 ctest --preset windows -j"$jobs"
+echo "== the Windows package"
+bash tests/windows/package_test.sh build-windows
 echo "== Windows build and tests took ${SECONDS} s"
