@@ -171,7 +171,18 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
 
     HANDLE in = InheritableFile(L"NUL", false);
     HANDLE out = InheritableFile(Wide(run.out), true);
-    HANDLE err = InheritableFile(Wide(run.err), true);
+    HANDLE err = INVALID_HANDLE_VALUE;
+    if (setup.errorsUnread) {
+        // Every message then meets ERROR_NO_DATA, as one to a closed pipe meets EPIPE.
+        SECURITY_ATTRIBUTES inherit {sizeof inherit, nullptr, TRUE};
+        HANDLE reader = nullptr;
+        if (::CreatePipe(&reader, &err, &inherit, 0))
+            ::CloseHandle(reader);
+        else
+            err = INVALID_HANDLE_VALUE;
+    } else {
+        err = InheritableFile(Wide(run.err), true);
+    }
     STARTUPINFOW start {};
     start.cb = sizeof start;
     start.dwFlags = STARTF_USESTDHANDLES;
