@@ -16,12 +16,19 @@
 #include <fcntl.h>
 #include <map>
 #include <memory>
-#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
+#ifdef _WIN32
+#include "tests/support/TambleRun.h"
+
+#include <chrono>
+#include <filesystem>
+#else
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 namespace {
 
@@ -33,6 +40,7 @@ struct Result {
     std::string out, err;
 };
 
+#ifndef _WIN32
 std::string Quote(const std::string& text)
 {
     std::string quoted = "'";
@@ -46,7 +54,54 @@ std::string ReadText(const std::string& path)
     const Bytes bytes = ReadWholeFile(path);
     return {bytes.begin(), bytes.end()};
 }
+#endif
 
+#ifdef _WIN32
+// Runs tamble.exe with args (no shell on Windows, so nothing put before it).
+Result Tamble(const Args& args)
+{
+    const TambleResult run = RunTamble(args);
+    return {run.signal ? 128 + run.signal : run.status, run.out, run.err};
+}
+
+std::filesystem::path FsPath(const std::string& name)
+{
+    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
+void SetTime(const std::string& path, std::int64_t seconds)
+{
+    std::filesystem::last_write_time(FsPath(path), std::filesystem::file_time_type::clock::from_sys(
+                                                       std::chrono::system_clock::from_time_t(seconds)));
+}
+
+struct _stat64 StatOf(const std::string& path)
+{
+    struct _stat64 st {};
+    EXPECT_EQ(::_wstat64(FsPath(path).c_str(), &st), 0) << path;
+    return st;
+}
+
+// Every entry of a folder, and the folder itself, with its bytes, attributes and
+// times (Windows keeps no change time; st_ctime is the creation time): equal
+// listings mean that nothing was written, created or removed.
+std::map<std::string, std::string> Listing(const std::string& folder)
+{
+    std::map<std::string, std::string> listing;
+    const auto describe = [](const std::string& path) {
+        const struct _stat64 st = StatOf(path);
+        std::error_code ec;
+        const auto written = std::filesystem::last_write_time(FsPath(path), ec).time_since_epoch().count();
+        return std::to_string(st.st_mode) + " " + std::to_string(written) + " " + std::to_string(st.st_ctime);
+    };
+    listing["."] = describe(folder);
+    for (const DirEntry& entry : ReadFolder(folder)) {
+        const Bytes bytes = ReadWholeFile(folder + "/" + entry.name);
+        listing[entry.name] = describe(folder + "/" + entry.name) + " " + std::string(bytes.begin(), bytes.end());
+    }
+    return listing;
+}
+#else
 // Runs tamble with args through the shell; shell is put before the command
 // (variables, ulimit, setpriv).
 Result Tamble(const Args& args, const std::string& shell = {})
@@ -65,7 +120,15 @@ Result Tamble(const Args& args, const std::string& shell = {})
     result.err = ReadText(capture / "err");
     return result;
 }
+#endif
 
+#ifdef _WIN32
+// The readings of the run support, with this file's default seed.
+Bytes Readings(std::size_t size)
+{
+    return ::Readings(size, 7);
+}
+#else
 Bytes Readings(std::size_t size, std::uint32_t seed = 7)
 {
     Bytes data(size);
@@ -75,6 +138,7 @@ Bytes Readings(std::size_t size, std::uint32_t seed = 7)
     }
     return data;
 }
+#endif
 
 Bytes Text(const std::string& text)
 {
@@ -113,6 +177,7 @@ std::string DayName(int days, const char* ext = ".hst")
     return "0A" + DateText(year, month, day) + ext;
 }
 
+#ifndef _WIN32
 struct stat StatOf(const std::string& path)
 {
     struct stat st {};
@@ -139,6 +204,7 @@ std::map<std::string, std::string> Listing(const std::string& folder)
     }
     return listing;
 }
+#endif
 
 }   // namespace
 
@@ -187,16 +253,24 @@ TEST(Cli, SingleFilesOfEveryMethodRoundTrip)
     TempDir dir;
     const Bytes data = Readings(300000);
     WriteWholeFile(dir / "data", data);
+#ifdef _WIN32
+    SetTime(dir / "data", 1500000000);
+#else
     ASSERT_EQ(::chmod((dir / "data").c_str(), 0640), 0);
     const struct timespec times[2] = {{1500000000, 0}, {1500000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "data").c_str(), times, 0), 0);
+#endif
 
     for (const std::string method : {"lzw", "lzss", "huffman", "stored"}) {   // NOLINT(performance-for-range-copy)
         const std::string packed = dir / ("data." + method);
         Result r = Tamble({"--method=" + method, "/Z:C", "/S:" + (dir / "data"), "/R:" + packed});
         ASSERT_EQ(r.status, 0) << method << ": " << r.err;
+#ifdef _WIN32
+        EXPECT_EQ(StatOf(packed).st_mtime, 1500000000) << method;
+#else
         EXPECT_EQ(StatOf(packed).st_mode & 0777, 0640u) << method;
         EXPECT_EQ(StatOf(packed).st_mtim.tv_sec, 1500000000) << method;
+#endif
         r = Tamble({"--info", packed});
         EXPECT_NE(r.out.find("method " + method + ", original 300000 bytes"), std::string::npos) << r.out;
 
@@ -209,6 +283,7 @@ TEST(Cli, SingleFilesOfEveryMethodRoundTrip)
     }
     Result r = Tamble({"--test", dir / "data.lzw", dir / "data.lzss", dir / "data.huffman"});
     EXPECT_EQ(r.status, 0) << r.out;
+#ifndef _WIN32   // Not on Windows: no file name holds a control character there.
     // Names show as the job messages show them: no control character reaches the terminal.
     WriteCoded(dir / "a\033cb", METHOD_LZW, Text("x"));
     for (const char* option : {"--test", "--info"}) {
@@ -216,6 +291,7 @@ TEST(Cli, SingleFilesOfEveryMethodRoundTrip)
         EXPECT_NE(r.out.find("a?cb: "), std::string::npos) << r.out;
         EXPECT_EQ(r.out.find('\033'), std::string::npos) << option;
     }
+#endif
 
     WriteWholeFile(dir / "empty", {});
     ASSERT_EQ(Tamble({"/Z:C", "/S:" + (dir / "empty"), "/R:" + (dir / "empty.lzw")}).status, 0);
@@ -261,6 +337,7 @@ TEST(Cli, FailedConversionsNameTheFileAndLeaveNoTarget)
     const Bytes good = Readings(100000);
     EXPECT_EQ(r.out.substr(0, 100000), std::string(good.begin(), good.end()));
     EXPECT_NE(r.err.find("The file is damaged! " + (dir / "cut.lzw")), std::string::npos) << r.err;
+#ifndef _WIN32   // Not on Windows: a pseudo-terminal (the console's check is the platform's own)
     // Coded or not, --cat never writes to a terminal.
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
@@ -269,8 +346,10 @@ TEST(Cli, FailedConversionsNameTheFileAndLeaveNoTarget)
     EXPECT_EQ(RunCat({dir / "good.lzw"}, terminal), 2);
     ::close(terminal);
     ::close(master);
+#endif
 }
 
+#ifndef _WIN32   // Not on Windows: the write fails by a file-size limit (ulimit -f)
 TEST(Cli, WriteErrorMidwayStopsTheJobAndKeepsTheOldTarget)
 {
     TempDir dir;
@@ -288,6 +367,8 @@ TEST(Cli, WriteErrorMidwayStopsTheJobAndKeepsTheOldTarget)
     EXPECT_EQ(ReadWholeFile(dir / "out"), Text("old"));
     EXPECT_FALSE(HasTemporaries(dir.Path()));
 }
+
+#endif
 
 TEST(Cli, CompressHistoryByGroupAndAge)
 {
@@ -325,6 +406,7 @@ TEST(Cli, CompressHistoryByGroupAndAge)
     EXPECT_FALSE(HasTemporaries(dir.Path()));
 }
 
+#ifndef _WIN32   // Not on Windows: symbolic links and permission bits
 TEST(Cli, CompressHistoryProvesTwinsAndPassesOverOddEntries)
 {
     TempDir dir;
@@ -364,6 +446,8 @@ TEST(Cli, CompressHistoryProvesTwinsAndPassesOverOddEntries)
     EXPECT_EQ(StatOf(dir / "0A240309.hsz").st_mtim.tv_sec, 1400000000);
 }
 
+#endif
+
 TEST(Cli, HistoryJobsOnSeveralWorkersDoWhatOneDoes)
 {
     // Twins, extracted files, messages in their order, counts and status of
@@ -378,7 +462,9 @@ TEST(Cli, HistoryJobsOnSeveralWorkersDoWhatOneDoes)
         WriteCoded(*dir / "0A240311.hsz", METHOD_LZW, Readings(900, 2));
         WriteWholeFile(*dir / "0A240311.hst", Readings(900, 3));   // a twin with other bytes
         WriteWholeFile(*dir / "0A24AB01.hst", Text("stray"));
+#ifndef _WIN32   // links only with a privilege on Windows
         ASSERT_EQ(::symlink("0A240301.hst", (*dir / "0A240312.hst").c_str()), 0);
+#endif
     }
     const auto run = [](const TempDir& dir, const Args& job, const char* jobs) {
         Args args = job;
@@ -400,9 +486,14 @@ TEST(Cli, HistoryJobsOnSeveralWorkersDoWhatOneDoes)
         EXPECT_EQ(run(one, job, "--jobs=1"), run(three, job, "--jobs=3"));
         EXPECT_EQ(contents(one), contents(three));
     }
+#ifdef _WIN32
+    EXPECT_EQ(contents(three).size(), 23u);   // no link
+#else
     EXPECT_EQ(contents(three).size(), 24u);
+#endif
 }
 
+#ifndef _WIN32
 TEST(Cli, HiddenRunFinishesWhenNobodyReadsItsMessages)
 {
     TempDir dir;
@@ -427,6 +518,20 @@ TEST(Cli, HiddenRunFinishesWhenNobodyReadsItsMessages)
     for (const char* name : {"0A240101.hsz", "0A240102.hsz", "0A240103.hsz"})
         EXPECT_TRUE(PathExists(dir / name)) << name;
 }
+
+#else
+TEST(Cli, HiddenRunFinishesWhenNobodyReadsItsMessages)
+{
+    TempDir dir;
+    for (const char* name : {"0A240101.hst", "0A240102.hst", "0A240103.hst"})
+        WriteWholeFile(dir / name, Text(name));
+    TambleSetup setup;
+    setup.errorsUnread = true;
+    EXPECT_EQ(RunTamble({"/Z:C", "/T:A", "/S:" + dir.Path(), "/N:30", "/H"}, setup).status, 0);
+    for (const char* name : {"0A240101.hsz", "0A240102.hsz", "0A240103.hsz"})
+        EXPECT_TRUE(PathExists(dir / name)) << name;
+}
+#endif
 
 TEST(Cli, StrayNamesArePassedOverAndBadStartDatesStopTheJob)
 {
@@ -530,6 +635,7 @@ TEST(Cli, GnuHabitsAndWhatTheSummariesSay)
     EXPECT_EQ(r.err, "");
     EXPECT_FALSE(PathExists(dir / "0A240101.hst"));
 
+#ifndef _WIN32   // Not on Windows: pipelines through the shell
     // Standard input (a pipe) for --test, --info and --cat; --cat of a folder; `| head`.
     const std::string exe = Quote(TAMBLE_EXE), twin = Quote(dir / "0A240101.hsz");
     auto shell = [](const std::string& command) {
@@ -543,6 +649,7 @@ TEST(Cli, GnuHabitsAndWhatTheSummariesSay)
     WriteCoded(dir / "big.hsz", METHOD_LZW, Readings(4 << 20));
     EXPECT_EQ(shell(exe + " --cat " + Quote(dir / "big.hsz") + " 2>" + Quote(out / "err") + " | head -c 1"), 0);
     EXPECT_EQ(ReadText(out / "err"), "");
+#endif
 }
 
 TEST(Cli, FoldersForTestAndInfoAndExtractionToAnotherFolder)
@@ -594,6 +701,7 @@ TEST(Cli, ExtractHistoryWindowByGroup)
     EXPECT_FALSE(PathExists(dir / "0B250102.hst"));
 }
 
+#ifndef _WIN32   // Not on Windows: the C library of Windows takes no zone names from TZ.
 TEST(Cli, ExtractionWindowIsConsecutiveDatesWhenTheClockFallsBack)
 {
     TempDir dir;
@@ -608,6 +716,7 @@ TEST(Cli, ExtractionWindowIsConsecutiveDatesWhenTheClockFallsBack)
     EXPECT_FALSE(PathExists(dir / "0A241029.hst"));
 }
 
+// Not on Windows either: permission bits, and a run as another user.
 TEST(Cli, ReadOnlyFolderKeepsEveryFile)
 {
     TempDir dir;
@@ -640,3 +749,4 @@ TEST(Cli, ReadOnlyFolderKeepsEveryFile)
     EXPECT_EQ(ReadWholeFile(open + "/locked"), Text("locked"));
     EXPECT_FALSE(HasTemporaries(open));
 }
+#endif

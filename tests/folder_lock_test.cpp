@@ -9,9 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <filesystem>
+#include <unistd.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -19,6 +25,36 @@ const char kRefused[] = "Another tamble run is working in this folder, nothing d
 const char kWaiting[] = "Waiting for another tamble run to finish in: ";
 
 // Holds the folder's lock the way a running tamble does.
+#ifdef _WIN32
+class CHeldLock {
+public:
+    explicit CHeldLock(const std::string& folder)
+        : m_hFile(
+            ::CreateFileW((std::filesystem::path(std::u8string(folder.begin(), folder.end())) / ".tamble-lock").c_str(),
+                          GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+        OVERLAPPED at {};
+        m_bHeld = m_hFile != INVALID_HANDLE_VALUE
+                  && ::LockFileEx(m_hFile, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
+    }
+    ~CHeldLock()
+    {
+        if (m_hFile != INVALID_HANDLE_VALUE) {
+            FILE_DISPOSITION_INFO gone {TRUE};
+            ::SetFileInformationByHandle(m_hFile, FileDispositionInfo, &gone, sizeof gone);
+            ::CloseHandle(m_hFile);
+        }
+    }
+    CHeldLock(const CHeldLock&) = delete;
+    CHeldLock& operator=(const CHeldLock&) = delete;
+    bool Held() const { return m_bHeld; }
+
+private:
+    HANDLE m_hFile;
+    bool m_bHeld = false;
+};
+#else
 class CHeldLock {
 public:
     explicit CHeldLock(const std::string& folder)
@@ -41,6 +77,7 @@ private:
     int m_fd;
     bool m_bHeld = false;
 };
+#endif
 
 TambleSetup NoWait()
 {

@@ -9,16 +9,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <chrono>
+#else
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <grp.h>
-#include <memory>
 #include <poll.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+
+#ifndef _WIN32   // Windows starts its runs in TambleRunWin32.cpp
 
 namespace {
 
@@ -231,10 +238,28 @@ TambleResult RunTamble(const std::vector<std::string>& args, const TambleSetup& 
     return WaitTamble(pid);
 }
 
+std::string ErrorsSoFar(pid_t pid)
+{
+    const auto it = Captures().find(pid);
+    return it == Captures().end() ? std::string() : ReadText(it->second.err);
+}
+
+bool AwaitFile(const std::string& path, int seconds)
+{
+    for (int i = 0; i < seconds * 20; ++i) {
+        if (::access(path.c_str(), F_OK) == 0)
+            return true;
+        ::usleep(50 * 1000);
+    }
+    return ::access(path.c_str(), F_OK) == 0;
+}
+#endif
+
 FaultReport ReadFaultReport(const std::string& path)
 {
     FaultReport report;
-    const std::string text = ReadText(path);
+    std::ifstream in(path, std::ios::binary);
+    const std::string text {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (std::sscanf(text.c_str(), "calls=%ld fired=%ld", &report.calls, &report.fired) != 2)
         report = {};
     return report;
@@ -242,6 +267,50 @@ FaultReport ReadFaultReport(const std::string& path)
 
 // --- folders ------------------------------------------------------------------
 
+#ifdef _WIN32
+namespace {
+
+// A UTF-8 name as the file system takes it, and back.
+std::filesystem::path FsPath(const std::string& name)
+{
+    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
+std::string Utf8(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
+
+// The type and permission bits and the time of a file; false when it is not there.
+bool StatOf(const std::string& path, unsigned& mode, std::int64_t& mtime)
+{
+    struct _stat64 st {};
+    if (::_wstat64(FsPath(path).c_str(), &st) != 0)
+        return false;
+    mode = st.st_mode;
+    mtime = st.st_mtime;
+    return true;
+}
+
+}   // namespace
+
+std::map<std::string, FileState> Snapshot(const std::string& folder)
+{
+    std::map<std::string, FileState> states;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(FsPath(folder), ec)) {
+        const std::string name = Utf8(entry.path().filename());
+        FileState state;
+        if (!StatOf(folder + "/" + name, state.mode, state.mtime))
+            continue;
+        if (entry.is_regular_file(ec))
+            state.bytes = ReadWholeFile(folder + "/" + name);
+        states[name] = std::move(state);
+    }
+    return states;
+}
+#else
 std::map<std::string, FileState> Snapshot(const std::string& folder)
 {
     std::map<std::string, FileState> states;
@@ -270,6 +339,7 @@ std::map<std::string, FileState> Snapshot(const std::string& folder)
     }
     return states;
 }
+#endif
 
 std::string CompareSnapshots(const std::map<std::string, FileState>& want, const std::map<std::string, FileState>& got)
 {
@@ -294,12 +364,19 @@ std::vector<std::string> Temporaries(const std::string& folder)
 {
     // Names only: a test may look while a large file is being written.
     std::vector<std::string> names;
+#ifdef _WIN32
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(FsPath(folder), ec))
+        if (Utf8(entry.path().filename()).find(".tamble-tmp.") != std::string::npos)
+            names.push_back(Utf8(entry.path().filename()));
+#else
     if (DIR* dir = ::opendir(folder.c_str())) {
         while (const dirent* entry = ::readdir(dir))
             if (std::strstr(entry->d_name, ".tamble-tmp.") != nullptr)
                 names.push_back(entry->d_name);
         ::closedir(dir);
     }
+#endif
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -308,11 +385,23 @@ std::string DayIntact(const std::string& folder, const std::string& stem, const 
 {
     const std::string plain = folder + "/" + stem + ".hst";
     const std::string twin = folder + "/" + stem + ".hsz";
+#ifdef _WIN32
+    struct {
+        unsigned st_mode = 0;
+        std::int64_t mtime = 0;
+    } st;
+    const auto lstat = [&st](const std::string& path) { return StatOf(path, st.st_mode, st.mtime) ? 0 : -1; };
+    const bool hasPlain = lstat(plain) == 0;
+    if (hasPlain && (!S_ISREG(st.st_mode) || ReadWholeFile(plain) != data))
+        return stem + ".hst does not hold its bytes";
+    const bool hasTwin = lstat(twin) == 0;
+#else
     struct stat st {};
     const bool hasPlain = ::lstat(plain.c_str(), &st) == 0;
     if (hasPlain && (!S_ISREG(st.st_mode) || ReadWholeFile(plain) != data))
         return stem + ".hst does not hold its bytes";
     const bool hasTwin = ::lstat(twin.c_str(), &st) == 0;
+#endif
     if (!hasTwin)
         return hasPlain && !needTwin ? std::string() : stem + ": neither file is there";
     // Whatever compressed file stands must be complete and hold the day's bytes.
@@ -370,9 +459,16 @@ const Bytes kNotes = {'k', 'e', 'e', 'p', '\n'};
 
 void SetModeAndTime(const std::string& path)
 {
+#ifdef _WIN32
+    // No permission bits on Windows: the time only.
+    const auto time = std::chrono::system_clock::from_time_t(kSampleTime);
+    std::error_code ec;
+    std::filesystem::last_write_time(FsPath(path), std::filesystem::file_time_type::clock::from_sys(time), ec);
+#else
     ::chmod(path.c_str(), 0640);
     const struct timespec times[2] = {{kSampleTime, 0}, {kSampleTime, 0}};
     ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+#endif
 }
 
 }   // namespace
@@ -453,22 +549,6 @@ TambleSetup FaultSetup(const std::vector<std::pair<std::string, std::string>>& s
     for (const auto& [name, value] : settings)
         setup.env.emplace_back("TAMBLE_FAULT_" + name, value);
     return setup;
-}
-
-std::string ErrorsSoFar(pid_t pid)
-{
-    const auto it = Captures().find(pid);
-    return it == Captures().end() ? std::string() : ReadText(it->second.err);
-}
-
-bool AwaitFile(const std::string& path, int seconds)
-{
-    for (int i = 0; i < seconds * 20; ++i) {
-        if (::access(path.c_str(), F_OK) == 0)
-            return true;
-        ::usleep(50 * 1000);
-    }
-    return ::access(path.c_str(), F_OK) == 0;
 }
 
 long SweepSize(long normal)

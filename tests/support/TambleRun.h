@@ -26,6 +26,7 @@ struct TambleSetup {
     long runAs = -1;                                        // a user id (and group id) to run as, when root
     long openFileLimit = -1;                                // RLIMIT_NOFILE
     std::string program;                                    // a copy of the program to run instead of the build's
+    bool errorsUnread = false;   // Windows: standard error a pipe whose reader has gone (Linux tests spawn one)
 };
 
 // The paths the test executables know from their build (TAMBLE_EXE, TAMBLE_BINARY_DIR).

@@ -1,0 +1,256 @@
+// Running the built tamble.exe from a test on Windows: CreateProcessW with the
+// arguments quoted as CommandLineToArgvW splits them, extra environment variables,
+// standard input from NUL and the output into files, and a time limit after which
+// the run is ended.  The runs are made on a window station of their own that no
+// user sees, so that a run without /H shows no dialog and no message box waits,
+// as a Linux run without a display does.
+#ifdef _WIN32
+#include "tests/support/TambleRun.h"
+
+#include "tests/support/TempDir.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+namespace {
+
+std::string& ExePath()
+{
+    static std::string path;
+    return path;
+}
+
+struct Run {
+    HANDLE process = nullptr;
+    unsigned timeLimit = 300;
+    std::string out, err;
+};
+std::map<pid_t, Run>& Runs()
+{
+    static std::map<pid_t, Run> runs;
+    return runs;
+}
+
+const TempDir& CaptureDir()
+{
+    static TempDir dir;
+    return dir;
+}
+
+std::wstring Wide(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(std::filesystem::path(Wide(path)), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A path of the build (a Linux path where Wine runs the tests) as Windows names it.
+std::wstring WindowsPath(const std::string& path)
+{
+    std::wstring wide = Wide(path.size() > 1 && path[0] == '/' && path[1] != '/' ? "Z:" + path : path);
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    return wide;
+}
+
+// One argument as CommandLineToArgvW reads it back: quoted where it holds a blank or
+// a quote (or is empty), backslashes doubled only before a quote.
+std::wstring QuoteArgument(const std::wstring& arg)
+{
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return arg;
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+// This process's environment with the run's variables set over it (names compared
+// without case, as Windows does), in the block CreateProcessW takes.
+std::wstring EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& extra)
+{
+    const auto key = [](std::wstring name) {
+        std::transform(name.begin(), name.end(), name.begin(), [](wchar_t c) { return std::towupper(c); });
+        return name;
+    };
+    std::map<std::wstring, std::wstring> vars;
+    if (wchar_t* block = ::GetEnvironmentStringsW()) {
+        for (const wchar_t* entry = block; *entry; entry += std::wcslen(entry) + 1) {
+            const std::wstring text = entry;
+            const std::size_t eq = text.find(L'=', 1);   // "=C:=C:\..." entries start with '='
+            if (eq != std::wstring::npos)
+                vars[key(text.substr(0, eq))] = text;
+        }
+        ::FreeEnvironmentStringsW(block);
+    }
+    for (const auto& [name, value] : extra)
+        vars[key(Wide(name))] = Wide(name) + L"=" + Wide(value);
+    std::wstring result;
+    for (const auto& entry : vars)
+        result += entry.second + L'\0';
+    return result + L'\0';
+}
+
+HANDLE InheritableFile(const std::wstring& path, bool write)
+{
+    SECURITY_ATTRIBUTES inherit {sizeof inherit, nullptr, TRUE};
+    return ::CreateFileW(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         &inherit, write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// The desktop of a window station no user sees ("" when one cannot be made: the
+// runs then share the test's desktop).
+const std::wstring& HiddenDesktop()
+{
+    static const std::wstring name = [] {
+        SECURITY_ATTRIBUTES inherit {sizeof inherit, nullptr, FALSE};
+        HWINSTA station = ::CreateWindowStationW(L"TambleTestRuns", 0, WINSTA_ALL_ACCESS, &inherit);
+        if (station == nullptr)
+            return std::wstring();
+        HWINSTA own = ::GetProcessWindowStation();
+        std::wstring desktop;
+        if (::SetProcessWindowStation(station)) {
+            if (::CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr) != nullptr)
+                desktop = L"TambleTestRuns\\Default";
+            ::SetProcessWindowStation(own);
+        }
+        return desktop;   // the station and desktop stay open for the test's life
+    }();
+    return name;
+}
+
+}   // namespace
+
+void SetTamblePaths(const std::string& exe, const std::string&)
+{
+    ExePath() = exe;
+}
+
+bool FaultInjectorUsable(std::string* why)
+{
+    if (why)
+        *why = "the fault injector is a Linux preload library";
+    return false;
+}
+
+pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup)
+{
+    static int s_nRun = 0;
+    const pid_t id = ++s_nRun;
+    const std::string stem = CaptureDir() / ("run" + std::to_string(id));
+    Run run {nullptr, setup.timeLimit, stem + ".out", stem + ".err"};
+
+    const std::wstring program = WindowsPath(setup.program.empty() ? ExePath() : setup.program);
+    std::wstring command = QuoteArgument(program);
+    for (const std::string& arg : args)
+        command += L" " + QuoteArgument(Wide(arg));
+    std::wstring environment = EnvironmentBlock(setup.env);
+
+    HANDLE in = InheritableFile(L"NUL", false);
+    HANDLE out = InheritableFile(Wide(run.out), true);
+    HANDLE err = INVALID_HANDLE_VALUE;
+    if (setup.errorsUnread) {
+        // Every message then meets ERROR_NO_DATA, as one to a closed pipe meets EPIPE.
+        SECURITY_ATTRIBUTES inherit {sizeof inherit, nullptr, TRUE};
+        HANDLE reader = nullptr;
+        if (::CreatePipe(&reader, &err, &inherit, 0))
+            ::CloseHandle(reader);
+        else
+            err = INVALID_HANDLE_VALUE;
+    } else {
+        err = InheritableFile(Wide(run.err), true);
+    }
+    STARTUPINFOW start {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = in;
+    start.hStdOutput = out;
+    start.hStdError = err;
+    std::wstring desktop = HiddenDesktop();
+    if (!desktop.empty())
+        start.lpDesktop = desktop.data();
+    PROCESS_INFORMATION info {};
+    const bool started = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE
+                         && ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
+                                             CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &start, &info);
+    for (HANDLE handle : {in, out, err})
+        if (handle != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle);
+    if (!started)
+        return -1;
+    ::CloseHandle(info.hThread);
+    run.process = info.hProcess;
+    Runs()[id] = run;
+    return id;
+}
+
+TambleResult WaitTamble(pid_t pid)
+{
+    TambleResult result;
+    const auto it = Runs().find(pid);
+    if (it == Runs().end())
+        return result;
+    const Run run = it->second;
+    Runs().erase(it);
+    if (::WaitForSingleObject(run.process, run.timeLimit * 1000) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        if (::GetExitCodeProcess(run.process, &code))
+            result.status = static_cast<int>(code);
+    } else {
+        // Over its time: ended as SIGALRM ends the Linux run.
+        ::TerminateProcess(run.process, 255);
+        ::WaitForSingleObject(run.process, INFINITE);
+        result.signal = 14;
+    }
+    ::CloseHandle(run.process);
+    result.out = ReadText(run.out);
+    result.err = ReadText(run.err);
+    ::DeleteFileW(Wide(run.out).c_str());
+    ::DeleteFileW(Wide(run.err).c_str());
+    return result;
+}
+
+TambleResult RunTamble(const std::vector<std::string>& args, const TambleSetup& setup)
+{
+    const pid_t pid = StartTamble(args, setup);
+    if (pid < 0)
+        return {};
+    return WaitTamble(pid);
+}
+
+std::string ErrorsSoFar(pid_t pid)
+{
+    const auto it = Runs().find(pid);
+    return it == Runs().end() ? std::string() : ReadText(it->second.err);
+}
+
+bool AwaitFile(const std::string& path, int seconds)
+{
+    for (int i = 0; i < seconds * 20 && !PathExists(path); ++i)
+        ::Sleep(50);
+    return PathExists(path);
+}
+#endif
