@@ -147,6 +147,10 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
     if (pid < 0)
         return -1;
     if (pid == 0) {
+        // A run sees no display unless its test gives one: a run without /H
+        // would otherwise open a window, and a message box would wait for a user.
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
         for (const auto& [name, value] : setup.env)
             ::setenv(name.c_str(), value.c_str(), 1);
         if (!preload.empty())
