@@ -41,18 +41,6 @@ std::string CSafeTarget::FolderOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool CSafeTarget::Create(const std::string& target, std::string& cause)
-{
-    // The folder is opened once, so that a target whose path is long still has
-    // room for its temporary's name.
-    CFolder folder;
-    int error = 0;
-    const std::string folderPath = FolderOf(target);
-    if (!folder.Open(folderPath, true, error))
-        return Create(CFolder::Current(), target, cause);
-    return Create(folder, target.substr(folderPath.size()), cause);
-}
-
 bool CSafeTarget::Create(const CFolder& folder, const std::string& target, std::string& cause)
 {
     Discard();
@@ -241,15 +229,6 @@ bool CSafeTarget::Rename(bool replace, std::string& cause)
     return false;
 }
 
-bool CSafeTarget::SyncFolder(const CFolder& folder, std::string& cause)
-{
-    int error = 0;
-    if (folder.Sync(error))
-        return true;
-    cause = FormatText(IDS_CAUSE_FOLDER_SYNC, {ErrnoText(error)});
-    return false;
-}
-
 bool CSafeTarget::SyncDir(int dir, const std::string& inner, std::string& cause)
 {
     if (dir == AT_FDCWD)
@@ -281,27 +260,6 @@ bool CSafeTarget::SyncFolder(const std::string& folder, std::string& cause)
         cause = FormatText(IDS_CAUSE_FOLDER_SYNC, {ErrnoText(errno)});
     ::close(fd);
     return ok;
-}
-
-CSafeTarget::CSafeTarget(CSafeTarget&& from) noexcept
-    : m_strTarget(std::move(from.m_strTarget)),
-      m_strTemp(std::move(from.m_strTemp)),
-      m_strStreamPath(std::move(from.m_strStreamPath)),
-      m_hDir(from.m_hDir),
-      m_strTempAt(std::move(from.m_strTempAt)),
-      m_strTargetAt(std::move(from.m_strTargetAt)),
-      m_hFile(from.m_hFile),
-      m_nTempSlot(from.m_nTempSlot),
-      m_bSyncFolder(from.m_bSyncFolder),
-      m_bSynced(from.m_bSynced),
-      m_strSyncFault(std::move(from.m_strSyncFault)),
-      m_nSyncStage(from.m_nSyncStage)
-{
-    from.m_strTemp.clear();
-    from.m_strStreamPath.clear();
-    from.m_hDir = AT_FDCWD;
-    from.m_hFile = -1;
-    from.m_nTempSlot = NO_TEMPORARY_SLOT;
 }
 
 bool CSafeTarget::Stage(const FileInfo& source, std::string& cause, const std::vector<char>* acl)

@@ -1,8 +1,10 @@
 // The parts of CSafeTarget that are the same on every system: the temporaries'
-// names, the removal of stale ones, and Commit.
+// names, the removal of stale ones, Commit, moving one, and syncing a folder.
 #include "platform/SafeTarget.h"
 
 #include "platform/DirSearch.h"
+#include "platform/ResourceLibrary.h"
+#include "platform/StringIds.h"
 #include "platform/System.h"
 
 #include <cerrno>
@@ -63,4 +65,46 @@ void CSafeTarget::RemoveStale(const CFolder& folder, const std::string& onlyFor,
         else if (errno != ENOENT)
             failed.push_back(folder.Shown(entry.name) + ": " + std::strerror(errno));
     }
+}
+
+CSafeTarget::CSafeTarget(CSafeTarget&& from) noexcept
+    : m_strTarget(std::move(from.m_strTarget)),
+      m_strTemp(std::move(from.m_strTemp)),
+      m_strStreamPath(std::move(from.m_strStreamPath)),
+      m_hDir(from.m_hDir),
+      m_strTempAt(std::move(from.m_strTempAt)),
+      m_strTargetAt(std::move(from.m_strTargetAt)),
+      m_hFile(from.m_hFile),
+      m_nTempSlot(from.m_nTempSlot),
+      m_bSyncFolder(from.m_bSyncFolder),
+      m_bSynced(from.m_bSynced),
+      m_strSyncFault(std::move(from.m_strSyncFault)),
+      m_nSyncStage(from.m_nSyncStage)
+{
+    from.m_strTemp.clear();
+    from.m_strStreamPath.clear();
+    from.m_hDir = CURRENT_FOLDER;
+    from.m_hFile = -1;
+    from.m_nTempSlot = NO_TEMPORARY_SLOT;
+}
+
+bool CSafeTarget::Create(const std::string& target, std::string& cause)
+{
+    // The folder is opened once, so that a target whose path is long still has
+    // room for its temporary's name.
+    CFolder folder;
+    int error = 0;
+    const std::string folderPath = FolderOf(target);
+    if (!folder.Open(folderPath, true, error))
+        return Create(CFolder::Current(), target, cause);
+    return Create(folder, target.substr(folderPath.size()), cause);
+}
+
+bool CSafeTarget::SyncFolder(const CFolder& folder, std::string& cause)
+{
+    int error = 0;
+    if (folder.Sync(error))
+        return true;
+    cause = FormatText(IDS_CAUSE_FOLDER_SYNC, {std::strerror(error)});
+    return false;
 }
