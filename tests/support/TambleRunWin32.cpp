@@ -31,6 +31,13 @@ struct Run {
     unsigned timeLimit = 300;
     std::string out, err;
 };
+
+// Why the last run could not be started, for the result that says so.
+std::string& StartFailure()
+{
+    static std::string why;
+    return why;
+}
 std::map<pid_t, Run>& Runs()
 {
     static std::map<pid_t, Run> runs;
@@ -127,14 +134,17 @@ const std::wstring& HiddenDesktop()
 {
     static const std::wstring name = [] {
         SECURITY_ATTRIBUTES inherit {sizeof inherit, nullptr, FALSE};
-        HWINSTA station = ::CreateWindowStationW(L"TambleTestRuns", 0, WINSTA_ALL_ACCESS, &inherit);
+        // A station of this test program's own: one shared with another test
+        // program running at the same time would end with whichever ends first.
+        const std::wstring stationName = L"TambleTestRuns" + std::to_wstring(::GetCurrentProcessId());
+        HWINSTA station = ::CreateWindowStationW(stationName.c_str(), 0, WINSTA_ALL_ACCESS, &inherit);
         if (station == nullptr)
             return std::wstring();
         HWINSTA own = ::GetProcessWindowStation();
         std::wstring desktop;
         if (::SetProcessWindowStation(station)) {
             if (::CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr) != nullptr)
-                desktop = L"TambleTestRuns\\Default";
+                desktop = stationName + L"\\Default";
             ::SetProcessWindowStation(own);
         }
         return desktop;   // the station and desktop stay open for the test's life
@@ -193,14 +203,26 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
     if (!desktop.empty())
         start.lpDesktop = desktop.data();
     PROCESS_INFORMATION info {};
-    const bool started = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE
-                         && ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
-                                             CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &start, &info);
+    bool started = false;
+    DWORD error = ::GetLastError();
+    if (in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE) {
+        // A process that could not be made has done nothing yet: a busy Wine is
+        // given a few more tries before the run counts as failed.
+        for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+            if (attempt > 0)
+                ::Sleep(200);
+            started = ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
+                                       CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &start, &info);
+            error = ::GetLastError();
+        }
+    }
     for (HANDLE handle : {in, out, err})
         if (handle != INVALID_HANDLE_VALUE)
             ::CloseHandle(handle);
-    if (!started)
+    if (!started) {
+        StartFailure() = "tamble.exe was not started (Windows error " + std::to_string(error) + ")";
         return -1;
+    }
     ::CloseHandle(info.hThread);
     run.process = info.hProcess;
     Runs()[id] = run;
@@ -215,10 +237,19 @@ TambleResult WaitTamble(pid_t pid)
         return result;
     const Run run = it->second;
     Runs().erase(it);
-    if (::WaitForSingleObject(run.process, run.timeLimit * 1000) == WAIT_OBJECT_0) {
+    const DWORD waited = ::WaitForSingleObject(run.process, run.timeLimit * 1000);
+    std::string failure;
+    if (waited == WAIT_OBJECT_0) {
         DWORD code = 0;
-        if (::GetExitCodeProcess(run.process, &code))
+        if (!::GetExitCodeProcess(run.process, &code))
+            failure = "no exit code (Windows error " + std::to_string(::GetLastError()) + ")";
+        else if (code == 0xFFFFFFFF)   // no status of ours: Wine or the loader ended it
+            failure = "the process ended with 0xFFFFFFFF";
+        else
             result.status = static_cast<int>(code);
+    } else if (waited == WAIT_FAILED) {
+        failure = "waiting failed (Windows error " + std::to_string(::GetLastError()) + ")";
+        ::TerminateProcess(run.process, 255);
     } else {
         // Over its time: ended as SIGALRM ends the Linux run.
         ::TerminateProcess(run.process, 255);
@@ -228,6 +259,8 @@ TambleResult WaitTamble(pid_t pid)
     ::CloseHandle(run.process);
     result.out = ReadText(run.out);
     result.err = ReadText(run.err);
+    if (!failure.empty())
+        result.err += "[test runner: " + failure + "]\n";
     ::DeleteFileW(Wide(run.out).c_str());
     ::DeleteFileW(Wide(run.err).c_str());
     return result;
@@ -236,8 +269,11 @@ TambleResult WaitTamble(pid_t pid)
 TambleResult RunTamble(const std::vector<std::string>& args, const TambleSetup& setup)
 {
     const pid_t pid = StartTamble(args, setup);
-    if (pid < 0)
-        return {};
+    if (pid < 0) {
+        TambleResult failed;
+        failed.err = "[test runner: " + StartFailure() + "]\n";
+        return failed;
+    }
     return WaitTamble(pid);
 }
 
