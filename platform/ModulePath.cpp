@@ -55,20 +55,6 @@ std::string GetModuleFileName(HMODULE module)
     return ExecutablePath();
 }
 
-UINT GetModuleFileNameA(HMODULE module, char* buffer, UINT size)
-{
-    if (buffer == nullptr || size == 0)
-        return 0;
-    const std::string path = GetModuleFileName(module);
-    if (path.size() >= size) {
-        std::memcpy(buffer, path.data(), size - 1);
-        buffer[size - 1] = '\0';
-        return size;
-    }
-    std::memcpy(buffer, path.c_str(), path.size() + 1);
-    return static_cast<UINT>(path.size());
-}
-
 void RememberModulePath(HMODULE module, const std::string& path, int fd)
 {
     const std::lock_guard<std::mutex> lock(g_pathsLock);
