@@ -30,6 +30,8 @@ struct Run {
     HANDLE process = nullptr;
     unsigned timeLimit = 300;
     std::string out, err;
+    std::wstring program, command, environment;
+    bool errorsUnread = false;
 };
 
 // Why the last run could not be started, for the result that says so.
@@ -152,37 +154,14 @@ const std::wstring& HiddenDesktop()
     return name;
 }
 
-}   // namespace
-
-void SetTamblePaths(const std::string& exe, const std::string&)
+// Starts the run's process with its output into the run's files; false (and why)
+// when it could not be made.
+bool Launch(Run& run, std::string& why)
 {
-    ExePath() = exe;
-}
-
-bool FaultInjectorUsable(std::string* why)
-{
-    if (why)
-        *why = "the fault injector is a Linux preload library";
-    return false;
-}
-
-pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup)
-{
-    static int s_nRun = 0;
-    const pid_t id = ++s_nRun;
-    const std::string stem = CaptureDir() / ("run" + std::to_string(id));
-    Run run {nullptr, setup.timeLimit, stem + ".out", stem + ".err"};
-
-    const std::wstring program = WindowsPath(setup.program.empty() ? ExePath() : setup.program);
-    std::wstring command = QuoteArgument(program);
-    for (const std::string& arg : args)
-        command += L" " + QuoteArgument(Wide(arg));
-    std::wstring environment = EnvironmentBlock(setup.env);
-
     HANDLE in = InheritableFile(L"NUL", false);
     HANDLE out = InheritableFile(Wide(run.out), true);
     HANDLE err = INVALID_HANDLE_VALUE;
-    if (setup.errorsUnread) {
+    if (run.errorsUnread) {
         // Every message then meets ERROR_NO_DATA, as one to a closed pipe meets EPIPE.
         SECURITY_ATTRIBUTES inherit {sizeof inherit, nullptr, TRUE};
         HANDLE reader = nullptr;
@@ -211,8 +190,8 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
         for (int attempt = 0; attempt < 5 && !started; ++attempt) {
             if (attempt > 0)
                 ::Sleep(200);
-            started = ::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
-                                       CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &start, &info);
+            started = ::CreateProcessW(run.program.c_str(), run.command.data(), nullptr, nullptr, TRUE,
+                                       CREATE_UNICODE_ENVIRONMENT, run.environment.data(), nullptr, &start, &info);
             error = ::GetLastError();
         }
     }
@@ -220,11 +199,73 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
         if (handle != INVALID_HANDLE_VALUE)
             ::CloseHandle(handle);
     if (!started) {
-        StartFailure() = "tamble.exe was not started (Windows error " + std::to_string(error) + ")";
-        return -1;
+        why = "tamble.exe was not started (Windows error " + std::to_string(error) + ")";
+        return false;
     }
     ::CloseHandle(info.hThread);
     run.process = info.hProcess;
+    return true;
+}
+
+// Waits for the run's process; its exit status, or -1 and why.
+int Await(const Run& run, std::string& failure, int& signal)
+{
+    const DWORD waited = ::WaitForSingleObject(run.process, run.timeLimit * 1000);
+    if (waited == WAIT_FAILED) {
+        failure = "waiting failed (Windows error " + std::to_string(::GetLastError()) + ")";
+        ::TerminateProcess(run.process, 255);
+        return -1;
+    }
+    if (waited != WAIT_OBJECT_0) {
+        // Over its time: ended as SIGALRM ends the Linux run.
+        ::TerminateProcess(run.process, 255);
+        ::WaitForSingleObject(run.process, INFINITE);
+        signal = 14;
+        return -1;
+    }
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(run.process, &code)) {
+        failure = "no exit code (Windows error " + std::to_string(::GetLastError()) + ")";
+        return -1;
+    }
+    if (code == 0xFFFFFFFF) {   // no status of ours: Wine ended it before it ran
+        failure = "the process ended with 0xFFFFFFFF";
+        return -1;
+    }
+    return static_cast<int>(code);
+}
+
+}   // namespace
+
+void SetTamblePaths(const std::string& exe, const std::string&)
+{
+    ExePath() = exe;
+}
+
+bool FaultInjectorUsable(std::string* why)
+{
+    if (why)
+        *why = "the fault injector is a Linux preload library";
+    return false;
+}
+
+pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup)
+{
+    static int s_nRun = 0;
+    const pid_t id = ++s_nRun;
+    const std::string stem = CaptureDir() / ("run" + std::to_string(id));
+    Run run;
+    run.timeLimit = setup.timeLimit;
+    run.out = stem + ".out";
+    run.err = stem + ".err";
+    run.program = WindowsPath(setup.program.empty() ? ExePath() : setup.program);
+    run.command = QuoteArgument(run.program);
+    for (const std::string& arg : args)
+        run.command += L" " + QuoteArgument(Wide(arg));
+    run.environment = EnvironmentBlock(setup.env);
+    run.errorsUnread = setup.errorsUnread;
+    if (!Launch(run, StartFailure()))
+        return -1;
     Runs()[id] = run;
     return id;
 }
@@ -235,28 +276,25 @@ TambleResult WaitTamble(pid_t pid)
     const auto it = Runs().find(pid);
     if (it == Runs().end())
         return result;
-    const Run run = it->second;
+    Run run = it->second;
     Runs().erase(it);
-    const DWORD waited = ::WaitForSingleObject(run.process, run.timeLimit * 1000);
     std::string failure;
-    if (waited == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        if (!::GetExitCodeProcess(run.process, &code))
-            failure = "no exit code (Windows error " + std::to_string(::GetLastError()) + ")";
-        else if (code == 0xFFFFFFFF)   // no status of ours: Wine or the loader ended it
-            failure = "the process ended with 0xFFFFFFFF";
-        else
-            result.status = static_cast<int>(code);
-    } else if (waited == WAIT_FAILED) {
-        failure = "waiting failed (Windows error " + std::to_string(::GetLastError()) + ")";
-        ::TerminateProcess(run.process, 255);
-    } else {
-        // Over its time: ended as SIGALRM ends the Linux run.
-        ::TerminateProcess(run.process, 255);
-        ::WaitForSingleObject(run.process, INFINITE);
-        result.signal = 14;
+    result.status = Await(run, failure, result.signal);
+    // Now and then Wine ends a new process before its first instruction of ours
+    // (a few times in some thousand starts on a busy machine); such a run wrote
+    // nothing and did nothing, and is made again.
+    for (int again = 0; again < 3 && result.status == -1 && result.signal == 0 && ReadText(run.out).empty()
+                        && ReadText(run.err).empty() && !failure.empty();
+         ++again) {
+        ::CloseHandle(run.process);
+        run.process = nullptr;
+        failure.clear();
+        if (!Launch(run, failure))
+            break;
+        result.status = Await(run, failure, result.signal);
     }
-    ::CloseHandle(run.process);
+    if (run.process != nullptr)
+        ::CloseHandle(run.process);
     result.out = ReadText(run.out);
     result.err = ReadText(run.err);
     if (!failure.empty())
