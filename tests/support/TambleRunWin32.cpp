@@ -26,6 +26,18 @@ std::string& ExePath()
     return path;
 }
 
+std::string& BinaryDir()
+{
+    static std::string path;
+    return path;
+}
+
+// The test-only program with the fault injector (tests/faultinject/win32/).
+std::string FaultProgram()
+{
+    return BinaryDir() + "/tests/windows/tamble-faults.exe";
+}
+
 struct Run {
     HANDLE process = nullptr;
     unsigned timeLimit = 300;
@@ -154,16 +166,19 @@ const std::wstring& HiddenDesktop()
 
 }   // namespace
 
-void SetTamblePaths(const std::string& exe, const std::string&)
+void SetTamblePaths(const std::string& exe, const std::string& binaryDir)
 {
     ExePath() = exe;
+    BinaryDir() = binaryDir;
 }
 
 bool FaultInjectorUsable(std::string* why)
 {
+    const DWORD attributes = ::GetFileAttributesW(WindowsPath(FaultProgram()).c_str());
+    const bool there = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     if (why)
-        *why = "the fault injector is a Linux preload library";
-    return false;
+        *why = there ? std::string() : "the fault injector's program " + FaultProgram() + " is not built";
+    return there;
 }
 
 pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup)
@@ -173,7 +188,10 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
     const std::string stem = CaptureDir() / ("run" + std::to_string(id));
     Run run {nullptr, setup.timeLimit, stem + ".out", stem + ".err"};
 
-    const std::wstring program = WindowsPath(setup.program.empty() ? ExePath() : setup.program);
+    // The fault injector's runs are made by the program that carries it.
+    const std::wstring program = WindowsPath(!setup.program.empty() ? setup.program
+                                             : setup.faults         ? FaultProgram()
+                                                                    : ExePath());
     std::wstring command = QuoteArgument(program);
     for (const std::string& arg : args)
         command += L" " + QuoteArgument(Wide(arg));
@@ -220,7 +238,8 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
         if (handle != INVALID_HANDLE_VALUE)
             ::CloseHandle(handle);
     if (!started) {
-        StartFailure() = "tamble.exe was not started (Windows error " + std::to_string(error) + ")";
+        StartFailure() = std::string(setup.faults ? "tamble-faults.exe" : "tamble.exe")
+                         + " was not started (Windows error " + std::to_string(error) + ")";
         return -1;
     }
     ::CloseHandle(info.hThread);
