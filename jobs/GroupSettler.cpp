@@ -131,21 +131,31 @@ void CGroupSettler::PlaceTargets(std::vector<PendingFile>& group, std::vector<st
         else
             group[i].staged->Sync(syncCauses[i]);
     }
+    std::vector<bool> placed(group.size(), false);
     for (std::size_t i = 0; i < group.size(); ++i) {
         std::string cause = syncCauses[i];
         if (group[i].staged && (!cause.empty() || !group[i].staged->Finish(false, cause))) {
             ways[i]->textId = IDS_ERR_CREATE;
             ways[i]->file = group[i].target;
             ways[i]->cause = cause.empty() ? std::strerror(EIO) : cause;
+        } else if (group[i].staged) {
+            placed[i] = true;
         }
         group[i].staged.reset();
     }
     std::string syncCause;
     if (CSafeTarget::SyncFolder(m_targetFolder, syncCause))
         return;
-    for (auto& way : ways) {
-        if (way->cause.empty())
-            way->cause = syncCause;
+    // A plain file whose twin's name may not be on disk stays, and is named; an
+    // extraction has no plain file, so its target in place is named instead.
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        if (!ways[i]->cause.empty())
+            continue;
+        if (placed[i] && group[i].plain.empty()) {
+            ways[i]->textId = IDS_ERR_CREATE;
+            ways[i]->file = group[i].target;
+        }
+        ways[i]->cause = syncCause;
     }
 }
 

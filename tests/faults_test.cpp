@@ -7,6 +7,10 @@
 // always) or may pass over, status 0 and exactly what an undisturbed run leaves.
 //
 // TAMBLE_FAULT_SWEEP=full tries every N instead of a spread of them.
+//
+// On Windows the runs are made by tamble-faults.exe, whose fault injector sits in
+// the table of Win32 file calls (tests/faultinject/win32/); EINTR and the file-size
+// limit have no counterpart there.
 #include "tests/support/TambleRun.h"
 #include "tests/support/TempDir.h"
 
@@ -17,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 #include <tuple>
 
 namespace {
@@ -25,7 +30,13 @@ const char* const kKinds[] = {"open", "read", "write", "fsync", "rename", "unlin
 const struct {
     const char* name;
     int value;
-} kErrnos[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO}, {"EACCES", EACCES}, {"EINTR", EINTR}};
+} kErrnos[] = {{"ENOSPC", ENOSPC},
+               {"EIO", EIO},
+               {"EACCES", EACCES},
+#ifndef _WIN32   // no Windows call is interrupted: EINTR has no counterpart there
+               {"EINTR", EINTR}
+#endif
+};
 
 class Faults : public ::testing::TestWithParam<std::tuple<bool, int>> {
 protected:
@@ -127,7 +138,15 @@ TEST_P(Faults, EveryKindOfCallFailingAnywhereLosesNothing)
             continue;   // an extraction deletes nothing
         ++kinds;
         for (const auto& e : kErrnos) {
+            [[maybe_unused]] std::size_t point = 0;   // Windows: which errno this point meets
             for (long nth : Spread(calls, SweepSize(5))) {
+#ifdef _WIN32
+                // A run under Wine costs a few tenths of a second: each point meets one of
+                // the errnos, in turn (all of them at every point with TAMBLE_FAULT_SWEEP=full).
+                const std::size_t turn = (point++ + kinds) % std::size(kErrnos);
+                if (SweepSize(1) == 1 && turn != static_cast<std::size_t>(&e - kErrnos))
+                    continue;
+#endif
                 RunWithFault(kind, nth, e.name, e.value);
                 if (HasFailure())
                     return;
@@ -149,6 +168,9 @@ TEST_P(Faults, DiskThatStaysFull)
 
 TEST_P(Faults, FileSizeLimitAnywhere)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows has no file-size limit of a process (RLIMIT_FSIZE); a file too large is the EFBIG fault";
+#endif
     // Limits from nothing at all to more than the largest file the job writes.
     std::size_t largest = 0;
     for (const auto& entry : m_clean)

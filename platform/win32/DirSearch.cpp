@@ -29,12 +29,12 @@ std::vector<DirEntry> Scan(const std::wstring& folder, const std::string_view* p
     int err = 0;
     WIN32_FIND_DATAW data {};
     const std::wstring search = folder + (folder.back() == L'\\' ? L"*" : L"\\*");   // a root ends with "\\"
-    const HANDLE find = ::FindFirstFileExW(search.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                                           FIND_FIRST_EX_LARGE_FETCH);
+    const HANDLE find = FileCalls().FindFirstFileExW(search.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         // A file where the folder should be is not a folder, as Linux says.
-        const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+        const DWORD attributes = FileCalls().GetFileAttributesW(folder.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
             err = ENOTDIR;
         else
@@ -50,11 +50,11 @@ std::vector<DirEntry> Scan(const std::wstring& folder, const std::string_view* p
             }
             const std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
             entries.push_back({name, size, TypeOf(data)});
-        } while (::FindNextFileW(find, &data));
+        } while (FileCalls().FindNextFileW(find, &data));
         const DWORD code = ::GetLastError();
         if (code != ERROR_NO_MORE_FILES)
             err = ErrnoOf(code);
-        ::FindClose(find);
+        FileCalls().FindClose(find);
     }
     if (err != 0)
         entries.clear();
@@ -112,13 +112,14 @@ bool ExamineEntry(const std::string& folder, DirEntry& entry)
         return false;
     WIN32_FIND_DATAW data {};
     // The entry's own record in its folder's listing: a link is not followed.
-    const HANDLE find = ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    const HANDLE find
+        = FileCalls().FindFirstFileExW(wide.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
     if (find == INVALID_HANDLE_VALUE || wide.find_first_of(L"*?", 4) != std::wstring::npos) {
         if (find != INVALID_HANDLE_VALUE)
-            ::FindClose(find);
+            FileCalls().FindClose(find);
         return false;
     }
-    ::FindClose(find);
+    FileCalls().FindClose(find);
     entry.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     entry.type = TypeOf(data);
     return true;
@@ -134,7 +135,7 @@ PathKind KindOfPath(const std::string& path)
     std::wstring wide;
     if (path.empty() || !FullPathOf(path, wide))
         return PathKind::None;
-    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    const DWORD attributes = FileCalls().GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return PathKind::None;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::Other;

@@ -35,7 +35,7 @@ HANDLE Native(CFile::NativeHandle handle)
 CFile::~CFile()
 {
     if (m_hFile != -1)
-        ::CloseHandle(Native(m_hFile));   // errors here cannot be reported from a destructor
+        FileCalls().CloseHandle(Native(m_hFile));   // errors here cannot be reported from a destructor
 }
 
 BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error)
@@ -78,14 +78,15 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error)
     }
     // Shared for reading, writing and deleting, as a POSIX descriptor is: another
     // program may read, rename or delete the file while it is open.  Not inherited.
-    const HANDLE handle = ::CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle
+        = FileCalls().CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         if (error) {
             SetFailure(*error, code, m_strFileName, "open failed");
             // A folder cannot be opened as a file; say so rather than "access denied".
-            const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+            const DWORD attributes = FileCalls().GetFileAttributesW(wide.c_str());
             if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
                 && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 error->m_cause = CFileException::generic;
@@ -105,7 +106,7 @@ UINT CFile::Read(void* buffer, UINT count)
     UINT done = 0;
     while (done < count) {
         DWORD n = 0;
-        if (!::ReadFile(Native(m_hFile), out + done, count - done, &n, nullptr)) {
+        if (!FileCalls().ReadFile(Native(m_hFile), out + done, count - done, &n, nullptr)) {
             if (::GetLastError() == ERROR_BROKEN_PIPE || ::GetLastError() == ERROR_HANDLE_EOF)
                 break;   // the writer of a pipe is gone: its end of file
             ThrowLastError(m_strFileName, "read failed");
@@ -123,7 +124,7 @@ void CFile::Write(const void* buffer, UINT count)
     UINT done = 0;
     while (done < count) {
         DWORD n = 0;
-        if (!::WriteFile(Native(m_hFile), in + done, count - done, &n, nullptr))
+        if (!FileCalls().WriteFile(Native(m_hFile), in + done, count - done, &n, nullptr))
             ThrowLastError(m_strFileName, "write failed");
         if (n == 0)
             Throw(CFileException::diskFull, ENOSPC, "write failed");
@@ -137,7 +138,7 @@ std::uint64_t CFile::Seek(std::int64_t offset, UINT from)
     LARGE_INTEGER distance;
     distance.QuadPart = offset;
     LARGE_INTEGER pos;
-    if (!::SetFilePointerEx(Native(m_hFile), distance, &pos, method))
+    if (!FileCalls().SetFilePointerEx(Native(m_hFile), distance, &pos, method))
         ThrowLastError(m_strFileName, "seek failed");
     return static_cast<std::uint64_t>(pos.QuadPart);
 }
@@ -145,7 +146,7 @@ std::uint64_t CFile::Seek(std::int64_t offset, UINT from)
 std::uint64_t CFile::GetLength() const
 {
     LARGE_INTEGER size;
-    if (!::GetFileSizeEx(Native(m_hFile), &size))
+    if (!FileCalls().GetFileSizeEx(Native(m_hFile), &size))
         ThrowLastError(m_strFileName, "stat failed");
     return static_cast<std::uint64_t>(size.QuadPart);
 }
@@ -159,23 +160,23 @@ void CFile::SetLength(std::uint64_t length)
     const HANDLE handle = Native(m_hFile);
     LARGE_INTEGER zero {};
     LARGE_INTEGER here {};
-    if (!::SetFilePointerEx(handle, zero, &here, FILE_CURRENT))
+    if (!FileCalls().SetFilePointerEx(handle, zero, &here, FILE_CURRENT))
         ThrowLastError(m_strFileName, "truncate failed");
     LARGE_INTEGER target;
     target.QuadPart = static_cast<LONGLONG>(length);
-    if (!::SetFilePointerEx(handle, target, nullptr, FILE_BEGIN) || !::SetEndOfFile(handle)) {
+    if (!FileCalls().SetFilePointerEx(handle, target, nullptr, FILE_BEGIN) || !FileCalls().SetEndOfFile(handle)) {
         const DWORD code = ::GetLastError();
-        ::SetFilePointerEx(handle, here, nullptr, FILE_BEGIN);
+        FileCalls().SetFilePointerEx(handle, here, nullptr, FILE_BEGIN);
         ::SetLastError(code);
         ThrowLastError(m_strFileName, "truncate failed");
     }
-    if (!::SetFilePointerEx(handle, here, nullptr, FILE_BEGIN))
+    if (!FileCalls().SetFilePointerEx(handle, here, nullptr, FILE_BEGIN))
         ThrowLastError(m_strFileName, "seek failed");
 }
 
 void CFile::Sync()
 {
-    if (!::FlushFileBuffers(Native(m_hFile)))
+    if (!FileCalls().FlushFileBuffers(Native(m_hFile)))
         ThrowLastError(m_strFileName, "sync failed");
 }
 
@@ -185,14 +186,14 @@ void CFile::Close()
         return;
     const HANDLE handle = Native(m_hFile);
     m_hFile = -1;
-    if (!::CloseHandle(handle))
+    if (!FileCalls().CloseHandle(handle))
         ThrowLastError(m_strFileName, "close failed");
 }
 
 void CFile::Abort()
 {
     if (m_hFile != -1)
-        ::CloseHandle(Native(m_hFile));
+        FileCalls().CloseHandle(Native(m_hFile));
     m_hFile = -1;
 }
 

@@ -21,8 +21,9 @@ namespace {
 // point.  INVALID_HANDLE_VALUE with the Windows error in code.
 HANDLE OpenToHold(const std::wstring& path, DWORD share, DWORD flags, DWORD& code, int& error)
 {
-    const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | DELETE, share, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr);
+    const HANDLE handle
+        = FileCalls().CreateFileW(path.c_str(), GENERIC_READ | DELETE, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         code = ::GetLastError();
         error = ErrnoOf(code);
@@ -30,7 +31,7 @@ HANDLE OpenToHold(const std::wstring& path, DWORD share, DWORD flags, DWORD& cod
     }
     BY_HANDLE_FILE_INFORMATION info {};
     if (!IsDiskFile(handle, info)) {
-        ::CloseHandle(handle);
+        FileCalls().CloseHandle(handle);
         code = ERROR_INVALID_PARAMETER;
         error = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ELOOP : EINVAL;
         return INVALID_HANDLE_VALUE;
@@ -69,8 +70,8 @@ CFileLease::Result CFileLease::Take(int dir, const std::string& name, int& error
     oplock->output.StructureLength = sizeof oplock->output;
     code = ERROR_NOT_ENOUGH_MEMORY;
     if (oplock->overlapped.hEvent
-        && !::DeviceIoControl(handle, FSCTL_REQUEST_OPLOCK, &oplock->input, sizeof oplock->input, &oplock->output,
-                              sizeof oplock->output, nullptr, &oplock->overlapped))
+        && !FileCalls().DeviceIoControl(handle, FSCTL_REQUEST_OPLOCK, &oplock->input, sizeof oplock->input,
+                                        &oplock->output, sizeof oplock->output, nullptr, &oplock->overlapped))
         code = ::GetLastError();
     else if (oplock->overlapped.hEvent)
         code = ERROR_SUCCESS;   // answered at once: a break already (or no oplock after all)
@@ -88,11 +89,11 @@ CFileLease::Result CFileLease::Take(int dir, const std::string& name, int& error
     }
     if (code == ERROR_SUCCESS) {
         DWORD done = 0;
-        ::GetOverlappedResult(handle, &oplock->overlapped, &done, TRUE);
+        FileCalls().GetOverlappedResult(handle, &oplock->overlapped, &done, TRUE);
     }
     if (oplock->overlapped.hEvent)
         ::CloseHandle(oplock->overlapped.hEvent);
-    ::CloseHandle(handle);
+    FileCalls().CloseHandle(handle);
     if (code == ERROR_OPLOCK_NOT_GRANTED)
         return Result::InUse;   // another handle of the file is open
     // No oplock here: the file held sharing neither reading nor writing.  It
@@ -126,11 +127,11 @@ void CFileLease::Release()
         if (m_pOplock) {
             // The request ends with the handle; wait for it before its buffers go.
             DWORD done = 0;
-            ::CancelIoEx(handle, &m_pOplock->overlapped);
-            ::GetOverlappedResult(handle, &m_pOplock->overlapped, &done, TRUE);
+            FileCalls().CancelIoEx(handle, &m_pOplock->overlapped);
+            FileCalls().GetOverlappedResult(handle, &m_pOplock->overlapped, &done, TRUE);
             ::CloseHandle(m_pOplock->overlapped.hEvent);
         }
-        ::CloseHandle(handle);
+        FileCalls().CloseHandle(handle);
     }
     delete m_pOplock;
     m_pOplock = nullptr;

@@ -45,13 +45,13 @@ std::int64_t TicksOf(const FILETIME& t)
 bool Fill(HANDLE handle, FileInfo& info)
 {
     BY_HANDLE_FILE_INFORMATION by {};
-    if (!::GetFileInformationByHandle(handle, &by)) {
+    if (!FileCalls().GetFileInformationByHandle(handle, &by)) {
         SetErrnoFromLastError();
         return false;
     }
     info.id = {by.dwVolumeSerialNumber, (static_cast<std::uint64_t>(by.nFileIndexHigh) << 32) | by.nFileIndexLow};
     info.regular
-        = ::GetFileType(handle) == FILE_TYPE_DISK
+        = FileCalls().GetFileType(handle) == FILE_TYPE_DISK
           && !(by.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
     info.size = (static_cast<std::uint64_t>(by.nFileSizeHigh) << 32) | by.nFileSizeLow;
     info.links = by.nNumberOfLinks;
@@ -61,7 +61,7 @@ bool Fill(HANDLE handle, FileInfo& info)
     info.accessed = TimeOf(TicksOf(by.ftLastAccessTime));
     info.modified = TimeOf(TicksOf(by.ftLastWriteTime));
     FILE_BASIC_INFO basic {};
-    info.changed = ::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
+    info.changed = FileCalls().GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
                        ? TimeOf(basic.ChangeTime.QuadPart)
                        : info.modified;
     return true;
@@ -71,9 +71,9 @@ bool Fill(HANDLE handle, FileInfo& info)
 // it disturbs no other open (and breaks no oplock).
 HANDLE OpenToLook(const std::wstring& path, bool follow)
 {
-    return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+    return FileCalls().CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
 }
 
 constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -83,7 +83,7 @@ constexpr DWORD SHARE_ALL = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 bool IsLink(HANDLE handle)
 {
     FILE_ATTRIBUTE_TAG_INFO tag {};
-    if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag))
+    if (!FileCalls().GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag))
         return true;   // not known: taken as a link
     return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
 }
@@ -93,9 +93,9 @@ bool IsLink(HANDLE handle)
 int CheckOpened(HANDLE handle, bool follow, const FileId* expect)
 {
     BY_HANDLE_FILE_INFORMATION info {};
-    if (::GetFileType(handle) != FILE_TYPE_DISK)
+    if (FileCalls().GetFileType(handle) != FILE_TYPE_DISK)
         return EINVAL;
-    if (!::GetFileInformationByHandle(handle, &info))
+    if (!FileCalls().GetFileInformationByHandle(handle, &info))
         return ErrnoOf(::GetLastError());
     if (!follow && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return ELOOP;
@@ -128,12 +128,13 @@ int OpenChecked(const std::wstring& path, DWORD access, DWORD disposition, bool 
         errno = EINVAL;
         return -1;
     }
-    const HANDLE handle = ::CreateFileW(path.c_str(), access, SHARE_ALL, security, disposition,
-                                        FILE_ATTRIBUTE_NORMAL | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+    const HANDLE handle
+        = FileCalls().CreateFileW(path.c_str(), access, SHARE_ALL, security, disposition,
+                                  FILE_ATTRIBUTE_NORMAL | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         // A folder cannot be opened as a file: it is not a regular file.
-        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        const DWORD attributes = FileCalls().GetFileAttributesW(path.c_str());
         if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
             && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             errno = EINVAL;
@@ -143,7 +144,7 @@ int OpenChecked(const std::wstring& path, DWORD access, DWORD disposition, bool 
     }
     const int error = CheckOpened(handle, follow, expect);
     if (error != 0) {
-        ::CloseHandle(handle);
+        FileCalls().CloseHandle(handle);
         errno = error;
         return -1;
     }
@@ -168,7 +169,7 @@ bool InfoOfPath(const std::string& path, FileInfo& info)
         return false;
     }
     const bool filled = Fill(handle, info);
-    ::CloseHandle(handle);
+    FileCalls().CloseHandle(handle);
     return filled;
 }
 
@@ -198,7 +199,7 @@ CFolder& CFolder::operator=(CFolder&& from) noexcept
 void CFolder::Close()
 {
     if (m_hDir >= 0)
-        ::CloseHandle(HandleOf(m_hDir));
+        FileCalls().CloseHandle(HandleOf(m_hDir));
     m_hDir = NO_FOLDER;
 }
 
@@ -228,23 +229,23 @@ bool CFolder::Open(const std::string& path, bool followLast, int& error)
     }
     // Held without sharing deletion: the folder stays the one opened.  READ_CONTROL
     // lets Writable read its access list.
-    const HANDLE handle
-        = ::CreateFileW(wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_BACKUP_SEMANTICS | (followLast ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+    const HANDLE handle = FileCalls().CreateFileW(
+        wide.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (followLast ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = SetErrnoFromLastError();
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info {};
-    error = !::GetFileInformationByHandle(handle, &info)          ? ErrnoOf(::GetLastError())
-            : !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? ENOTDIR
+    error = !FileCalls().GetFileInformationByHandle(handle, &info) ? ErrnoOf(::GetLastError())
+            : !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)  ? ENOTDIR
             : !followLast && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLink(handle) ? ELOOP
                                                                                                       : 0;
     if (error == 0 && (m_hDir = DescriptorOf(handle)) < 0)
         error = errno;
     else if (error != 0)
-        ::CloseHandle(handle);
+        FileCalls().CloseHandle(handle);
     if (error != 0) {
         m_hDir = NO_FOLDER;
         errno = error;
@@ -276,7 +277,7 @@ bool CFolder::Stat(const std::string& name, FileInfo& info) const
         return false;
     }
     const bool filled = Fill(handle, info);
-    ::CloseHandle(handle);
+    FileCalls().CloseHandle(handle);
     return filled;
 }
 
@@ -291,9 +292,9 @@ bool CFolder::SyncFile(const std::string& name, const FileId& expect, int& error
         error = errno;
         return false;
     }
-    const bool synced = ::FlushFileBuffers(HandleOf(fd)) != 0;
+    const bool synced = FileCalls().FlushFileBuffers(HandleOf(fd)) != 0;
     error = synced ? 0 : SetErrnoFromLastError();
-    ::CloseHandle(HandleOf(fd));
+    FileCalls().CloseHandle(HandleOf(fd));
     return synced;
 }
 
@@ -344,8 +345,8 @@ bool CFolder::Writable() const
     if (m_hDir < 0) {
         if (!FullPathOf(".", path))
             return false;
-        own = ::CreateFileW(path.c_str(), READ_CONTROL, SHARE_ALL, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                            nullptr);
+        own = FileCalls().CreateFileW(path.c_str(), READ_CONTROL, SHARE_ALL, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (own == INVALID_HANDLE_VALUE) {
             SetErrnoFromLastError();
             return false;
@@ -356,9 +357,9 @@ bool CFolder::Writable() const
     PSECURITY_DESCRIPTOR security = nullptr;
     HANDLE token = nullptr;
     HANDLE impersonation = nullptr;
-    if (::GetSecurityInfo(dir, SE_FILE_OBJECT,
-                          OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                          nullptr, nullptr, nullptr, &security)
+    if (FileCalls().GetSecurityInfo(dir, SE_FILE_OBJECT,
+                                    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                    nullptr, nullptr, nullptr, nullptr, &security)
             == ERROR_SUCCESS
         && ::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, &token)
         && ::DuplicateToken(token, SecurityImpersonation, &impersonation)) {
@@ -381,7 +382,7 @@ bool CFolder::Writable() const
     if (security)
         ::LocalFree(security);
     if (own != INVALID_HANDLE_VALUE)
-        ::CloseHandle(own);
+        FileCalls().CloseHandle(own);
     return allowed;
 }
 
@@ -396,8 +397,8 @@ bool CFolder::Sync(int& error) const
         error = errno;
         return false;
     }
-    const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, SHARE_ALL, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = FileCalls().CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, SHARE_ALL, nullptr,
+                                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         if (code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT)
@@ -405,7 +406,7 @@ bool CFolder::Sync(int& error) const
         error = SetErrnoFrom(code);
         return false;
     }
-    bool ok = ::FlushFileBuffers(handle) != 0;
+    bool ok = FileCalls().FlushFileBuffers(handle) != 0;
     if (!ok) {
         const DWORD code = ::GetLastError();
         ok = code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED
@@ -413,7 +414,7 @@ bool CFolder::Sync(int& error) const
         if (!ok)
             error = SetErrnoFrom(code);
     }
-    ::CloseHandle(handle);
+    FileCalls().CloseHandle(handle);
     return ok;
 }
 
@@ -438,16 +439,16 @@ bool CFolder::Examine(DirEntry& entry) const
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info {};
-    const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
+    const bool known = FileCalls().GetFileInformationByHandle(handle, &info) != 0;
     if (known) {
         entry.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
         const DWORD attributes = info.dwFileAttributes;
         entry.type = (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
                          ? (IsLink(handle) ? DirEntryType::Symlink : DirEntryType::Other)
-                     : (attributes & FILE_ATTRIBUTE_DIRECTORY) ? DirEntryType::Directory
-                     : ::GetFileType(handle) == FILE_TYPE_DISK ? DirEntryType::File
-                                                               : DirEntryType::Other;
+                     : (attributes & FILE_ATTRIBUTE_DIRECTORY)           ? DirEntryType::Directory
+                     : FileCalls().GetFileType(handle) == FILE_TYPE_DISK ? DirEntryType::File
+                                                                         : DirEntryType::Other;
     }
-    ::CloseHandle(handle);
+    FileCalls().CloseHandle(handle);
     return known;
 }

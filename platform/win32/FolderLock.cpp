@@ -44,7 +44,7 @@ bool CFolderLock::OpenLockFile(const CFolder& folder)
         FileInfo info;
         if (InfoOf(m_hFile, info) && info.regular && info.links == 1)
             return true;
-        ::CloseHandle(HandleOf(m_hFile));
+        FileCalls().CloseHandle(HandleOf(m_hFile));
         m_hFile = -1;
         if (folder.Unlink(LOCK_FILE_NAME) != 0 && errno != ENOENT)
             return false;
@@ -67,7 +67,8 @@ CFolderLock::Result CFolderLock::Acquire(const CFolder& folder, int waitSeconds,
     const long tries = 1 + static_cast<long>(waitSeconds) * 1000 / POLL_MILLISECONDS;
     for (long attempt = 0; attempt < tries; ++attempt) {
         OVERLAPPED at {};
-        if (::LockFileEx(HandleOf(m_hFile), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        if (FileCalls().LockFileEx(HandleOf(m_hFile), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                                   &at)) {
             // The run before may have deleted the file as it let go: only a lock
             // on the file that the name leads to counts.
             FileInfo own, named;
@@ -75,7 +76,7 @@ CFolderLock::Result CFolderLock::Acquire(const CFolder& folder, int waitSeconds,
                 m_bHeld = true;
                 return Result::Held;
             }
-            ::CloseHandle(HandleOf(m_hFile));
+            FileCalls().CloseHandle(HandleOf(m_hFile));
             m_hFile = -1;
             if (!OpenLockFile(folder))
                 return Result::Unlocked;   // gone and not to be made again
@@ -99,7 +100,7 @@ void CFolderLock::Release()
     if (m_hFile >= 0) {
         if (m_bHeld)
             DeleteThrough(HandleOf(m_hFile));
-        ::CloseHandle(HandleOf(m_hFile));   // closing drops the lock
+        FileCalls().CloseHandle(HandleOf(m_hFile));   // closing drops the lock
     }
     m_hFile = -1;
     m_bHeld = false;

@@ -1,6 +1,8 @@
 // The Win32 calls of platform/win32/HostApi.h.
 #include "platform/win32/HostApi.h"
 
+#include "platform/win32/FileCalls.h"
+
 #include <windows.h>
 
 #include <fcntl.h>
@@ -180,7 +182,7 @@ PathKind KindOf(const std::string& path, std::uint64_t& size, std::string& why)
 {
     size = 0;
     WIN32_FILE_ATTRIBUTE_DATA data {};
-    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+    if (!FileCalls().GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data)) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME
             || error == ERROR_BAD_PATHNAME || error == ERROR_DIRECTORY)
@@ -202,18 +204,18 @@ std::intptr_t OpenPlainFile(const std::string& path, std::string& why)
 {
     // Not through a link, and only what is a file on a disk: a device or a
     // pipe that a name leads to is not read.
-    HANDLE file
-        = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = FileCalls().CreateFileW(
+        Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         why = SystemText(GetLastError());
         return -1;
     }
     BY_HANDLE_FILE_INFORMATION info {};
-    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)
+    if (FileCalls().GetFileType(file) != FILE_TYPE_DISK || !FileCalls().GetFileInformationByHandle(file, &info)
         || (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
         why = "not a regular file";
-        CloseHandle(file);
+        FileCalls().CloseHandle(file);
         return -1;
     }
     return reinterpret_cast<std::intptr_t>(file);
@@ -229,9 +231,9 @@ bool ReadFileBytes(const std::string& path, std::size_t limit, std::string& byte
     char chunk[16384];
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(file, chunk, sizeof chunk, &read, nullptr)) {
+        if (!FileCalls().ReadFile(file, chunk, sizeof chunk, &read, nullptr)) {
             why = SystemText(GetLastError());
-            CloseHandle(file);
+            FileCalls().CloseHandle(file);
             return false;
         }
         if (read == 0)
@@ -240,7 +242,7 @@ bool ReadFileBytes(const std::string& path, std::size_t limit, std::string& byte
         if (bytes.size() > limit)
             break;
     }
-    CloseHandle(file);
+    FileCalls().CloseHandle(file);
     return true;
 }
 

@@ -97,8 +97,8 @@ bool CSafeTarget::Create(const CFolder& folder, const std::string& target, std::
         m_hDir = CURRENT_FOLDER;
     } else {
         HANDLE copy = nullptr;
-        if (!::DuplicateHandle(::GetCurrentProcess(), HandleOf(folder.Handle()), ::GetCurrentProcess(), &copy, 0, FALSE,
-                               DUPLICATE_SAME_ACCESS)
+        if (!FileCalls().DuplicateHandle(::GetCurrentProcess(), HandleOf(folder.Handle()), ::GetCurrentProcess(), &copy,
+                                         0, FALSE, DUPLICATE_SAME_ACCESS)
             || (m_hDir = DescriptorOf(copy)) < 0) {
             if (!copy)
                 SetErrnoFromLastError();
@@ -115,7 +115,7 @@ bool CSafeTarget::Create(const CFolder& folder, const std::string& target, std::
         Discard();
         return false;
     }
-    const DWORD existing = ::GetFileAttributesW(targetPath.c_str());
+    const DWORD existing = FileCalls().GetFileAttributesW(targetPath.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY)
         && (existing & FILE_ATTRIBUTE_READONLY)) {
         cause = ErrnoText(EACCES);
@@ -137,10 +137,10 @@ bool CSafeTarget::Create(const CFolder& folder, const std::string& target, std::
         // Registered before it exists, so that a stop never leaves it behind.
         const int slot = RegisterTemporaryAt(m_hDir, tempAt.c_str());
         // Readable by us alone until it has the source's access list (Stage).
-        const HANDLE handle
-            = ::CreateFileW(tempPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, owner.Attributes(), CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        const HANDLE handle = FileCalls().CreateFileW(
+            tempPath.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC,
+            FILE_SHARE_READ | FILE_SHARE_WRITE, owner.Attributes(), CREATE_NEW,
+            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         const DWORD code = ::GetLastError();
         if (handle != INVALID_HANDLE_VALUE)
             NoteTemporaryHandle(slot, handle);
@@ -180,13 +180,13 @@ bool CSafeTarget::ReadAccessAcl(int fd, std::vector<char>& acl, std::string& cau
     acl.clear();
     DWORD need = 0;
     const HANDLE handle = HandleOf(fd);
-    if (::GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, nullptr, 0, &need) || need == 0) {
+    if (FileCalls().GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, nullptr, 0, &need) || need == 0) {
         return true;
     }
     DWORD code = ::GetLastError();
     if (code == ERROR_INSUFFICIENT_BUFFER) {
         acl.resize(need);
-        if (::GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, acl.data(), need, &need))
+        if (FileCalls().GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, acl.data(), need, &need))
             return true;
         code = ::GetLastError();
     }
@@ -219,8 +219,8 @@ bool CSafeTarget::CopyAcl(const std::vector<char>* acl, unsigned& mode, std::str
         cause = FormatText(IDS_CAUSE_ACL_SET, {ErrnoText(SetErrnoFromLastError())});
         return false;
     }
-    if (::SetKernelObjectSecurity(HandleOf(m_hFile), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                  &own))
+    if (FileCalls().SetKernelObjectSecurity(HandleOf(m_hFile),
+                                            DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, &own))
         return true;
     const DWORD code = ::GetLastError();
     if (NoAccessLists(code))
@@ -237,21 +237,21 @@ bool CSafeTarget::CopyAttributes(const FileInfo& source, const std::vector<char>
     const HANDLE handle = HandleOf(m_hFile);
     const FILETIME accessed = FileTimeOf(source.accessed);
     const FILETIME modified = FileTimeOf(source.modified);
-    if (!::SetFileTime(handle, nullptr, &accessed, &modified)) {
+    if (!FileCalls().SetFileTime(handle, nullptr, &accessed, &modified)) {
         cause = FormatText(IDS_CAUSE_TIME_SET, {ErrnoText(SetErrnoFromLastError())});
         return false;
     }
     // A source without any write bit (read-only) gives a read-only target.
     if ((mode & 0222) == 0) {
         FILE_BASIC_INFO basic {};
-        if (!::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) {
+        if (!FileCalls().GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) {
             cause = FormatText(IDS_CAUSE_MODE_SET, {ErrnoText(SetErrnoFromLastError())});
             return false;
         }
         basic.FileAttributes |= FILE_ATTRIBUTE_READONLY;
         basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;   // left as they are
         basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
-        if (!::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)) {
+        if (!FileCalls().SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)) {
             cause = FormatText(IDS_CAUSE_MODE_SET, {ErrnoText(SetErrnoFromLastError())});
             return false;
         }
@@ -322,7 +322,7 @@ bool CSafeTarget::Sync(std::string& cause)
         cause = m_strSyncFault;
         return m_bSynced;
     }
-    if (m_hFile < 0 || !::FlushFileBuffers(HandleOf(m_hFile))) {
+    if (m_hFile < 0 || !FileCalls().FlushFileBuffers(HandleOf(m_hFile))) {
         const int error = m_hFile < 0 ? EBADF : SetErrnoFromLastError();
         m_strSyncFault = cause = FormatText(IDS_CAUSE_SYNC, {ErrnoText(error)});
         return false;
@@ -347,7 +347,7 @@ bool CSafeTarget::Finish(bool replace, std::string& cause)
     }
     UnregisterTemporary(m_nTempSlot);
     m_nTempSlot = NO_TEMPORARY_SLOT;
-    ::CloseHandle(HandleOf(m_hFile));
+    FileCalls().CloseHandle(HandleOf(m_hFile));
     m_hFile = -1;
     m_strTemp.clear();
     return !m_bSyncFolder || SyncDir(m_hDir, FolderOf(m_strTargetAt), cause);
@@ -375,11 +375,11 @@ bool CSafeTarget::Discard(std::string* cause)
         m_strTemp.clear();
     }
     if (m_hFile >= 0)
-        ::CloseHandle(HandleOf(m_hFile));
+        FileCalls().CloseHandle(HandleOf(m_hFile));
     m_hFile = -1;
     m_strStreamPath.clear();
     if (m_hDir != CURRENT_FOLDER)
-        ::CloseHandle(HandleOf(m_hDir));
+        FileCalls().CloseHandle(HandleOf(m_hDir));
     m_hDir = CURRENT_FOLDER;
     return removed;
 }

@@ -13,7 +13,7 @@ bool WriteAll(int fd, const void* data, std::size_t size)
     while (size > 0) {
         const DWORD step = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
         DWORD n = 0;
-        if (!::WriteFile(handle, at, step, &n, nullptr)) {
+        if (!FileCalls().WriteFile(handle, at, step, &n, nullptr)) {
             const DWORD code = ::GetLastError();
             // The reader of a pipe went away: EPIPE, as Linux says it.
             errno = code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE ? EPIPE : ErrnoOf(code);
@@ -37,44 +37,45 @@ std::string StandardInputAsFile(std::string& cause)
         return {};
     }
     std::wstring path;
-    if (::GetFileType(in) == FILE_TYPE_DISK && FolderPathOf(in, path))
+    if (FileCalls().GetFileType(in) == FILE_TYPE_DISK && FolderPathOf(in, path))
         return Utf8Of(path);   // a file: read by its own path
     // A pipe or console: its bytes go into a temporary file that disappears with
     // the process (FILE_FLAG_DELETE_ON_CLOSE), held open for the rest of the run.
     std::wstring folder(MAX_PATH + 1, L'\0');
     const DWORD length = ::GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
     std::wstring name(MAX_PATH + 1, L'\0');
-    if (length == 0 || length > folder.size() || !::GetTempFileNameW(folder.c_str(), L"tmb", 0, name.data())) {
+    if (length == 0 || length > folder.size()
+        || !FileCalls().GetTempFileNameW(folder.c_str(), L"tmb", 0, name.data())) {
         cause = std::strerror(SetErrnoFromLastError());
         return {};
     }
     name.resize(wcslen(name.c_str()));
-    const HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      TRUNCATE_EXISTING, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    const HANDLE file = FileCalls().CreateFileW(
+        name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         cause = std::strerror(SetErrnoFromLastError());
-        ::DeleteFileW(name.c_str());
+        FileCalls().DeleteFileW(name.c_str());
         return {};
     }
     std::vector<char> buffer(1 << 16);
     for (;;) {
         DWORD got = 0;
-        if (!::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+        if (!FileCalls().ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
             const DWORD code = ::GetLastError();
             if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF)
                 break;   // the writer is done
             cause = std::strerror(SetErrnoFrom(code));
-            ::CloseHandle(file);
+            FileCalls().CloseHandle(file);
             return {};
         }
         if (got == 0)
             break;
         DWORD written = 0;
-        if (!::WriteFile(file, buffer.data(), got, &written, nullptr) || written != got) {
+        if (!FileCalls().WriteFile(file, buffer.data(), got, &written, nullptr) || written != got) {
             cause
                 = std::strerror(written != got && ::GetLastError() == ERROR_SUCCESS ? ENOSPC : SetErrnoFromLastError());
-            ::CloseHandle(file);
+            FileCalls().CloseHandle(file);
             return {};
         }
     }

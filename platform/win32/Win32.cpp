@@ -15,7 +15,7 @@ int DescriptorOf(HANDLE handle)
     const auto value = reinterpret_cast<std::intptr_t>(handle);
     if (value > 2 && value <= INT_MAX)
         return static_cast<int>(value);
-    ::CloseHandle(handle);   // not a value Windows hands out for a kernel handle
+    FileCalls().CloseHandle(handle);   // not a value Windows hands out for a kernel handle
     errno = EMFILE;
     return -1;
 }
@@ -224,8 +224,8 @@ bool FolderPathOf(HANDLE dir, std::wstring& path)
 {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(dir, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        const DWORD length = FileCalls().GetFinalPathNameByHandleW(
+            dir, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) {
             SetErrnoFromLastError();
             return false;
@@ -297,7 +297,7 @@ COwnerOnly::~COwnerOnly()
 
 bool IsDiskFile(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info)
 {
-    return ::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileInformationByHandle(handle, &info)
+    return FileCalls().GetFileType(handle) == FILE_TYPE_DISK && FileCalls().GetFileInformationByHandle(handle, &info)
            && !(info.dwFileAttributes
                 & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
 }
@@ -360,8 +360,9 @@ int RenameThrough(HANDLE handle, const std::wstring& to, bool replace)
     constexpr ULONG REPLACE_IF_EXISTS = 0x1, POSIX_SEMANTICS = 0x2;
     const ULONG flags = POSIX_SEMANTICS | (replace ? REPLACE_IF_EXISTS : 0);
     std::memcpy(block.data(), &flags, sizeof flags);
-    NTSTATUS result = ::NtSetInformationFile(handle, &status, info, static_cast<ULONG>(block.size()),
-                                             static_cast<FILE_INFORMATION_CLASS>(65));   // FileRenameInformationEx
+    NTSTATUS result
+        = FileCalls().NtSetInformationFile(handle, &status, info, static_cast<ULONG>(block.size()),
+                                           static_cast<FILE_INFORMATION_CLASS>(65));   // FileRenameInformationEx
     const auto unknown = [](NTSTATUS code) {
         const auto value = static_cast<ULONG>(code);
         return value == 0xC0000003 || value == 0xC000000D || value == 0xC00000BB || value == 0xC0000002;
@@ -369,8 +370,8 @@ int RenameThrough(HANDLE handle, const std::wstring& to, bool replace)
     if (result < 0 && unknown(result)) {
         std::memset(block.data(), 0, sizeof flags);
         info->ReplaceIfExists = replace ? TRUE : FALSE;
-        result = ::NtSetInformationFile(handle, &status, info, static_cast<ULONG>(block.size()),
-                                        static_cast<FILE_INFORMATION_CLASS>(10));   // FileRenameInformation
+        result = FileCalls().NtSetInformationFile(handle, &status, info, static_cast<ULONG>(block.size()),
+                                                  static_cast<FILE_INFORMATION_CLASS>(10));   // FileRenameInformation
     }
     if (result >= 0)
         return 0;
@@ -383,10 +384,16 @@ int DeleteThrough(HANDLE handle)
     // else it goes when the last handle closes.
     FILE_DISPOSITION_INFO_EX posix {FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
     constexpr auto DISPOSITION_EX = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);   // FileDispositionInfoEx (Windows 10)
-    if (::SetFileInformationByHandle(handle, DISPOSITION_EX, &posix, sizeof posix))
+    if (FileCalls().SetFileInformationByHandle(handle, DISPOSITION_EX, &posix, sizeof posix))
         return 0;
+    // Only a system or file system without them is asked the old way: a fault of
+    // the disk is the deletion's failure, not a reason to try again.
+    const DWORD code = ::GetLastError();
+    if (code != ERROR_INVALID_PARAMETER && code != ERROR_INVALID_FUNCTION && code != ERROR_NOT_SUPPORTED
+        && code != ERROR_CALL_NOT_IMPLEMENTED)
+        return SetErrnoFrom(code);
     FILE_DISPOSITION_INFO plain {TRUE};
-    if (::SetFileInformationByHandle(handle, FileDispositionInfo, &plain, sizeof plain))
+    if (FileCalls().SetFileInformationByHandle(handle, FileDispositionInfo, &plain, sizeof plain))
         return 0;
     return SetErrnoFromLastError();
 }
@@ -394,12 +401,12 @@ int DeleteThrough(HANDLE handle)
 int DeleteOwnThrough(HANDLE handle)
 {
     FILE_BASIC_INFO basic {};
-    if (::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
+    if (FileCalls().GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)
         && (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
         basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
         basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;   // left as they are
         basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
-        ::SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
+        FileCalls().SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic);
     }
     return DeleteThrough(handle);
 }
@@ -416,7 +423,7 @@ int RenameEntry(const std::wstring& from, const std::wstring& to, bool replace)
     // MOVEFILE_WRITE_THROUGH makes a move that has to copy wait for the disk; a
     // rename within the folder is forced out with the folder (CFolder::Sync).
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (::MoveFileExW(from.c_str(), to.c_str(), flags))
+    if (FileCalls().MoveFileExW(from.c_str(), to.c_str(), flags))
         return 0;
     return SetErrnoFromLastError();
 }
@@ -434,7 +441,7 @@ int DeleteEntry(const std::wstring& path)
                 }
         return error;
     }
-    if (::DeleteFileW(path.c_str()))
+    if (FileCalls().DeleteFileW(path.c_str()))
         return 0;
     return SetErrnoFromLastError();
 }

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "platform/File.h"
+#include "platform/win32/FileCalls.h"
 
 #include <windows.h>
 

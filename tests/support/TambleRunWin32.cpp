@@ -26,6 +26,18 @@ std::string& ExePath()
     return path;
 }
 
+std::string& BinaryDir()
+{
+    static std::string path;
+    return path;
+}
+
+// The test-only program with the fault injector (tests/faultinject/win32/).
+std::string FaultProgram()
+{
+    return BinaryDir() + "/tests/windows/tamble-faults.exe";
+}
+
 struct Run {
     HANDLE process = nullptr;
     unsigned timeLimit = 300;
@@ -199,7 +211,7 @@ bool Launch(Run& run, std::string& why)
         if (handle != INVALID_HANDLE_VALUE)
             ::CloseHandle(handle);
     if (!started) {
-        why = "tamble.exe was not started (Windows error " + std::to_string(error) + ")";
+        why = "the program was not started (Windows error " + std::to_string(error) + ")";
         return false;
     }
     ::CloseHandle(info.hThread);
@@ -237,16 +249,19 @@ int Await(const Run& run, std::string& failure, int& signal)
 
 }   // namespace
 
-void SetTamblePaths(const std::string& exe, const std::string&)
+void SetTamblePaths(const std::string& exe, const std::string& binaryDir)
 {
     ExePath() = exe;
+    BinaryDir() = binaryDir;
 }
 
 bool FaultInjectorUsable(std::string* why)
 {
+    const DWORD attributes = ::GetFileAttributesW(WindowsPath(FaultProgram()).c_str());
+    const bool there = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     if (why)
-        *why = "the fault injector is a Linux preload library";
-    return false;
+        *why = there ? std::string() : "the fault injector's program " + FaultProgram() + " is not built";
+    return there;
 }
 
 pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup)
@@ -258,7 +273,8 @@ pid_t StartTamble(const std::vector<std::string>& args, const TambleSetup& setup
     run.timeLimit = setup.timeLimit;
     run.out = stem + ".out";
     run.err = stem + ".err";
-    run.program = WindowsPath(setup.program.empty() ? ExePath() : setup.program);
+    // The fault injector's runs are made by the program that carries it.
+    run.program = WindowsPath(!setup.program.empty() ? setup.program : setup.faults ? FaultProgram() : ExePath());
     run.command = QuoteArgument(run.program);
     for (const std::string& arg : args)
         run.command += L" " + QuoteArgument(Wide(arg));
