@@ -257,6 +257,17 @@ bool Decide(Kind k, bool matches, const std::wstring& path)
 
 // --- the wrappers -----------------------------------------------------------------
 
+// A counted call of kind k on the file of a handle: true, with the fault's error
+// set, when it is to fail.
+bool FailsOnHandle(Kind k, HANDLE handle)
+{
+    std::wstring path;
+    if (!g.kinds[k] || !Decide(k, HandleMatches(handle, path), path))
+        return false;
+    ::SetLastError(g.code);
+    return true;
+}
+
 // Rights that only look at a file (attributes, access list): stat's counterpart.
 bool OnlyLooks(DWORD access)
 {
@@ -322,11 +333,9 @@ BOOL WINAPI FaultDeleteFileW(LPCWSTR name)
 
 BOOL WINAPI FaultReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED overlapped)
 {
-    std::wstring path;
-    if (g.kinds[K_READ] && Decide(K_READ, HandleMatches(handle, path), path)) {
+    if (FailsOnHandle(K_READ, handle)) {
         if (done)
             *done = 0;
-        ::SetLastError(g.code);
         return FALSE;
     }
     return g_real.ReadFile(handle, buffer, count, done, overlapped);
@@ -334,11 +343,9 @@ BOOL WINAPI FaultReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD don
 
 BOOL WINAPI FaultWriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD done, LPOVERLAPPED overlapped)
 {
-    std::wstring path;
-    if (g.kinds[K_WRITE] && Decide(K_WRITE, HandleMatches(handle, path), path)) {
+    if (FailsOnHandle(K_WRITE, handle)) {
         if (done)
             *done = 0;
-        ::SetLastError(g.code);
         return FALSE;
     }
     return g_real.WriteFile(handle, buffer, count, done, overlapped);
@@ -346,11 +353,8 @@ BOOL WINAPI FaultWriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD d
 
 BOOL WINAPI FaultFlushFileBuffers(HANDLE handle)
 {
-    std::wstring path;
-    if (g.kinds[K_FSYNC] && Decide(K_FSYNC, HandleMatches(handle, path), path)) {
-        ::SetLastError(g.code);
+    if (FailsOnHandle(K_FSYNC, handle))
         return FALSE;
-    }
     return g_real.FlushFileBuffers(handle);
 }
 
@@ -366,11 +370,8 @@ bool IsDeletion(FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size)
 
 BOOL WINAPI FaultSetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size)
 {
-    std::wstring path;
-    if (g.kinds[K_UNLINK] && IsDeletion(kind, info, size) && Decide(K_UNLINK, HandleMatches(handle, path), path)) {
-        ::SetLastError(g.code);
+    if (IsDeletion(kind, info, size) && FailsOnHandle(K_UNLINK, handle))
         return FALSE;
-    }
     return g_real.SetFileInformationByHandle(handle, kind, info, size);
 }
 
@@ -404,11 +405,8 @@ NTSTATUS NTAPI FaultNtSetInformationFile(HANDLE handle, PIO_STATUS_BLOCK io, PVO
 BOOL WINAPI FaultDeviceIoControl(HANDLE handle, DWORD control, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                                  LPDWORD done, LPOVERLAPPED overlapped)
 {
-    std::wstring path;
-    if (control == FSCTL_REQUEST_OPLOCK && g.kinds[K_LEASE] && Decide(K_LEASE, HandleMatches(handle, path), path)) {
-        ::SetLastError(g.code);
+    if (control == FSCTL_REQUEST_OPLOCK && FailsOnHandle(K_LEASE, handle))
         return FALSE;
-    }
     return g_real.DeviceIoControl(handle, control, in, inSize, out, outSize, done, overlapped);
 }
 
